@@ -1,0 +1,49 @@
+// The one clock of the process: tick counter, sleep and the local date-time.
+//
+// VETLINA_TIME_SCALE (a positive number, default 1) makes this clock run that many
+// times faster than real time: ticks, sleeps and now() alike. Nothing else in the
+// program reads a clock or sleeps.
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <cstdint>
+
+namespace vetlina {
+
+// How many times faster than real time the clock runs.
+double timeScale();
+
+// Milliseconds of the system tick counter; wraps around at 2^32 like the
+// system's own 32-bit counter.
+uint32_t tickMs();
+
+// Sleeps for ms milliseconds of the clock (ms / timeScale() of real time).
+void sleepMs(uint32_t ms);
+
+// The local date and time: the start time of the process plus the scaled
+// time elapsed since.
+DateTime now();
+
+// True once the 32-bit tick counter has reached a 32-bit deadline; correct across
+// the wrap of the counter as long as the two are less than 2^31 ms apart.
+inline bool tickReached(uint32_t deadline, uint32_t tick) {
+    return static_cast<int32_t>(tick - deadline) >= 0;
+}
+inline bool tickReached(uint32_t deadline) {
+    return tickReached(deadline, tickMs());
+}
+
+// Signed milliseconds from tick to deadline (negative once it has passed).
+inline int32_t ticksLeft(uint32_t deadline, uint32_t tick) {
+    return static_cast<int32_t>(deadline - tick);
+}
+
+// Test hooks: a test may run the clock at another scale, move the tick counter
+// (to cross its wrap) or set the date-time. Each keeps the clock continuous from
+// the moment of the call.
+void setTimeScaleForTesting(double scale);
+void setTickForTesting(uint32_t tick);
+void setNowForTesting(DateTime dateTime);
+
+} // namespace vetlina

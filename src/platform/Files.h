@@ -1,0 +1,78 @@
+// File helpers: folders, listing by pattern, a file handle whose writes go
+// straight to the operating system, exclusive creation and atomic replacement.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vetlina {
+
+// Creates one folder; false when it could not be created (also when it exists).
+bool makeFolder(const std::string& path);
+bool fileExists(const std::string& path);
+bool folderExists(const std::string& path);
+bool removeFile(const std::string& path);
+
+// Names (without folder) of the regular files in folder that match a pattern
+// such as "zmk*.dat" ('*' and '?' wildcards, compared case-insensitively like
+// the platform's file search), sorted by name.
+std::vector<std::string> listFiles(const std::string& folder, std::string_view pattern);
+
+// The last component of a path ("SCN/a.scn" -> "a.scn").
+std::string baseName(std::string_view path);
+
+// Reads a whole file; nullopt when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path);
+
+// Replaces path by the given bytes atomically: a temporary file in the same
+// folder is written and synced, then renamed over path. A crash or a full disk in
+// the middle leaves either the old file or the new one, never a truncated one.
+bool atomicReplace(const std::string& path, std::string_view bytes);
+
+// An open file (RAII over a descriptor). Writes are unbuffered: what write()
+// returns is with the operating system, and sync() flushes the system's buffers
+// of the file to the disk ("flush the operating system's buffers").
+class File {
+public:
+    enum class Mode {
+        Read,           // existing file, read only
+        ReadWrite,      // existing file, read and write
+        CreateExclusive // new file, read and write; fails when the file exists
+    };
+
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    static File open(const std::string& path, Mode mode);
+    // Creates the file or truncates an existing one, for writing.
+    static File create(const std::string& path);
+
+    bool isOpen() const { return fd_ >= 0; }
+    // Keeps other writers out while the file is open (other programs may read):
+    // an exclusive advisory lock; false when another process holds it.
+    bool lockForWriting();
+
+    bool writeAll(std::string_view bytes);
+    // Reads up to size bytes; -1 on failure.
+    long read(char* buffer, std::size_t size);
+    bool seek(int64_t position);
+    bool seekToEnd();
+    int64_t position() const;
+    int64_t size() const;
+    bool truncateHere();
+    bool sync();
+    void close();
+
+private:
+    explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+} // namespace vetlina
