@@ -1,0 +1,60 @@
+// The two worker threads of a run as the run sees them, and the factory through which
+// Complex creates them. The analyzer thread ZMK derives from AnalyzerThread, the modem
+// thread MODEM from ModemThread; both are Devices. The production factory makes the
+// real ones; tests hand in doubles.
+#pragma once
+
+#include "device/Device.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vetlina {
+
+class Complex;
+
+// The side the modem thread plays now.
+enum class ModemRole : int8_t {
+    Answering = 0,       // answering, idle (a passive start)
+    AnsweringServed = 1, // answering, after a served session
+    AnsweringInRun = 2,  // answering a call while the scenario is being run
+    Calling = 3,         // calling, between calls (an active start)
+    CallingInCall = 4,   // calling, in a call
+};
+
+class AnalyzerThread : public Device {
+public:
+    using Device::Device;
+    // The analyzer's serial and firmware numbers (calibration words 9 and 10), printed in
+    // the protocol header; 0 before the calibration table has been read.
+    virtual int16_t serialNumber() const = 0;
+    virtual int16_t firmwareNumber() const = 0;
+};
+
+class ModemThread : public Device {
+public:
+    using Device::Device;
+    // The modem thread writes its role on its own thread; the main thread reads it at the
+    // operator's end, so the implementation keeps it atomic.
+    virtual ModemRole role() const = 0;
+};
+
+// Creates the worker threads of a run, suspended. Each constructor runs its device's
+// start-up on the main thread (opening the port, identification, ...). A thread whose
+// start-up failed has command -1 and has already reported and posted MSG_RUN_END. A
+// factory returns null for a thread it cannot make; the run then goes on without it.
+class WorkerFactory {
+public:
+    virtual ~WorkerFactory() = default;
+    virtual std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) = 0;
+    virtual std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) = 0;
+};
+
+// The modem's identification, as it answered at initialisation (cp1251, at most 127
+// characters; the " Доп.настройка " suffix included). Process-wide: set by the modem
+// thread's start-up on the main thread, read by the protocol header.
+std::string modemIdentification();
+void setModemIdentification(const std::string& text);
+
+} // namespace vetlina

@@ -1,0 +1,36 @@
+// The front end of a test: recording dialogs, the window models and the UI bridge,
+// created on the test's thread (which is then the main thread of the bridge).
+#pragma once
+
+#include "RecordingDialogs.h"
+#include "app/UiBridge.h"
+#include "app/WindowModels.h"
+#include "platform/Cp1251.h"
+
+#include <string>
+#include <vector>
+
+namespace vetlina::test {
+
+struct TestUi {
+    RecordingDialogs dialogs;
+    WindowModels models;
+    UiBridge bridge{dialogs, models};
+
+    // The protocol window's lines in UTF-8.
+    std::vector<std::string> protocolLines() const {
+        std::vector<std::string> out;
+        for (const auto& line : models.protocol.lines())
+            out.push_back(toUtf8(line));
+        return out;
+    }
+    // Every run message queued so far, taken off the queue.
+    std::vector<RunMessage> takeMessages() {
+        std::vector<RunMessage> out;
+        while (auto message = bridge.takeMessage())
+            out.push_back(*message);
+        return out;
+    }
+};
+
+} // namespace vetlina::test
