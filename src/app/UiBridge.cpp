@@ -53,11 +53,13 @@ std::size_t UiBridge::serveInvocations() {
         invocations_.pop_front();
         lock.unlock();
         std::exception_ptr error;
+        servingHandOff_ = true;
         try {
             (*invocation->fn)();
         } catch (...) {
             error = std::current_exception();
         }
+        servingHandOff_ = false;
         lock.lock();
         invocation->error = error;
         invocation->done = true;

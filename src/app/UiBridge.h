@@ -52,6 +52,10 @@ public:
     // threads this way, so that a worker inside a hand-off can always finish.
     void serveUntil(const std::function<bool()>& done);
 
+    // Main thread: true while a worker's hand-off runs, that is while the worker that
+    // asked for it waits (what that worker wrote before it may be read safely).
+    bool servingHandOff() const { return servingHandOff_; }
+
     // Any thread: wakes waitForWork (and calls the wake handler).
     void wake();
     // Called from any thread whenever work is queued or wake() is called.
@@ -79,6 +83,7 @@ private:
     std::deque<Invocation*> invocations_;
     std::deque<RunMessage> messages_;
     bool woken_ = false;
+    bool servingHandOff_ = false; // main thread only
     std::function<void()> wakeHandler_;
 };
 

@@ -1,0 +1,39 @@
+#include "cli/HeadlessDialogs.h"
+
+#include "platform/Cp1251.h"
+
+namespace vetlina {
+
+std::string textForTerminal(const std::string& cp1251) {
+    std::string text;
+    text.reserve(cp1251.size());
+    for (std::size_t i = 0; i < cp1251.size(); ++i) {
+        char c = cp1251[i];
+        if (c == '\r') {
+            text += '\n';
+            if (i + 1 < cp1251.size() && cp1251[i + 1] == '\n')
+                ++i;
+        } else {
+            text += c;
+        }
+    }
+    return toUtf8(text);
+}
+
+void HeadlessDialogs::write(const std::string& title, const std::string& text, const char* suffix) {
+    std::lock_guard lock(mutex_);
+    out_ << '[' << textForTerminal(title) << "] " << textForTerminal(text) << suffix << '\n';
+    out_.flush();
+}
+
+void HeadlessDialogs::showMessage(const std::string& title, const std::string& text, DialogIcon) {
+    write(title, text, "");
+}
+
+DialogAnswer HeadlessDialogs::ask(const std::string& title, const std::string& text, DialogIcon,
+                                  DialogButtons) {
+    write(title, text, answerYes_ ? " -> yes" : " -> no");
+    return answerYes_ ? DialogAnswer::Yes : DialogAnswer::No;
+}
+
+} // namespace vetlina

@@ -1,0 +1,55 @@
+#include "cli/StopSignals.h"
+
+#include <pthread.h>
+
+namespace vetlina {
+namespace {
+
+// Ends the watcher; blocked and waited for like the stop signals, never delivered.
+constexpr int kWatcherEnd = SIGUSR1;
+
+} // namespace
+
+StopSignals::StopSignals() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, kWatcherEnd);
+    pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
+    watcher_ = std::thread([this] { watch(); });
+}
+
+StopSignals::~StopSignals() {
+    stopping_.store(true, std::memory_order_release);
+    pthread_kill(watcher_.native_handle(), kWatcherEnd);
+    watcher_.join();
+    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+}
+
+void StopSignals::setOnSignal(std::function<void()> onSignal) {
+    std::lock_guard lock(mutex_);
+    onSignal_ = std::move(onSignal);
+}
+
+void StopSignals::watch() {
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&signals_, &signal) != 0)
+            continue;
+        if (signal == kWatcherEnd) {
+            if (stopping_.load(std::memory_order_acquire))
+                return;
+            continue;
+        }
+        requested_.store(true, std::memory_order_release);
+        std::function<void()> onSignal;
+        {
+            std::lock_guard lock(mutex_);
+            onSignal = onSignal_;
+        }
+        if (onSignal)
+            onSignal();
+    }
+}
+
+} // namespace vetlina

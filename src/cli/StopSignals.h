@@ -1,0 +1,39 @@
+// SIGINT and SIGTERM as the operator's request to end the work. The signals are
+// blocked in every thread and taken by a watcher thread of their own, so a signal
+// never interrupts the run in the middle of a step.
+#pragma once
+
+#include <atomic>
+#include <csignal>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace vetlina {
+
+class StopSignals {
+public:
+    // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread it creates
+    // later: create this before any other thread.
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Runs on the watcher thread after each signal (to wake the main thread).
+    void setOnSignal(std::function<void()> onSignal);
+    bool requested() const { return requested_.load(std::memory_order_acquire); }
+
+private:
+    void watch();
+
+    sigset_t signals_{};
+    sigset_t previousMask_{};
+    std::atomic<bool> requested_{false};
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::function<void()> onSignal_;
+    std::thread watcher_;
+};
+
+} // namespace vetlina
