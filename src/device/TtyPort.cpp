@@ -175,8 +175,20 @@ long TtyPort::read(uint8_t* buffer, std::size_t size) {
         return -1;
     for (;;) {
         ssize_t n = ::read(fd_.get(), buffer, size);
-        if (n >= 0)
+        if (n > 0)
             return static_cast<long>(n);
+        if (n == 0) {
+            // With VMIN and VTIME 0 an empty read and a device that has gone
+            // (a USB adapter pulled out, the tty hung up) both read 0; poll
+            // tells them apart.
+            int events = pollNow(fd_.get(), POLLIN);
+            if (events > 0 && (events & (POLLHUP | POLLERR | POLLNVAL))) {
+                errno = EIO;
+                fail("read (the device has gone)");
+                return -1;
+            }
+            return 0;
+        }
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)

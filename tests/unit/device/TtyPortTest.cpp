@@ -35,6 +35,10 @@ public:
     }
     const std::string& path() const { return path_; }
     int master() const { return master_; }
+    void closeMaster() {
+        ::close(master_);
+        master_ = -1;
+    }
     int slave() const { return slave_; }
 
     void send(const std::string& bytes) const {
@@ -171,6 +175,22 @@ TEST_F(TtyPortTest, ReadReturnsZeroAtOnceWhenNothingCame) {
     pty.send("x");
     EXPECT_EQ(readAll(port, 1), "x");
     EXPECT_EQ(port.read(buffer, sizeof buffer), 0);
+}
+
+TEST_F(TtyPortTest, ReadsAndWritesFailOnceTheFarEndHasGone) {
+    TtyPort port(pty.path());
+    ASSERT_EQ(port.open(LineSettings{9600}), PortOpenResult::Ok);
+    pty.send("last");
+    ASSERT_TRUE(pty.inputQueued(4));
+    pty.closeMaster();
+    uint8_t buffer[16];
+    uint32_t deadline = tickMs() + 5000;
+    long n = 0;
+    while ((n = port.read(buffer, sizeof buffer)) >= 0 && !tickReached(deadline))
+        sleepMs(2);
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(port.write(buffer, 1, 600), -1);
+    EXPECT_FALSE(port.lastError().empty());
 }
 
 TEST_F(TtyPortTest, PurgeDiscardsWhatWasReceived) {
