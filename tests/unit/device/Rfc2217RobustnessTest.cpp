@@ -72,6 +72,22 @@ TEST_F(Rfc2217Robustness, AServerRefusingComPortOptionIsNotWaitedOut) {
     EXPECT_NE(port.lastError().find("refused"), std::string::npos) << port.lastError();
 }
 
+TEST_F(Rfc2217Robustness, AServerThatOnlyAgreesIsTakenAtItsWord) {
+    ScriptedServer server([](ScriptedServer::Connection& c) {
+        c.send(optionCommand(DO, OptionComPort));
+        c.drainUntilClosed();
+    });
+    setTimeScaleForTesting(25.0);
+    Rfc2217Port port(server.address());
+    ASSERT_EQ(port.open(LineSettings{9600}), PortOpenResult::Ok) << port.lastError();
+    auto lines = port.modemLines();
+    ASSERT_TRUE(lines);
+    EXPECT_FALSE(lines->cts || lines->dsr || lines->carrier || lines->ring);
+    EXPECT_TRUE(port.setBaudRate(115200)); // no answer within its time: applied as asked
+    const uint8_t data[] = {'x'};
+    EXPECT_EQ(port.write(data, 1, 600), 1);
+}
+
 TEST_F(Rfc2217Robustness, AServerSettingAnotherBaudRateFailsTheOpen) {
     ScriptedServer server([](ScriptedServer::Connection& c) {
         c.send(test::agreeingServerGreeting(4800));
