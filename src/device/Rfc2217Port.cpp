@@ -136,6 +136,8 @@ bool Rfc2217Port::connectTo(const Rfc2217Address& address, uint32_t deadline) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
+    // A host name is looked up by the system's resolver, whose own time-outs
+    // apply; a device server is normally named by its address, which is not.
     int status = ::getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found);
     if (status != 0) {
         lastError_ = "rfc2217://" + hostPort_ + ": " + ::gai_strerror(status);
@@ -551,6 +553,10 @@ long Rfc2217Port::write(const uint8_t* data, std::size_t size, uint32_t timeoutM
     }
 }
 
+// One PURGE-DATA 3 clears both of the server's queues in one step, with one
+// answer, rather than 1 and 2 in two. Here the data not yet sent goes, and
+// what has arrived so far; what the server sent before it purged and is still
+// on its way arrives afterwards, as bytes in flight on a real line would.
 bool Rfc2217Port::purge() {
     if (!isOpen() || lost_)
         return false;
