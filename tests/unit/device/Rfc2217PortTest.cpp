@@ -185,6 +185,21 @@ TEST_F(Rfc2217PortWithPyserial, ServerClosingTheConnectionFailsReadsAndWritesAnd
     EXPECT_TRUE(peer.process.waitForEvent("connected"));
 }
 
+TEST(Rfc2217PortOpen, TheLinesAreKnownAsSoonAsTheOpenReturns) {
+    // The analyzer's start-up looks at DSR and CTS right after opening.
+    test::Rfc2217Peer peer;
+    ASSERT_GT(peer.port, 0);
+    peer.process.send({{"cmd", "lines"}, {"cts", 1}, {"dsr", 1}});
+    ASSERT_TRUE(peer.process.waitForEvent("done"));
+    Rfc2217Port port(peer.address());
+    ASSERT_EQ(port.open(LineSettings{9600}), PortOpenResult::Ok) << port.lastError();
+    auto lines = port.modemLines();
+    ASSERT_TRUE(lines);
+    EXPECT_TRUE(lines->cts);
+    EXPECT_TRUE(lines->dsr);
+    EXPECT_FALSE(lines->carrier);
+}
+
 TEST(Rfc2217PortOpen, ARefusedConnectionCannotBeOpened) {
     Rfc2217Port port("127.0.0.1:" + std::to_string(test::closedPort()));
     EXPECT_EQ(port.open(LineSettings{9600}), PortOpenResult::CannotOpen);
