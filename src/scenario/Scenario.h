@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
