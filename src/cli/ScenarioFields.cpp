@@ -23,7 +23,7 @@ constexpr FieldKind kindOf() {
 
 class Builder {
 public:
-    explicit Builder(std::vector<FieldSpec>& fields) : fields_(fields) {}
+    explicit Builder(std::vector<FieldRow>& fields) : fields_(fields) {}
 
     // A member of the record; arrays of numbers become JSON arrays.
     template <typename Member>
@@ -69,11 +69,11 @@ private:
                                         reinterpret_cast<const char*>(&probe));
     }
 
-    std::vector<FieldSpec>& fields_;
+    std::vector<FieldRow>& fields_;
 };
 
-std::vector<FieldSpec> buildFields() {
-    std::vector<FieldSpec> fields;
+std::vector<FieldRow> buildFields() {
+    std::vector<FieldRow> fields;
     Builder b(fields);
     ScenarioEntry& e = b.probe;
 
@@ -251,7 +251,7 @@ std::vector<FieldSpec> buildFields() {
 
 } // namespace
 
-std::string FieldSpec::name() const {
+std::string FieldRow::name() const {
     std::string joined;
     for (const std::string& part : path) {
         if (!joined.empty())
@@ -261,15 +261,15 @@ std::string FieldSpec::name() const {
     return joined;
 }
 
-const std::vector<FieldSpec>& scenarioFields() {
-    static const std::vector<FieldSpec> fields = buildFields();
+const std::vector<FieldRow>& scenarioFields() {
+    static const std::vector<FieldRow> fields = buildFields();
     return fields;
 }
 
-const std::vector<FieldSpec>& templateFields() {
-    static const std::vector<FieldSpec> fields = [] {
-        std::vector<FieldSpec> settings;
-        for (const FieldSpec& f : scenarioFields())
+const std::vector<FieldRow>& templateFields() {
+    static const std::vector<FieldRow> fields = [] {
+        std::vector<FieldRow> settings;
+        for (const FieldRow& f : scenarioFields())
             if (f.offset >= kSettingsOffset)
                 settings.push_back(f);
         return settings;

@@ -12,7 +12,7 @@ namespace vetlina {
 
 enum class FieldKind { U8, I32, F32, F64, Text };
 
-struct FieldSpec {
+struct FieldRow {
     std::vector<std::string> path; // JSON member names from the entry object down
     std::size_t offset;            // in the record
     FieldKind kind;
@@ -26,8 +26,8 @@ struct FieldSpec {
 
 // Every field of the record, in the order the JSON shows them: identity and
 // progress, settings and norms, then the statistics by direction and group.
-const std::vector<FieldSpec>& scenarioFields();
+const std::vector<FieldRow>& scenarioFields();
 // The fields of the settings part only (what a template holds).
-const std::vector<FieldSpec>& templateFields();
+const std::vector<FieldRow>& templateFields();
 
 } // namespace vetlina

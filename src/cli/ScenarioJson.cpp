@@ -53,7 +53,7 @@ OrderedJson doubleJson(double value) {
     return value;
 }
 
-OrderedJson valueJson(const FieldSpec& field, const unsigned char* at) {
+OrderedJson valueJson(const FieldRow& field, const unsigned char* at) {
     switch (field.kind) {
     case FieldKind::U8:
         return *at;
@@ -75,7 +75,7 @@ OrderedJson valueJson(const FieldSpec& field, const unsigned char* at) {
     return nullptr;
 }
 
-OrderedJson fieldJson(const FieldSpec& field, const unsigned char* record) {
+OrderedJson fieldJson(const FieldRow& field, const unsigned char* record) {
     const unsigned char* at = record + field.offset;
     if (field.count == 1)
         return valueJson(field, at);
@@ -85,9 +85,9 @@ OrderedJson fieldJson(const FieldSpec& field, const unsigned char* record) {
     return array;
 }
 
-void fillJson(OrderedJson& object, const std::vector<FieldSpec>& fields,
+void fillJson(OrderedJson& object, const std::vector<FieldRow>& fields,
               const ScenarioEntry& entry) {
-    for (const FieldSpec& field : fields) {
+    for (const FieldRow& field : fields) {
         OrderedJson* node = &object;
         for (std::size_t i = 0; i + 1 < field.path.size(); ++i)
             node = &(*node)[field.path[i]];
@@ -101,12 +101,12 @@ void fillJson(OrderedJson& object, const std::vector<FieldSpec>& fields,
 // and every member is either a field, a known group, or an error.
 struct Node {
     std::map<std::string, Node, std::less<>> children;
-    const FieldSpec* field = nullptr;
+    const FieldRow* field = nullptr;
 };
 
-Node buildTree(const std::vector<FieldSpec>& fields) {
+Node buildTree(const std::vector<FieldRow>& fields) {
     Node root;
-    for (const FieldSpec& field : fields) {
+    for (const FieldRow& field : fields) {
         Node* node = &root;
         for (const std::string& name : field.path)
             node = &node->children[name];
@@ -170,7 +170,7 @@ private:
         return false;
     }
 
-    bool setField(const FieldSpec& field, const Json& value, const std::string& at) {
+    bool setField(const FieldRow& field, const Json& value, const std::string& at) {
         unsigned char* record = bytesOf(entry_);
         if (field.count == 1)
             return setValue(field, value, record + field.offset, at);
@@ -226,7 +226,7 @@ private:
         return std::nullopt;
     }
 
-    bool setValue(const FieldSpec& field, const Json& value, unsigned char* at,
+    bool setValue(const FieldRow& field, const Json& value, unsigned char* at,
                   const std::string& where) {
         switch (field.kind) {
         case FieldKind::U8: {

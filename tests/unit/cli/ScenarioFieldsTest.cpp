@@ -9,8 +9,8 @@
 namespace vetlina {
 namespace {
 
-const FieldSpec* find(const std::vector<FieldSpec>& fields, const std::string& name) {
-    for (const FieldSpec& f : fields)
+const FieldRow* find(const std::vector<FieldRow>& fields, const std::string& name) {
+    for (const FieldRow& f : fields)
         if (f.name() == name)
             return &f;
     return nullptr;
@@ -19,7 +19,7 @@ const FieldSpec* find(const std::vector<FieldSpec>& fields, const std::string& n
 TEST(ScenarioFields, EveryByteOfTheRecordBelongsToExactlyOneField) {
     std::vector<int> owners(kEntrySize, 0);
     std::set<std::string> names;
-    for (const FieldSpec& f : scenarioFields()) {
+    for (const FieldRow& f : scenarioFields()) {
         EXPECT_TRUE(names.insert(f.name()).second) << "twice: " << f.name();
         ASSERT_LE(f.offset + f.bytes(), kEntrySize) << f.name();
         for (std::size_t i = 0; i < f.bytes(); ++i)
@@ -31,7 +31,7 @@ TEST(ScenarioFields, EveryByteOfTheRecordBelongsToExactlyOneField) {
 
 TEST(ScenarioFields, TemplateFieldsAreExactlyTheSettings) {
     std::size_t bytes = 0;
-    for (const FieldSpec& f : templateFields()) {
+    for (const FieldRow& f : templateFields()) {
         EXPECT_GE(f.offset, 3095u) << f.name();
         bytes += f.bytes();
     }
@@ -79,7 +79,7 @@ TEST(ScenarioFields, NamesLandOnTheirOffsets) {
         {"Statistics.B.throughput.disPass.last", 3071, FieldKind::F32, 1},
     };
     for (const Expect& e : expected) {
-        const FieldSpec* f = find(scenarioFields(), e.name);
+        const FieldRow* f = find(scenarioFields(), e.name);
         ASSERT_NE(f, nullptr) << e.name;
         EXPECT_EQ(f->offset, e.offset) << e.name;
         EXPECT_EQ(f->kind, e.kind) << e.name;
