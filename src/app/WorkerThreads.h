@@ -30,6 +30,8 @@ public:
     // the protocol header; 0 before the calibration table has been read.
     virtual int16_t serialNumber() const = 0;
     virtual int16_t firmwareNumber() const = 0;
+    // The first-pass flag: set by the modem thread before it sets command 1 or 10.
+    virtual void setFirstPass(bool on) = 0;
 };
 
 class ModemThread : public Device {
@@ -38,6 +40,8 @@ public:
     // The modem thread writes its role on its own thread; the main thread reads it at the
     // operator's end, so the implementation keeps it atomic.
     virtual ModemRole role() const = 0;
+    // The run option "Упрощенный вызов генератора" as it was when the current call was dialled.
+    virtual bool simplifiedCall() const = 0;
 };
 
 // Creates the worker threads of a run, suspended. Each constructor runs its device's

@@ -127,6 +127,7 @@ public:
     int16_t firmware = 0;
     int16_t serialNumber() const override { return serial; }
     int16_t firmwareNumber() const override { return firmware; }
+    void setFirstPass(bool) override {}
 };
 
 class DoubleModem : public DoubleWorker<ModemThread> {
@@ -134,6 +135,7 @@ public:
     using DoubleWorker::DoubleWorker;
     std::atomic<ModemRole> currentRole{ModemRole::Answering};
     ModemRole role() const override { return currentRole.load(); }
+    bool simplifiedCall() const override { return false; }
 };
 
 // Makes the doubles; each can be left out (null, as for a thread class that does not
