@@ -9,8 +9,8 @@ namespace vetlina {
 
 class DeviceWorkers : public WorkerFactory {
 public:
-    // The analyzer and modem thread classes plug in here. Until they exist both return
-    // null: the run then creates no threads and works with its documents alone.
+    // The analyzer thread ZMK. The modem thread class plugs in here; until it exists
+    // createModem returns null and the run works without a modem.
     std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override;
     std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
 };

@@ -1,0 +1,198 @@
+// The analyzer thread ZMK: the ZMK-5 analyzer on its serial port, brought up by the
+// constructor (speed handshake, identification, calibration table, DATA folder) and
+// then driven by a loop over its command number through the measurement sequence,
+// generating while the far complex measures and measuring while it generates, and
+// handing back to the modem thread when both directions are done.
+//
+// The work is split by concern: ZmkLink.cpp (the block protocol), ZmkStartup.cpp
+// (construction and destruction), ZmkSequence.cpp (the command loop and its steps),
+// ZmkWaits.cpp (the timed waits and the measurement), VisualisationPanel.cpp (the
+// progress panel of the visualisation window).
+#pragma once
+
+#include "analyzer/MeterComputation.h"
+#include "analyzer/Results.h"
+#include "analyzer/ZmkLink.h"
+#include "app/WorkerThreads.h"
+#include "platform/DateTime.h"
+#include "scenario/ScenarioEntry.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vetlina {
+
+// The identification text the analyzer sends after the speed handshake.
+inline constexpr const char* kZmkIdentification = "ZMK-5 Kerat, channel analyzer\r\n";
+
+// Start-up result codes; each but 0 ends the run with its text.
+enum class ZmkStartup : int {
+    Ok = 0,
+    PortUnavailable = 1,
+    DsrOff = 2,
+    CtsOff = 3,
+    SpeedNotSent = 4,
+    NoReply = 5,
+    WrongReply = 6,
+    BadSpeed = 7,
+    NoMemory = 8,
+    SystemError = 9,
+};
+// The text of a start-up code (UTF-8), appended to "COM<n>: " (code 8 stands alone).
+const char* startupText(ZmkStartup code);
+
+// Command numbers of the analyzer thread.
+namespace zmkcmd {
+inline constexpr int32_t Stopped = -1;
+inline constexpr int32_t Idle = 0;
+inline constexpr int32_t MeasureFirst = 1; // range step, this complex measures first
+inline constexpr int32_t MeterSine = 2;
+inline constexpr int32_t MeterO132 = 3;
+inline constexpr int32_t MeterO131 = 4;
+inline constexpr int32_t MeterMtts = 5;
+inline constexpr int32_t MeterO42 = 6;
+inline constexpr int32_t MeterImpedance = 7;
+inline constexpr int32_t MeterNoise = 8;
+inline constexpr int32_t MeterTalkerEcho = 9;
+inline constexpr int32_t GenerateFirst = 10; // range step, this complex generates first
+inline constexpr int32_t GeneratorSine = 11;
+inline constexpr int32_t GeneratorO132 = 12;
+inline constexpr int32_t GeneratorO131 = 13;
+inline constexpr int32_t GeneratorMtts = 14;
+inline constexpr int32_t GeneratorO42 = 15;
+inline constexpr int32_t GeneratorImpedance = 16;
+inline constexpr int32_t GeneratorNoise = 17;
+inline constexpr int32_t MeterListenerEcho = 18;
+inline constexpr int32_t EndOfPass = 19;
+inline constexpr int32_t SwitchOff = 20;
+} // namespace zmkcmd
+
+// Commands the analyzer thread sets on the modem thread.
+namespace modemcmd {
+inline constexpr int32_t MeasuredThroughputNext = 7; // the data throughput test follows
+inline constexpr int32_t Measured = 8;
+inline constexpr int32_t GeneratorNotFound = 11; // autonomous generator: no sine found
+inline constexpr int32_t GeneratorDone = 12;     // autonomous generator: sequence complete
+} // namespace modemcmd
+
+class ZMK : public AnalyzerThread, private DecoderActions {
+public:
+    // Brings the analyzer up on the port "ZMKPort" at the speed "ZMKSpeed" of the
+    // configuration. The command tells the outcome: 20 after success, -1 after a
+    // failure, which has been reported and has ended the run (MSG_RUN_END).
+    ZMK(UiBridge& ui, PortFactory ports);
+    // Switches the analyzer back to its idle state and closes the port.
+    ~ZMK() override;
+
+    int16_t serialNumber() const override { return calibration_[kSerialWord]; }
+    int16_t firmwareNumber() const override { return calibration_[kFirmwareWord]; }
+    void setFirstPass(bool on) override { firstPass_.store(on, std::memory_order_release); }
+    bool firstPass() const { return firstPass_.load(std::memory_order_acquire); }
+
+    // The calibration table as the analyzer sent it.
+    const std::array<int16_t, 25>& calibration() const { return calibration_; }
+    // The live result records of the last measuring pass. Written only on the analyzer
+    // thread inside its meter steps; others read them after the hand-back (the command
+    // the modem thread receives orders the accesses).
+    const LiveResults& results() const { return results_; }
+    // The thresholds last sent with "ThreshSet()" (impulse noise, interruption in dBm):
+    // the entry's absolute thresholds, or those derived from a found sine.
+    double impulseThreshold() const { return impulseThreshold_; }
+    double interruptionThreshold() const { return interruptionThreshold_; }
+
+    ZmkLink& link() { return link_; }
+    // The thread's own WaitFor (the end of its loop), beside the timed wait of the sequence.
+    using DeviceThread::WaitFor;
+
+    // Rows of the step tables (ZmkSequence.cpp).
+    struct MeterKind;
+    struct GeneratorKind;
+
+protected:
+    void Execute() override;
+    // The modem thread of the run (null when there is none).
+    virtual ModemThread* modem();
+
+private:
+    static constexpr std::size_t kSerialWord = 9;
+    static constexpr std::size_t kFirmwareWord = 10;
+
+    // portError receives the system's text of a port set-up that failed.
+    ZMK(UiBridge& ui, PortFactory ports, std::shared_ptr<std::string> portError);
+
+    // ---- Start-up (ZmkStartup.cpp) -------------------------------------------------
+    ZmkStartup speedHandshake(int32_t speed);
+    bool identify();
+    bool readCalibration();
+    void tidyDataFolder();
+    void startupFailure(const std::string& line);
+
+    // ---- Sequence (ZmkSequence.cpp) -------------------------------------------------
+    void step(int32_t command);
+    void idlePoll();
+    void rangeStep(int32_t command);
+    void meterSine();
+    void meterStep(const MeterKind& kind);
+    void meterImpedance();
+    void meterTalkerEcho();
+    void meterListenerEcho();
+    void generatorStep(const GeneratorKind& kind);
+    void endOfPass();
+    void switchOff();
+    // Sets the own command, then the modem's: the modem may answer at once with a
+    // command of its own for this thread (20), which must not be overwritten.
+    void handBack(int32_t ownCommand, int32_t modemCommand);
+    int32_t measuredCommand(); // 7 or 8
+
+    // ---- Set-up steps ---------------------------------------------------------------
+    // Sends a plan with SendCommand; a failure ends the run with the plan's label.
+    bool run(const CommandPlan& plan);
+
+    // ---- Waits (ZmkWaits.cpp) -------------------------------------------------------
+    bool WaitDeadline(int type, double seconds);
+    bool WaitFor(int type, double seconds);
+    bool Pause(double seconds);
+    bool PauseDeadline(double seconds);
+    bool Measure(int type, ResultKind kind, const char* caption);
+    enum class Search { Found, NotFound, Stopped };
+    Search WaitHarmonic(int& bin);
+    bool GeneratorRun(ShowKind bar, double seconds);
+
+    bool waitUntil(uint32_t until, int type);
+    bool pauseUntil(uint32_t until);
+    // One received block through the decoder: repaint and bad-block counting.
+    int16_t decodeReady(int type);
+    void repaint(int16_t code);
+    void showResultLines(ResultKind kind);
+    void showResultLine(const std::string& line);
+    void advanceDeadline(double seconds);
+
+    // ---- Decoder actions -------------------------------------------------------------
+    void reportRange(int16_t report) override;
+    bool send(const CommandPlan& plan) override;
+
+    // ---- Scenario ---------------------------------------------------------------------
+    const ScenarioEntry& entry() const;
+    bool autonomous() const;
+    ResultContext resultContext() const;
+    double syncDelay() const; // the synchronisation delay, s
+    double halfDelay() const; // h
+
+    ZmkLink link_;
+    std::unique_ptr<MeterComputation> meter_;
+    LiveResults results_;
+    std::array<int16_t, 25> calibration_{};
+    std::atomic<bool> firstPass_{false};
+    bool measuring_ = false;
+    bool overload_ = false;
+    int32_t stepCommand_ = 0; // the command of the step that runs now
+    double impulseThreshold_ = 0.0;
+    double interruptionThreshold_ = 0.0;
+    std::shared_ptr<std::string> portError_;
+    ScenarioEntry fallbackEntry_; // settings when the run has no current entry
+};
+
+} // namespace vetlina

@@ -1,0 +1,651 @@
+// The command loop of the analyzer thread and the steps of the measurement sequence.
+//
+// A pass is the range step, then the meter steps (this complex measures) or the
+// generator steps (it generates), then the end of the pass. The two complexes run
+// their passes at the same time, one generating while the other measures, and stay in
+// step only through the stored deadline: every step advances it by durations that
+// both take from the same scenario entry, so rounding and order here are binding.
+#include "analyzer/VisualisationPanel.h"
+#include "analyzer/ZMK.h"
+#include "app/Complex.h"
+#include "app/UiBridge.h"
+#include "platform/Clock.h"
+#include "platform/Cp1251.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vetlina {
+
+namespace {
+
+// The generator off: the level that silences it, at the frequency it is parked on.
+constexpr double kSilentLevel = -200.0;
+constexpr double kParkFrequency = 1020.0;
+
+// The range step lasts this long from its start.
+constexpr double kRangeStepSeconds = 5.0;
+// The fixed programme of an autonomous generator, as this meter follows it.
+constexpr double kAutonomousSineFrequency = 1800.0;
+constexpr double kAutonomousSineSearch = 60.0;    // s, less the half delay
+constexpr double kAutonomousSimpleMeasure = 64.0; // s from the sine found, less h
+constexpr double kAutonomousShortKind = 20.0;     // s, O.132 and multi-frequency
+constexpr double kAutonomousEcho = 60.0;          // s, each echo
+constexpr double kAutonomousEchoLevel = -5.0;     // dBm
+constexpr double kAutonomousEchoFrequency = 1600.0;
+constexpr double kAutonomousEchoProbe = 5.0; // s, each probe
+constexpr double kAutonomousEchoAnalysis = 0.02;
+
+// Line modes of the range step: this complex measures first, or generates first.
+constexpr int kLineModeMeasureFirst = 11;
+constexpr int kLineModeGenerateFirst = 265;
+constexpr int kLineModeOff = 0;
+
+constexpr const char* kSwitchOffFailure = "Не выполнена команда отключения. нужен перезапуск";
+constexpr const char* kBackLabel = "ZmkBack()";
+constexpr const char* kSynchronising = "Измеритель: синхронизация";
+
+} // namespace
+
+// A meter step of the common pattern: wait h, measure for the kind's duration, wait h.
+struct ZMK::MeterKind {
+    int32_t command;
+    int32_t next;
+    int32_t nextAutonomous;
+    bool autonomousToo; // measured for an autonomous generator whether enabled or not
+    bool (*enabled)(const ScenarioEntry&);
+    double (*duration)(const ScenarioEntry&);
+    const char* event;   // event line
+    const char* caption; // visualisation caption while measuring
+    int type;            // block type the waits expect
+    ResultKind kind;
+    const char* resultsCaption;
+};
+
+// A generator step: set the generator up and run it for the kind's duration plus the
+// synchronisation delay.
+struct ZMK::GeneratorKind {
+    int32_t command;
+    bool (*enabled)(const ScenarioEntry&);
+    double (*duration)(const ScenarioEntry&);
+    const char* event;
+    const char* caption;
+    ShowKind bar;
+};
+
+namespace {
+
+// The event lines and visualisation captions write O.132, O.131 and O.42 with the
+// Latin letter O, the results captions with the Cyrillic letter О.
+const ZMK::MeterKind* meterKind(int32_t command);
+
+} // namespace
+
+// ---- The loop -------------------------------------------------------------------------
+
+void ZMK::Execute() {
+    while (!Terminated()) {
+        const int32_t current = command();
+        if (current == zmkcmd::Stopped) {
+            // Stopped for good: nothing more goes to the analyzer until the run ends it.
+            sleepMs(50);
+            continue;
+        }
+        step(current);
+    }
+}
+
+ModemThread* ZMK::modem() {
+    Complex* complex = currentComplex();
+    return complex ? complex->modemThread.get() : nullptr;
+}
+
+const ScenarioEntry& ZMK::entry() const {
+    const ScenarioEntry* e = currentEntry();
+    return e ? *e : fallbackEntry_;
+}
+
+bool ZMK::autonomous() const {
+    return entry().ComplexType == 1;
+}
+
+double ZMK::syncDelay() const {
+    // The entry keeps the delay as a count that the sequence takes as seconds; the
+    // half delay h is the delay shown to the operator. An entry from the far complex
+    // is held to a sane range, the same on both sides.
+    return std::clamp<double>(entry().SincTime.get(), 0.0, 3600.0);
+}
+
+double ZMK::halfDelay() const {
+    return syncDelay() * 0.5;
+}
+
+ResultContext ZMK::resultContext() const {
+    const ScenarioEntry& e = entry();
+    ResultContext c;
+    c.autonomous = autonomous();
+    c.firstPass = firstPass();
+    c.sinFreq = e.SinFreq.get();
+    c.o132Freq = e.O132Freq.get();
+    c.sinLev = e.SinLev.get();
+    c.sinLevR = e.SinLevR.get();
+    c.mttsLev = e.MTTSLev.get();
+    c.mttsLevR = e.MTTSLevR.get();
+    c.attNotch = e.AttNotch.get();
+    c.delNotch = e.DelNotch.get();
+    return c;
+}
+
+int32_t ZMK::measuredCommand() {
+    return performsThroughput(entry()) ? modemcmd::MeasuredThroughputNext : modemcmd::Measured;
+}
+
+void ZMK::handBack(int32_t ownCommand, int32_t modemCommand) {
+    // A stopped thread hands nothing back: the run is ending.
+    if (!SetCommand(ownCommand))
+        return;
+    if (ModemThread* m = modem())
+        m->SetCommand(modemCommand);
+}
+
+bool ZMK::run(const CommandPlan& plan) {
+    const PlanOutcome outcome = sendPlan(plan, [this](const uint8_t* bytes, std::size_t count) {
+        return link_.SendCommand(bytes, count);
+    });
+    if (!outcome.ok) {
+        link_.AnalyzerFailure(toCp1251(plan.label[0] != '\0' ? plan.label : kAnalyzerFaultText));
+        return false;
+    }
+    // A command that could not be sent has ended the run, even where the set-up does
+    // not depend on it.
+    if (link_.stopRequested())
+        return false;
+    if (plan.reportsInRange)
+        reportRange(code::InRange);
+    return true;
+}
+
+bool ZMK::send(const CommandPlan& plan) {
+    return run(plan);
+}
+
+void ZMK::reportRange(int16_t report) {
+    if (!measuring_)
+        return;
+    if (report == code::Overload) {
+        if (!overload_) {
+            overload_ = true;
+            logEvent(" -перегрузка измерителя"_cp, false);
+        }
+    } else if (report == code::InRange && overload_) {
+        overload_ = false;
+        logEvent(" -есть измерительный диапазон"_cp, false);
+    }
+}
+
+void ZMK::step(int32_t current) {
+    stepCommand_ = current;
+    switch (current) {
+    case zmkcmd::MeasureFirst:
+    case zmkcmd::GenerateFirst:
+        rangeStep(current);
+        return;
+    case zmkcmd::MeterSine:
+        meterSine();
+        return;
+    case zmkcmd::MeterO132:
+    case zmkcmd::MeterO131:
+    case zmkcmd::MeterMtts:
+    case zmkcmd::MeterO42:
+    case zmkcmd::MeterNoise:
+        meterStep(*meterKind(current));
+        return;
+    case zmkcmd::MeterImpedance:
+        meterImpedance();
+        return;
+    case zmkcmd::MeterTalkerEcho:
+        meterTalkerEcho();
+        return;
+    case zmkcmd::MeterListenerEcho:
+        meterListenerEcho();
+        return;
+    case zmkcmd::EndOfPass:
+        endOfPass();
+        return;
+    case zmkcmd::SwitchOff:
+        switchOff();
+        return;
+    default:
+        break;
+    }
+    if (current >= zmkcmd::GeneratorSine && current <= zmkcmd::GeneratorNoise) {
+        static const GeneratorKind kinds[] = {
+            {zmkcmd::GeneratorSine, performsSine,
+             [](const ScenarioEntry& e) { return e.SinTime.get(); }, "Генератор: SIN",
+             "Генератор: SIN", ShowKind::Sin},
+            {zmkcmd::GeneratorO132, performsO132,
+             [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Генератор: O.132",
+             "Генератор: O.132", ShowKind::O132},
+            {zmkcmd::GeneratorO131, performsO131,
+             [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Генератор: O.131",
+             "Генератор: O.131", ShowKind::O131},
+            {zmkcmd::GeneratorMtts, performsMultiFrequency,
+             [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Генератор: МЧС",
+             "Генератор: Многочастотный сигнал", ShowKind::Mtts},
+            {zmkcmd::GeneratorO42, performsO42,
+             [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Генератор: O.42",
+             "Генератор: O.42", ShowKind::O42},
+            {zmkcmd::GeneratorImpedance, performsImpedance,
+             [](const ScenarioEntry& e) { return e.ImpTime.get(); }, "Генератор: Импеданс",
+             "Генератор: Импеданс", ShowKind::Imp},
+            {zmkcmd::GeneratorNoise, performsNoise,
+             [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Генератор: Шум",
+             "Генератор: Шум", ShowKind::Blk},
+        };
+        generatorStep(kinds[current - zmkcmd::GeneratorSine]);
+        return;
+    }
+    // Command 0, and a number no step answers to: the idle poll.
+    idlePoll();
+}
+
+// ---- Idle and switch-off ----------------------------------------------------------------
+
+void ZMK::idlePoll() {
+    const uint32_t event = link_.ReadEvent();
+    if (event & zmkstatus::SwitchedOff) {
+        link_.AnalyzerFailure(toCp1251(kSwitchedOffText));
+        return;
+    }
+    if (event & zmkstatus::BlockReady)
+        link_.DropBlock();
+}
+
+void ZMK::switchOff() {
+    // Refused (and the stored mode kept) while an impedance or echo mode is on.
+    SetLineMode(meter_->state, kLineModeOff);
+    const PlanOutcome outcome =
+        sendPlan(SendLineMode(meter_->state), [this](const uint8_t* bytes, std::size_t count) {
+            return link_.SendCommand(bytes, count);
+        });
+    if (outcome.ok && !link_.stopRequested()) {
+        SetCommand(zmkcmd::Idle);
+        return;
+    }
+    if (!Terminated())
+        link_.AnalyzerFailure(toCp1251(kSwitchOffFailure));
+}
+
+// ---- Range step ---------------------------------------------------------------------------
+
+void ZMK::rangeStep(int32_t current) {
+    deadline = tickMs();
+    const ScenarioEntry& e = entry();
+    const bool first = firstPass();
+    SetShowCaption(first ? "Подключение анализатора"_cp : "Изменение направления измерений"_cp);
+    invokeSync([this, &e] {
+        setUpVisualisationPanel(ui().models().show, e);
+        ui().models().notify(ModelPart::Visualisation);
+    });
+    if (first)
+        SetResultsCaption("Результаты"_cp);
+
+    // Stored only; the next mode command sends it.
+    SetLineMode(meter_->state,
+                current == zmkcmd::MeasureFirst ? kLineModeMeasureFirst : kLineModeGenerateFirst);
+    meter_->state.recognitionThreshold = e.MinSNR.get();
+    if (!run(MeterLevHiLowRangeSet(meter_->state, e.MaxLev.get(), e.MinLev.get())))
+        return;
+    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+        return;
+    if (!Pause(1.0)) {
+        if (Terminated())
+            sleepMs(1000);
+        return;
+    }
+    if (!PauseDeadline(kRangeStepSeconds))
+        return;
+
+    const bool anything = autonomous() || performsSine(e) || performsO132(e) || performsO131(e) ||
+                          performsNoise(e) || performsEcho(e) || performsImpedance(e) ||
+                          performsMultiFrequency(e) || performsO42(e);
+    if (anything)
+        SetCommand(current == zmkcmd::MeasureFirst ? zmkcmd::MeterSine : zmkcmd::GeneratorSine);
+    else
+        handBack(zmkcmd::Idle, measuredCommand());
+}
+
+// ---- Meter steps -----------------------------------------------------------------------------
+
+void ZMK::meterSine() {
+    invokeSync([this] {
+        ui().models().show.panelVisible = false;
+        ui().models().notify(ModelPart::Visualisation);
+    });
+    const ScenarioEntry& e = entry();
+    const bool alone = autonomous();
+    if (!performsSine(e) && !alone) {
+        SetCommand(zmkcmd::MeterO132);
+        return;
+    }
+    const double h = halfDelay();
+    double wait;
+    if (alone) {
+        const std::string waiting = "Ожидание гармонического сигнала"_cp;
+        logEvent(waiting, true);
+        SetShowCaption(waiting);
+        SetResultsCaption(waiting);
+        wait = kAutonomousSineSearch - h;
+    } else {
+        logEvent("Измеритель: SIN"_cp, true);
+        SetShowCaption("Измеритель: настройка"_cp);
+        SetResultsCaption("Настройка измерителя"_cp);
+        wait = h + e.SinTime.get();
+    }
+    advanceDeadline(wait);
+
+    const double deadTime = e.DeadTime.get();
+    if (!run(DeadTimeSet(meter_->state, deadTime, deadTime, deadTime, deadTime)))
+        return;
+
+    int bin = 0;
+    const Search search = WaitHarmonic(bin);
+    if (search == Search::Stopped)
+        return;
+    if (search == Search::Found) {
+        showResultLine("Обнаружен гармонический сигнал"_cp);
+        if (alone) {
+            logEvent("Измеритель: SIN"_cp, true);
+            ModemThread* m = modem();
+            if (m && m->simplifiedCall())
+                deadline = tickMs() + static_cast<uint32_t>(
+                                          std::lround((kAutonomousSimpleMeasure - h) * 1000.0));
+        }
+        if (!run(ThreshSet(meter_->state, impulseThreshold_, interruptionThreshold_,
+                           e.ThHitAm.get(), e.ThHitPh.get())))
+            return;
+        meter_->state.adoptSine(bin);
+        if (!run(ZmkMeterRestart(meter_->state)))
+            return;
+        if (!WaitFor(1, 0.5))
+            return;
+        SetShowCaption("Измеритель: SIN, дБм/Гц"_cp);
+        ClearResult(results_, ResultKind::Sine);
+        // An autonomous generator sends its sine at 1800 Hz, whatever the entry says; the
+        // result context takes that nominal frequency in autonomous mode.
+        if (!Measure(1, ResultKind::Sine, "Гармонический сигнал"))
+            return;
+        SetShowCaption(toCp1251(kSynchronising));
+    } else {
+        if (alone) {
+            handBack(zmkcmd::SwitchOff, modemcmd::GeneratorNotFound);
+            return;
+        }
+        showResultLine("Гармонический сигнал не обнаружен"_cp);
+        logEvent(" -гармонический сигнал не обнаружен"_cp, true);
+        ClearResult(results_, ResultKind::Sine);
+    }
+    if (!WaitDeadline(1, h))
+        return;
+    SetCommand(zmkcmd::MeterO132);
+}
+
+namespace {
+
+const ZMK::MeterKind kMeterKinds[] = {
+    {zmkcmd::MeterO132, zmkcmd::MeterO131, zmkcmd::MeterMtts, true, performsO132,
+     [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
+     "Измеритель: O.132, дБм/Гц", 1, ResultKind::O132, "Сигнал О.132"},
+    {zmkcmd::MeterO131, zmkcmd::MeterMtts, zmkcmd::MeterMtts, false, performsO131,
+     [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Измеритель: O.131",
+     "Измеритель: O.131, дБм/Гц", -2, ResultKind::O131, "Сигнал О.131"},
+    {zmkcmd::MeterMtts, zmkcmd::MeterO42, zmkcmd::MeterListenerEcho, true, performsMultiFrequency,
+     [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Измеритель: МЧС",
+     "Измеритель: Многочастотный сигнал, дБм/Гц", -1, ResultKind::Mtts, "Многочастотный сигнал"},
+    {zmkcmd::MeterO42, zmkcmd::MeterImpedance, zmkcmd::MeterImpedance, false, performsO42,
+     [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Измеритель: O.42",
+     "Измеритель: O.42, дБм/Гц", -3, ResultKind::O42, "Сигнал О.42"},
+    {zmkcmd::MeterNoise, zmkcmd::MeterTalkerEcho, zmkcmd::MeterTalkerEcho, false, performsNoise,
+     [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Измеритель: Шум",
+     "Измеритель: Шум, дБм/Гц", 0, ResultKind::Noise, "Шум"},
+};
+
+const ZMK::MeterKind* meterKind(int32_t command) {
+    for (const ZMK::MeterKind& k : kMeterKinds)
+        if (k.command == command)
+            return &k;
+    return nullptr;
+}
+
+} // namespace
+
+void ZMK::meterStep(const MeterKind& kind) {
+    const ScenarioEntry& e = entry();
+    const bool alone = autonomous();
+    const int32_t next = alone ? kind.nextAutonomous : kind.next;
+    if (!kind.enabled(e) && !(alone && kind.autonomousToo)) {
+        SetCommand(next);
+        return;
+    }
+    const double h = halfDelay();
+    logEvent(toCp1251(kind.event), true);
+    if (!WaitDeadline(kind.type, h))
+        return;
+    SetShowCaption(toCp1251(kind.caption));
+    ClearResult(results_, kind.kind);
+    advanceDeadline(alone && kind.autonomousToo ? kAutonomousShortKind - syncDelay()
+                                                : kind.duration(e));
+
+    // While noise is measured everything below the top of the range counts as noise.
+    const bool noise = kind.command == zmkcmd::MeterNoise;
+    const double bottom = meter_->state.bottomLevel;
+    if (noise)
+        meter_->state.bottomLevel = meter_->state.referenceLevel;
+    const bool measured = Measure(kind.type, kind.kind, kind.resultsCaption);
+    if (noise)
+        meter_->state.bottomLevel = bottom;
+    if (!measured)
+        return;
+
+    SetShowCaption(toCp1251(kSynchronising));
+    if (!WaitDeadline(kind.type, h))
+        return;
+    SetCommand(next);
+}
+
+void ZMK::meterImpedance() {
+    const ScenarioEntry& e = entry();
+    if (!performsImpedance(e)) {
+        SetCommand(zmkcmd::MeterNoise);
+        return;
+    }
+    const double h = halfDelay();
+    const int type = code::Impedance;
+    logEvent("Измеритель: Импеданс"_cp, true);
+    // This side generates the impedance probe itself: the level of its meter pass.
+    if (!run(ImpedSet(meter_->state, firstPass() ? e.ImpLev.get() : e.ImpLevR.get())))
+        return;
+    if (!WaitDeadline(type, h))
+        return;
+    SetShowCaption("Измеритель: Импеданс, дБм/Гц"_cp);
+    ClearResult(results_, ResultKind::Impedance);
+    advanceDeadline(e.ImpTime.get());
+    if (!Measure(type, ResultKind::Impedance, "Импеданс, ёмкость"))
+        return;
+    SetShowCaption(toCp1251(kSynchronising));
+    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+        return;
+    if (!WaitDeadline(type, h))
+        return;
+    SetCommand(zmkcmd::MeterNoise);
+}
+
+void ZMK::meterTalkerEcho() {
+    const ScenarioEntry& e = entry();
+    const bool alone = autonomous();
+    if (!performsEcho(e) && !alone) {
+        SetCommand(zmkcmd::EndOfPass);
+        return;
+    }
+    const double h = halfDelay();
+    logEvent("Измеритель: Эхо говорящего"_cp, true);
+    EchoSettings s;
+    if (alone) {
+        s.firstProbeTime = kAutonomousEchoProbe;
+        s.firstLevel = kAutonomousEchoLevel;
+        s.firstFrequency = kAutonomousEchoFrequency;
+        s.secondProbeTime = kAutonomousEchoProbe;
+        s.analysisTime = kAutonomousEchoAnalysis;
+    } else {
+        s.firstProbeTime = e.EchoT1.get() * 0.001;
+        s.firstLevel = firstPass() ? e.EchoLev.get() : e.EchoLevR.get();
+        s.firstFrequency = e.EchoFreq.get();
+        s.secondProbeTime = e.EchoT2.get() * 0.001;
+        s.analysisTime = e.EchoT.get() * 0.001;
+    }
+    s.firstPhase = 0.0;
+    s.secondLevel = kSilentLevel;
+    s.secondFrequency = s.firstFrequency;
+    s.secondPhase = 0.0;
+    if (!run(EchoSet(meter_->state, s)))
+        return;
+    // The wait before the measurement is the delay halved in whole seconds.
+    if (!WaitFor(code::MeterTable, 1.0) ||
+        !WaitDeadline(code::MeterTable, std::floor(syncDelay() * 0.5)))
+        return;
+    SetShowCaption("Измеритель: Эхо говорящего, дБ/мс"_cp);
+    ClearResult(results_, ResultKind::TalkerEcho);
+    advanceDeadline(alone ? kAutonomousEcho - syncDelay() : e.EchoTime.get());
+    if (!Measure(code::Echo, ResultKind::TalkerEcho, "Эхо говорящего"))
+        return;
+    SetShowCaption(toCp1251(kSynchronising));
+    if (!WaitDeadline(code::Echo, h))
+        return;
+    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+        return;
+    if (alone)
+        handBack(zmkcmd::SwitchOff, modemcmd::GeneratorDone);
+    else
+        SetCommand(zmkcmd::EndOfPass);
+}
+
+void ZMK::meterListenerEcho() {
+    const ScenarioEntry& e = entry();
+    const bool alone = autonomous();
+    const int32_t next = alone ? zmkcmd::MeterTalkerEcho : zmkcmd::EndOfPass;
+    if (!performsEcho(e) && !alone) {
+        SetCommand(next);
+        return;
+    }
+    const double h = halfDelay();
+    logEvent("Измеритель: Эхо слушающего"_cp, true);
+    invokeSync([this] {
+        ui().models().show.panelVisible = false;
+        ui().models().notify(ModelPart::Visualisation);
+    });
+    // This side only listens: both probes silent.
+    EchoSettings s;
+    if (alone) {
+        s.firstProbeTime = kAutonomousEchoProbe;
+        s.firstFrequency = kAutonomousEchoFrequency;
+        s.secondProbeTime = kAutonomousEchoProbe;
+        s.analysisTime = kAutonomousEchoAnalysis;
+    } else {
+        s.firstProbeTime = e.EchoT1.get() * 0.001;
+        s.firstFrequency = e.EchoFreq.get();
+        s.secondProbeTime = e.EchoT2.get() * 0.001;
+        s.analysisTime = e.EchoT.get() * 0.001;
+    }
+    s.firstLevel = kSilentLevel;
+    s.firstPhase = 0.0;
+    s.secondLevel = kSilentLevel;
+    s.secondFrequency = s.firstFrequency;
+    s.secondPhase = 0.0;
+    if (!run(EchoSet(meter_->state, s)))
+        return;
+    if (!WaitDeadline(code::Echo, h))
+        return;
+    SetShowCaption("Измеритель: Эхо слушающего, дБ/мс"_cp);
+    ClearResult(results_, ResultKind::ListenerEcho);
+    advanceDeadline(alone ? kAutonomousEcho - syncDelay() : e.EchoTime.get());
+    if (!Measure(code::Echo, ResultKind::ListenerEcho, "Эхо слушающего"))
+        return;
+    SetShowCaption(toCp1251(kSynchronising));
+    // The last wait only keeps the pace; the step goes on whatever it returns, unless
+    // the thread is to stop.
+    WaitDeadline(code::Echo, h);
+    if (link_.stopRequested())
+        return;
+    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+        return;
+    SetCommand(next);
+}
+
+// ---- Generator steps -----------------------------------------------------------------------
+
+void ZMK::generatorStep(const GeneratorKind& kind) {
+    const ScenarioEntry& e = entry();
+    const int32_t next = kind.command + 1;
+    if (kind.enabled(e)) {
+        logEvent(toCp1251(kind.event), true);
+        SetShowCaption(toCp1251(kind.caption));
+        // The far meter expects the second level in the first pass, the first in the second.
+        const bool first = firstPass();
+        MeterState& st = meter_->state;
+        CommandPlan plan;
+        switch (kind.command) {
+        case zmkcmd::GeneratorSine:
+            plan = HarmSet(st, first ? e.SinLevR.get() : e.SinLev.get(), e.SinFreq.get());
+            break;
+        case zmkcmd::GeneratorO132:
+            plan = HarmSet(st, first ? e.O132LevR.get() : e.O132Lev.get(), e.O132Freq.get());
+            break;
+        case zmkcmd::GeneratorO131:
+            plan = O131Set(st, first ? e.O131LevR.get() : e.O131Lev.get());
+            break;
+        case zmkcmd::GeneratorMtts:
+            plan = MttsSet(st, first ? e.MTTSLevR.get() : e.MTTSLev.get());
+            break;
+        case zmkcmd::GeneratorO42:
+            plan = O42Set(st, first ? e.O42LevR.get() : e.O42Lev.get());
+            break;
+        default: // impedance and noise: the far meter works with this generator silent
+            plan = HarmSet(st, kSilentLevel, kParkFrequency);
+            break;
+        }
+        if (!run(plan))
+            return;
+        const double duration = kind.duration(e);
+        advanceDeadline(syncDelay() + duration);
+        if (!GeneratorRun(kind.bar, duration))
+            return;
+    }
+    SetCommand(next);
+}
+
+// ---- End of pass ------------------------------------------------------------------------------
+
+void ZMK::endOfPass() {
+    if (firstPass()) {
+        // The other direction at once: the calling complex measured first, so it now
+        // generates; the answering complex now measures.
+        setFirstPass(false);
+        ModemThread* m = modem();
+        const bool calling = m && m->role() == ModemRole::CallingInCall;
+        SetCommand(calling ? zmkcmd::GenerateFirst : zmkcmd::MeasureFirst);
+        return;
+    }
+    const CommandPlan off = HarmSet(meter_->state, kSilentLevel, kParkFrequency);
+    const PlanOutcome outcome = sendPlan(off, [this](const uint8_t* bytes, std::size_t count) {
+        return link_.SendCommand(bytes, count);
+    });
+    if (!outcome.ok) {
+        link_.AnalyzerFailure(toCp1251(kBackLabel));
+        return;
+    }
+    if (!Pause(0.5) || !PauseDeadline(2.0))
+        return;
+    handBack(zmkcmd::Idle, measuredCommand());
+}
+
+} // namespace vetlina
