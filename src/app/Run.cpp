@@ -40,7 +40,7 @@ void Run::start(StartMode mode) {
     prepareEntries(scenario_, mode);
     lastEnd_ = RunEnd::None;
 
-    complex_ = std::make_unique<Complex>(ui_, workers_, ident_);
+    complex_ = std::make_unique<Complex>(ui_, workers_, scenario_, ident_);
     // Current before its creation runs, so that the threads' start-ups can log.
     setCurrentComplex(complex_.get());
     complex_->create(startRole(mode), text);
