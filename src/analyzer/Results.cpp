@@ -16,9 +16,15 @@ void runningMean(float& field, double value, int32_t n) {
     field = static_cast<float>((static_cast<double>(n) * field + value) / (n + 1.0));
 }
 
-// Running mean of a value that may be missing, over the values that were present.
-void presentMean(float& field, double value, int32_t& present) {
-    runningMean(field, value, present);
+// Running mean of a value that may be missing: a missing value is skipped, and the
+// common counter still divides, so that a block without the value counts as one at
+// the mean so far. Until the value has been present once there is no mean so far, and
+// the cleared zero must not enter it: the first present value is taken as it is.
+void meanWithGaps(float& field, double value, int32_t n, int32_t& present) {
+    if (present == 0)
+        field = static_cast<float>(value);
+    else
+        runningMean(field, value, n);
     ++present;
 }
 
@@ -65,7 +71,7 @@ bool accumulateSine(LiveResults& res, int code, const MeterComputation& meter,
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
         if (l[items[i]] > -900.0f)
-            presentMean(*harmonics[i], l[items[i]], res.counts.sineHarmonics[i]);
+            meanWithGaps(*harmonics[i], l[items[i]], n, res.counts.sineHarmonics[i]);
     ++r.counter;
     return true;
 }
@@ -95,15 +101,16 @@ bool accumulateO132(LiveResults& res, int code, const MeterComputation& meter,
 bool accumulateMtts(LiveResults& res, const MeterComputation& meter) {
     const MeterOutputs& out = meter.out();
     MttsResult& r = res.mtts;
-    runningMean(r.level, out.levels[item::Level], r.counter);
+    const int32_t n = r.counter;
+    runningMean(r.level, out.levels[item::Level], n);
     for (int i = 0; i < kTones; ++i) {
         if (out.tones.attenuation[i] > -900.0f) {
-            int32_t m = res.counts.mttsAtt[i];
-            runningMean(r.freq[i], out.tones.frequency[i], m);
-            presentMean(r.att[i], out.tones.attenuation[i], res.counts.mttsAtt[i]);
+            int32_t present = res.counts.mttsAtt[i];
+            meanWithGaps(r.freq[i], out.tones.frequency[i], n, present);
+            meanWithGaps(r.att[i], out.tones.attenuation[i], n, res.counts.mttsAtt[i]);
         }
         if (out.tones.groupDelay[i] > -900.0f)
-            presentMean(r.del[i], out.tones.groupDelay[i], res.counts.mttsDel[i]);
+            meanWithGaps(r.del[i], out.tones.groupDelay[i], n, res.counts.mttsDel[i]);
     }
     ++r.counter;
     return true;
@@ -112,12 +119,13 @@ bool accumulateMtts(LiveResults& res, const MeterComputation& meter) {
 bool accumulateO42(LiveResults& res, const MeterComputation& meter) {
     const auto& l = meter.out().levels;
     O42Result& r = res.o42;
-    runningMean(r.level, l[item::Level], r.counter);
+    const int32_t n = r.counter;
+    runningMean(r.level, l[item::Level], n);
     float* products[3] = {&r.dis2, &r.dis3, &r.dis23};
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
         if (l[items[i]] > -998.0f)
-            presentMean(*products[i], l[items[i]], res.counts.o42Products[i]);
+            meanWithGaps(*products[i], l[items[i]], n, res.counts.o42Products[i]);
     ++r.counter;
     return true;
 }
@@ -127,14 +135,15 @@ bool accumulateImpedance(LiveResults& res, const MeterComputation& meter) {
         return false;
     const ImpedanceTables& z = meter.out().impedance;
     ImpedanceResult& r = res.impedance;
+    const int32_t n = r.counter;
     for (int i = 0; i < kTones; ++i) {
         if (z.modulus[i] > 0.0f && z.modulus[i] <= 11000.0f) {
-            int32_t m = res.counts.impedance[i];
-            runningMean(r.freq[i], z.frequency[i], m);
-            presentMean(r.imped[i], z.modulus[i] - 600.0, res.counts.impedance[i]);
+            int32_t present = res.counts.impedance[i];
+            meanWithGaps(r.freq[i], z.frequency[i], n, present);
+            meanWithGaps(r.imped[i], z.modulus[i] - 600.0, n, res.counts.impedance[i]);
         }
         if (z.capacitance[i] > 0.0f && z.capacitance[i] <= 5.0f)
-            presentMean(r.capac[i], z.capacitance[i], res.counts.capacitance[i]);
+            meanWithGaps(r.capac[i], z.capacitance[i], n, res.counts.capacitance[i]);
     }
     ++r.counter;
     return true;
