@@ -43,29 +43,44 @@ Bands jitterBands(std::array<float, 256>& series, const Workspace& ws, RealTrans
 }
 
 void analyseJitter(Workspace& ws, MeterOutputs& out, double frequency) {
-    // Demodulate: x e^(i theta) puts the carrier at 0 Hz; keep +-350 Hz around it.
+    // Demodulate: x e^(i theta) puts the carrier at 0 Hz. theta advances by
+    // 2 pi f / 12800 a sample; e^(i theta) is kept as a unit phasor turned by that step
+    // (the same angle, without the folding of theta).
     const double step = kTwoPi * frequency / kSampleRate;
-    double theta = 0.0;
+    const double stepRe = std::cos(step), stepIm = std::sin(step);
+    double re = 1.0, im = 0.0;
     float* z = ws.complexWork.data();
     for (int i = 0; i < kSetSamples; ++i) {
         const double x = ws.timeSample(i);
-        z[2 * i] = static_cast<float>(x * std::cos(theta));
-        z[2 * i + 1] = static_cast<float>(x * std::sin(theta));
-        theta += step;
-        if (theta > kTwoPi)
-            theta -= kTwoPi;
+        z[2 * i] = static_cast<float>(x * re);
+        z[2 * i + 1] = static_cast<float>(x * im);
+        const double r = re * stepRe - im * stepIm;
+        im = re * stepIm + im * stepRe;
+        re = r;
+        if ((i & 255) == 255) {
+            const double norm = 1.0 / std::hypot(re, im);
+            re *= norm;
+            im *= norm;
+        }
     }
     ws.complex4096.forward(z);
-    for (int k = 112; k <= 3983; ++k) {
-        z[2 * k] = 0.0f;
-        z[2 * k + 1] = 0.0f;
+
+    // Keep +-350 Hz around the carrier (bins 0..111 and 3984..4095) and transform back.
+    // Only every 16th point of the inverse is used (256 points, 800 per second); with
+    // the kept bins folded modulo 256 (0..111 and 144..255, which do not overlap) the
+    // 256-point inverse gives exactly those points.
+    float* y = ws.decimated.data();
+    for (int k = 0; k < 256; ++k) {
+        const int source = k < 112 ? k : k >= 144 ? kSetSamples - 256 + k : -1;
+        y[2 * k] = source >= 0 ? z[2 * source] : 0.0f;
+        y[2 * k + 1] = source >= 0 ? z[2 * source + 1] : 0.0f;
     }
-    ws.complex4096.inverse(z);
+    ws.complex256.inverse(y);
 
     // 256 points at 800 per second: amplitude and unwrapped phase.
     double previous = 0.0, unwrapped = 0.0, phaseSum = 0.0, amplitudeSum = 0.0;
     for (int j = 0; j < 256; ++j) {
-        const double re = z[32 * j], im = z[32 * j + 1];
+        const double re = y[2 * j], im = y[2 * j + 1];
         const double a = std::hypot(re, im);
         const double p = std::atan2(im, re);
         if (j == 0) {
