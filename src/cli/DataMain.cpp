@@ -1,0 +1,176 @@
+// vetlina-data: shows scenario and template files as JSON and makes them from
+// JSON, for operators and scripts.
+//
+//   vetlina-data scn show FILE            JSON of a scenario file
+//   vetlina-data scn make JSON -o FILE    scenario file from JSON
+//   vetlina-data pat show FILE            JSON of a template file
+//   vetlina-data pat make JSON -o FILE    template file from JSON
+//
+// Exit status: 0 done, 1 a bad or unreadable input or an unwritable output (one
+// line on stderr), 2 a usage error.
+#include "cli/ScenarioJson.h"
+#include "platform/Files.h"
+#include "scenario/ScenarioFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vetlina;
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "usage: vetlina-data scn show FILE            JSON of a scenario file\n"
+    "       vetlina-data scn make JSON -o FILE    scenario file from JSON\n"
+    "       vetlina-data pat show FILE            JSON of a template file\n"
+    "       vetlina-data pat make JSON -o FILE    template file from JSON\n"
+    "JSON may be - for standard input. Members left out of an entry take the values\n"
+    "of a new entry; BegTime and EndTime also take \"dd.mm.yyyy hh:nn:ss\".\n";
+
+int usage(const std::string& problem) {
+    std::cerr << "vetlina-data: " << problem << "\n" << kUsageText;
+    return kUsage;
+}
+
+int failed(const std::string& what) {
+    std::cerr << "vetlina-data: " << what << "\n";
+    return kFailed;
+}
+
+int printJson(const OrderedJson& json) {
+    std::cout << json.dump(2, ' ', false) << "\n";
+    std::cout.flush();
+    if (!std::cout)
+        return failed("cannot write to standard output");
+    return kDone;
+}
+
+void warnExtraBytes(const std::string& path, const FileReadResult& result, const char* after) {
+    if (result.extraBytes > 0)
+        std::cerr << "vetlina-data: warning: " << path << ": " << result.extraBytes
+                  << " bytes after " << after << " are ignored, as the program ignores them\n";
+}
+
+int showScenario(const std::string& path) {
+    EntryArray entries;
+    FileReadResult result = readScenarioFile(path, entries);
+    if (result.status != FileStatus::Ok)
+        return failed(path + ": not a scenario file: " + describe(result));
+    warnExtraBytes(path, result, "the last entry");
+    return printJson(scenarioToJson(entries));
+}
+
+int showTemplate(const std::string& path) {
+    ScenarioEntry entry{};
+    FileReadResult result = readTemplateFile(
+        path,
+        std::span<unsigned char, kSettingsSize>(bytesOf(entry) + kSettingsOffset, kSettingsSize));
+    if (result.status != FileStatus::Ok)
+        return failed(path + ": not a template file: " + describe(result));
+    warnExtraBytes(path, result, "the settings");
+    return printJson(templateToJson(entry));
+}
+
+bool readInput(const std::string& path, std::string& text, std::string& error) {
+    if (path == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        if (std::cin.bad()) {
+            error = "cannot read standard input";
+            return false;
+        }
+        return true;
+    }
+    errno = 0;
+    auto bytes = readWholeFile(path);
+    if (!bytes) {
+        error = path + ": cannot read: " + std::strerror(errno != 0 ? errno : EIO);
+        return false;
+    }
+    text = std::move(*bytes);
+    return true;
+}
+
+int writeOutput(const std::string& path, const std::string& image) {
+    errno = 0;
+    if (!atomicReplace(path, image))
+        return failed(path + ": cannot write: " + std::strerror(errno != 0 ? errno : EIO));
+    return kDone;
+}
+
+int makeScenario(const std::string& input, const std::string& output) {
+    std::string text, error;
+    if (!readInput(input, text, error))
+        return failed(error);
+    std::vector<ScenarioEntry> entries;
+    if (!scenarioFromJson(text, entries, error))
+        return failed(input + ": " + error);
+    return writeOutput(output, scenarioFileImage(entries));
+}
+
+int makeTemplate(const std::string& input, const std::string& output) {
+    std::string text, error;
+    if (!readInput(input, text, error))
+        return failed(error);
+    ScenarioEntry entry{};
+    if (!templateFromJson(text, entry, error))
+        return failed(input + ": " + error);
+    return writeOutput(output, templateFileImage(entry));
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
+        std::cout << kUsageText;
+        return kDone;
+    }
+    if (args.size() < 2)
+        return usage("a kind (scn, pat) and a command (show, make) are needed");
+    const std::string& kind = args[0];
+    const std::string& command = args[1];
+    if (kind != "scn" && kind != "pat")
+        return usage("unknown kind \"" + kind + "\"");
+
+    if (command == "show") {
+        if (args.size() != 3)
+            return usage("show takes one FILE");
+        return kind == "scn" ? showScenario(args[2]) : showTemplate(args[2]);
+    }
+    if (command == "make") {
+        std::string input, output;
+        bool haveOutput = false;
+        for (std::size_t i = 2; i < args.size(); ++i) {
+            if (args[i] == "-o") {
+                if (haveOutput || i + 1 >= args.size())
+                    return usage("-o takes one FILE");
+                output = args[++i];
+                haveOutput = true;
+            } else if (input.empty()) {
+                input = args[i];
+            } else {
+                return usage("make takes one JSON");
+            }
+        }
+        if (input.empty() || !haveOutput || output.empty())
+            return usage("make needs JSON and -o FILE");
+        return kind == "scn" ? makeScenario(input, output) : makeTemplate(input, output);
+    }
+    return usage("unknown command \"" + command + "\"");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return run(args);
+    } catch (const std::exception& e) {
+        return failed(std::string("failed: ") + e.what());
+    }
+}

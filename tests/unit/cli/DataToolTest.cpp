@@ -1,0 +1,295 @@
+// The file tool as operators and scripts use it: the built binary, its output,
+// its files and its exit status.
+#include "TempFolder.h"
+#include "platform/Cp1251.h"
+#include "platform/LittleEndian.h"
+#include "scenario/ScenarioEntry.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sys/wait.h>
+
+namespace vetlina {
+namespace {
+
+const std::string kTool = VETLINA_BINARY_DIR "/src/cli/vetlina-data";
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class DataTool : public ::testing::Test {
+protected:
+    ToolRun run(const std::string& arguments) {
+        const std::string command = "'" + kTool + "' " + arguments + " >'" + folder.file("out") +
+                                    "' 2>'" + folder.file("err") + "'";
+        int raw = std::system(command.c_str());
+        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return {status, folder.read("out"), folder.read("err")};
+    }
+
+    std::string path(const std::string& name) { return "'" + folder.file(name) + "'"; }
+
+    // show FILE, then make the JSON into FILE2: the bytes must come back.
+    void expectRoundTrip(const char* kind, const std::string& bytes) {
+        folder.write("in", bytes);
+        ToolRun shown = run(std::string(kind) + " show " + path("in"));
+        ASSERT_EQ(shown.status, 0) << shown.err;
+        folder.write("shown.json", shown.out);
+        ToolRun made =
+            run(std::string(kind) + " make " + path("shown.json") + " -o " + path("again"));
+        ASSERT_EQ(made.status, 0) << made.err;
+        EXPECT_TRUE(made.err.empty()) << made.err;
+        const std::string again = folder.read("again");
+        ASSERT_EQ(again.size(), bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            ASSERT_EQ(again[i], bytes[i]) << kind << " byte " << i;
+    }
+
+    // make from JSON text: the status and the one line on stderr.
+    ToolRun make(const char* kind, const std::string& json) {
+        folder.write("in.json", json);
+        return run(std::string(kind) + " make " + path("in.json") + " -o " + path("made"));
+    }
+
+    void expectRefused(const char* kind, const std::string& json, const std::string& mention) {
+        ToolRun r = make(kind, json);
+        EXPECT_EQ(r.status, 1) << json;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(mention), std::string::npos) << json << "\n" << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fileExistsHere("made")) << json;
+    }
+
+    bool fileExistsHere(const std::string& name) {
+        return std::system(("test -e '" + folder.file(name) + "'").c_str()) == 0;
+    }
+
+    test::TempFolder folder;
+};
+
+std::string record(const ScenarioEntry& e) {
+    return std::string(reinterpret_cast<const char*>(bytesOf(e)), kEntrySize);
+}
+
+std::string scenarioHeader(int32_t n) {
+    std::string header = "01.12.99";
+    char count[4];
+    storeLe<int32_t>(count, n);
+    return header + std::string(count, 4);
+}
+
+TEST_F(DataTool, ARecordOfArbitraryBytesComesBackByteForByte) {
+    // Every byte random: texts with bytes after their terminators and bytes that
+    // are not letters, flags above 1, NaNs with payloads, denormals, infinities.
+    std::mt19937 random(20250301);
+    std::string bytes = scenarioHeader(3);
+    for (int i = 0; i < 3; ++i)
+        for (std::size_t k = 0; k < kEntrySize; ++k)
+            bytes += static_cast<char>(random() & 0xFF);
+    // And some values picked on purpose in the first record.
+    auto put = [&](std::size_t offset, const void* data, std::size_t n) {
+        bytes.replace(12 + offset, n, static_cast<const char*>(data), n);
+    };
+    put(0, "1234\0\x98\xFF\x01\0\x7F", 10);       // Id: bytes after the NUL
+    put(3096, "\xC6\xE0\xF0\xE0\0\0\0\0\x01", 9); // AT: "Жара", then a stray byte
+    put(3290, "\x01\x00\xA0\x7F", 4);             // sinSNR: signalling NaN
+    put(3244, "\0\0\0\0\0\0\0\x80", 8);           // BegTime: -0.0
+    put(3252, "\0\0\0\0\0\0\xF0\x7F", 8);         // EndTime: +inf
+    put(3260, "\x01\0\0\0\0\0\xF8\xFF", 8);       // NextTime: NaN with payload
+    put(3232, "\x01\0\0\0", 4);                   // Busy: smallest denormal
+    expectRoundTrip("scn", bytes);
+}
+
+TEST_F(DataTool, DefaultAndTypicalRecordsComeBack) {
+    ScenarioEntry e = defaultEntry(45717.333333333336);
+    setText(e.Id, "1234567X");
+    setText(e.Number, std::string(32, '7')); // fills the field, no terminator
+    setText(e.AT, "&F&C1&D2 ЖЖ"_cp);
+    e.sineA.sinSNRLast = 0.1f;
+    e.sineA.sinSNRSums.sum = 0.1;
+    e.Finished = 1;
+    expectRoundTrip("scn", scenarioHeader(2) + record(e) + record(defaultEntry(45000.0)));
+    expectRoundTrip("scn", scenarioHeader(0));
+}
+
+TEST_F(DataTool, TemplateOfArbitraryBytesComesBack) {
+    std::mt19937 random(7);
+    std::string bytes = "21.12.98";
+    for (int k = 0; k < 823; ++k)
+        bytes += static_cast<char>(random() & 0xFF);
+    expectRoundTrip("pat", bytes);
+}
+
+TEST_F(DataTool, ShowGivesNamedFieldsTextsInUtf8AndStatistics) {
+    ScenarioEntry e = defaultEntry(45000.5);
+    setText(e.Id, "7654321x");
+    setText(e.AT, "Жара"_cp);
+    e.sinJitAm = 30.5f;
+    e.mttB.mttDelSumSq[13] = 2.5;
+    e.echoA.echoListCount = 3;
+    e.sineA.sinSNRLast = 0.1f;
+    folder.write("a.scn", scenarioHeader(1) + record(e));
+    ToolRun r = run("scn show " + path("a.scn"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["version"], "01.12.99");
+    const auto& entry = json["entries"][0];
+    EXPECT_EQ(entry["Id"], "7654321x");
+    EXPECT_EQ(entry["AT"], "Жара");
+    EXPECT_EQ(entry["BegTime"], 45000.5);
+    EXPECT_EQ(entry["norms"]["sinJitAm"]["value"], 30.5);
+    EXPECT_EQ(entry["norms"]["sinJitAm"]["on"], 1);
+    EXPECT_EQ(entry["norms"]["mttDel"], (nlohmann::json{{"on", 1}}));
+    EXPECT_EQ(entry["norms"]["CapacFreq"], (nlohmann::json{{"value", 1800.0}}));
+    EXPECT_EQ(entry["Att"][4], 22.0);
+    EXPECT_EQ(entry["Att"][0], -999.0);
+    EXPECT_EQ(entry["Statistics"]["B"]["multiFrequency"]["mttDel"]["sumSq"][13], 2.5);
+    EXPECT_EQ(entry["Statistics"]["A"]["echo"]["echoListCount"], 3);
+    // A float is shown by its shortest decimal, not its binary expansion.
+    EXPECT_NE(r.out.find("\"last\": 0.1,"), std::string::npos);
+}
+
+TEST_F(DataTool, MembersLeftOutTakeTheValuesOfANewEntry) {
+    ToolRun r = make("scn", R"({"version": "01.12.99", "entries": [
+        {"Id": "1234567X", "Number": "8W495", "BegTime": 45717.25, "AT": "Жара",
+         "norms": {"sinSNR": {"value": 0.1}}, "Att": [1,2,3,4,5,6,7,8,9,10,11,12,13,14]}]})");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ScenarioEntry expected = defaultEntry(45717.25);
+    setText(expected.Id, "1234567X");
+    setText(expected.Number, "8W495");
+    setText(expected.AT, "Жара"_cp);
+    expected.sinSNR = 0.1f;
+    for (int k = 0; k < 14; ++k)
+        expected.Att[k] = static_cast<float>(k + 1);
+    EXPECT_EQ(folder.read("made"), scenarioHeader(1) + record(expected));
+}
+
+TEST_F(DataTool, DateTimesMayBeWrittenAsText) {
+    ToolRun r = make("pat", R"({"version": "21.12.98", "BegTime": "01.03.2025 08:00:00",
+                           "EndTime": "01.03.2025 18:30:00", "SinFreq": 1020})");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bytes = folder.read("made");
+    ASSERT_EQ(bytes.size(), 831u);
+    EXPECT_EQ(bytes.substr(0, 8), "21.12.98");
+    const unsigned char* settings = reinterpret_cast<const unsigned char*>(bytes.data()) + 8;
+    EXPECT_DOUBLE_EQ(loadLe<double>(settings + (3244 - 3095)), 45717.0 + 8.0 / 24);
+    EXPECT_DOUBLE_EQ(loadLe<double>(settings + (3252 - 3095)), 45717.0 + 18.5 / 24);
+    EXPECT_EQ(loadLe<int32_t>(settings + (3769 - 3095)), 1020);
+}
+
+TEST_F(DataTool, BadJsonIsRefusedWithOneLine) {
+    const std::string v = R"("version": "01.12.99", )";
+    expectRefused("scn", "{\"entries\": [", "bad JSON");
+    expectRefused("scn", "[1, 2]", "expected a JSON object");
+    expectRefused("scn", "{" + v + "\"extra\": 1}", "extra: unknown member");
+    expectRefused("scn", "{" + v + "\"entries\": {}}", "entries: expected an array");
+    expectRefused("scn", "{" + v + "\"entries\": [5]}", "entries[0]: expected an object");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Colour\": 1}]}",
+                  "entries[0].Colour: unknown member");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"norms\": {\"sinSNR\": {\"of\": 1}}}]}",
+                  "entries[0].norms.sinSNR.of: unknown member");
+    expectRefused("scn", "{" + v + "\"entries\": [{}, {\"NumMin\": \"3\"}]}",
+                  "entries[1].NumMin: expected an integer");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"NumMin\": 3.5}]}",
+                  "entries[0].NumMin: expected an integer");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"NumMin\": 2147483648}]}",
+                  "entries[0].NumMin: 2147483648 is out of the 32-bit integer range");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"NumMin\": 1e30}]}", "entries[0].NumMin:");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Finished\": 256}]}",
+                  "entries[0].Finished: 256 is out of range 0..255");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Busy\": 1e39}]}",
+                  "entries[0].Busy: out of the range of a 32-bit float");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Busy\": \"0x7FC0\"}]}",
+                  "entries[0].Busy: expected a number");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"BegTime\": \"31.02.2025\"}]}",
+                  "entries[0].BegTime:");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Id\": \"12345678901\"}]}",
+                  "entries[0].Id: is 11 bytes long, the field holds 10");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Number\": \"" + std::string(33, '1') + "\"}]}",
+                  "entries[0].Number: is 33 bytes long");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"AT\": \"中\"}]}",
+                  "entries[0].AT: holds characters that code page 1251 cannot store");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Id\": 12345678}]}",
+                  "entries[0].Id: expected a string");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"Att\": [1, 2]}]}",
+                  "entries[0].Att: expected 14 values, not 2");
+    expectRefused("scn", "{" + v + "\"entries\": [{\"RunCounters\": [1, 2, 3, true]}]}",
+                  "entries[0].RunCounters[3]: expected an integer");
+    expectRefused("scn", R"({"version": "21.12.98"})", "version: expected \"01.12.99\"");
+
+    expectRefused("pat", R"({"version": "01.12.99"})", "version: expected \"21.12.98\"");
+    expectRefused("pat", R"({"Id": "12345678"})", "Id: unknown member");
+    expectRefused("pat", R"({"Statistics": {}})", "Statistics: unknown member");
+}
+
+TEST_F(DataTool, TheJsonInputMayComeFromStandardInput) {
+    folder.write("in.json", R"({"entries": [{"Id": "1"}, {"Id": "2"}]})");
+    ToolRun r = run("scn make - -o " + path("made") + " <" + path("in.json"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folder.read("made").size(), 12u + 2 * 3918u);
+}
+
+TEST_F(DataTool, BadFilesAreRefusedWithOneLine) {
+    const std::string one = record(defaultEntry(45000.0));
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "wrong version mark"},
+        {"21.12.98" + std::string(4, '\0'), "wrong version mark"},
+        {"01.12.99", "too short"},
+        {scenarioHeader(-2), "negative number of entries (-2)"},
+        {scenarioHeader(2) + one, "ends before its 2 entries are complete"},
+        {scenarioHeader(1) + one.substr(1), "ends before its 1 entries are complete"},
+        {scenarioHeader(2000000000), "ends before its 2000000000 entries"},
+    };
+    for (const auto& [bytes, mention] : cases) {
+        folder.write("bad.scn", bytes);
+        ToolRun r = run("scn show " + path("bad.scn"));
+        EXPECT_EQ(r.status, 1) << mention;
+        EXPECT_TRUE(r.out.empty()) << mention;
+        EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    folder.write("short.pat", "21.12.98" + one.substr(3095, 822));
+    ToolRun r = run("pat show " + path("short.pat"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("too short"), std::string::npos) << r.err;
+
+    r = run("scn show " + path("missing.scn"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No such file"), std::string::npos) << r.err;
+
+    r = run("scn make " + path("missing.json") + " -o " + path("x.scn"));
+    EXPECT_EQ(r.status, 1);
+    folder.write("ok.json", "{}");
+    r = run("scn make " + path("ok.json") + " -o " + path("no/such/folder.scn"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+TEST_F(DataTool, BytesAfterTheLastRecordAreShownWithAWarning) {
+    folder.write("a.scn", scenarioHeader(0) + "tail");
+    ToolRun r = run("scn show " + path("a.scn"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("4 bytes after the last entry"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["entries"].size(), 0u);
+}
+
+TEST_F(DataTool, UsageErrorsExitWithTwo) {
+    for (const char* arguments :
+         {"", "scn", "dat2 show x", "scn list x", "scn show", "scn show a b", "scn make a.json",
+          "scn make -o x.scn", "scn make a.json -o", "pat make a.json b.json -o x"}) {
+        ToolRun r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << arguments;
+    }
+    ToolRun help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("scn make JSON -o FILE"), std::string::npos);
+}
+
+} // namespace
+} // namespace vetlina
