@@ -86,7 +86,8 @@ float selectiveInterference(const NoiseResult& noise);
 // Value at a reference frequency from a table of 38 components (frequencies ascending).
 // Below 100 Hz: 0, or for the impedance record the largest absolute value of entries
 // 2..34. Outside the measured frequencies the nearest end component's value is taken.
-double interpolateAtReference(const std::array<float, 38>& frequency,
-                              const std::array<float, 38>& value, double x, bool impedanceRecord);
+double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
+                              const std::array<Le<float>, 38>& value, double x,
+                              bool impedanceRecord);
 
 } // namespace vetlina

@@ -12,6 +12,12 @@ namespace {
 
 // --- byte images ---------------------------------------------------------------
 
+template <std::size_t N>
+void fill(std::array<Le<float>, N>& a, float v) {
+    for (auto& x : a)
+        x = v;
+}
+
 uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
@@ -335,7 +341,7 @@ TEST_F(ResultTexts, SineLinesInTheSystemsFormat) {
     r.hitPh = 2;
     r.hitAm = 12;
     r.counter = 31;
-    r.mod.fill(-3.0f);
+    fill(r.mod, -3.0f);
     r.dis2 = 1.25f;
     ctx.sinFreq = 1020.0;
     meter.out().events[event::PhaseJumpThreshold] = 15.0f;
@@ -383,7 +389,7 @@ TEST_F(ResultTexts, HarmonicsAboveTheBandEdgeShowStars) {
 }
 
 TEST_F(ResultTexts, ParasiticModulationIsTheLargestComponentNotBelowZero) {
-    results.sine.mod.fill(-5.0f);
+    fill(results.sine.mod, -5.0f);
     EXPECT_FLOAT_EQ(parasiticModulation(results.sine), 0.0f);
     results.sine.mod[3] = 47.5f;
     results.sine.mod[12] = 52.25f;
@@ -391,18 +397,32 @@ TEST_F(ResultTexts, ParasiticModulationIsTheLargestComponentNotBelowZero) {
 }
 
 TEST_F(ResultTexts, ShortKinds) {
-    results.o132 = {-10.0f, 1020.5f, 40.0f, 42.0f, 1.0f, 0.5f, 0.5f, 3};
+    O132Result& o132 = results.o132;
+    o132.level = -10.0f;
+    o132.frequency = 1020.5f;
+    o132.snr = 40.0f;
+    o132.snrPs = 42.0f;
+    o132.jitPh = 1.0f;
+    o132.jitAm = 0.5f;
+    o132.shift = 0.5f;
+    o132.counter = 3;
     EXPECT_EQ(
         lines(ResultKind::O132),
         (std::vector<std::string>{"Уровень.......... -10.0 дБм", "Частота..........1020.5 Гц",
                                   "Сигнал/Шум.......  40.0 дБ", "Сигнал/Шум псоф..  42.0 дБ",
                                   "Дрожание фазы....   1.0 град.", "Дрожание уровня..   0.5 %",
                                   "Сдвиг частоты....   0.5 Гц", "Счётчик..........     3"}));
-    results.o131 = {-20.0f, 33.3f, 4};
+    results.o131.level = -20.0f;
+    results.o131.snr = 33.3f;
+    results.o131.counter = 4;
     EXPECT_EQ(lines(ResultKind::O131),
               (std::vector<std::string>{"Уровень...... -20.0 дБм", "Сигнал/Шум...  33.3 дБ",
                                         "Счётчик......     4"}));
-    results.o42 = {-12.0f, 1.0f, 0.25f, 1.5f, 5};
+    results.o42.level = -12.0f;
+    results.o42.dis2 = 1.0f;
+    results.o42.dis3 = 0.25f;
+    results.o42.dis23 = 1.5f;
+    results.o42.counter = 5;
     EXPECT_EQ(lines(ResultKind::O42), (std::vector<std::string>{"Уровень............... -12.0 дБм",
                                                                 "Продукт 2-го порядка..   1.0 %",
                                                                 "Продукт 3-го порядка..   0.2 %",
@@ -410,7 +430,7 @@ TEST_F(ResultTexts, ShortKinds) {
                                                                 "Счётчик...............     5"}));
     results.noise.noise = -60.0f;
     results.noise.noisePs = -62.5f;
-    results.noise.spectrum.fill(-90.0f);
+    fill(results.noise.spectrum, -90.0f);
     results.noise.spectrum[10] = -20.0f; // outside 11..135
     results.noise.spectrum[135] = -70.0f;
     results.noise.counter = 9;
@@ -418,7 +438,8 @@ TEST_F(ResultTexts, ShortKinds) {
                                                                   "Уровень шума псоф... -62.5 дБм",
                                                                   "Селективная помеха.. -70.0 дБм",
                                                                   "Счётчик.............     9"}));
-    results.talkerEcho = {25.25f, 2};
+    results.talkerEcho.echo = 25.25f;
+    results.talkerEcho.counter = 2;
     results.listenerEcho = {};
     EXPECT_EQ(lines(ResultKind::TalkerEcho),
               (std::vector<std::string>{"Эхо говорящего...  25.2 дБ", "Счётчик..........     2"}));
@@ -469,7 +490,7 @@ TEST_F(ResultTexts, ImpedanceLinesShowNanofarads) {
 }
 
 TEST(ReferenceInterpolation, InsideBelow100AndOutsideTheMeasuredFrequencies) {
-    std::array<float, 38> f{}, v{};
+    std::array<Le<float>, 38> f{}, v{};
     for (int i = 0; i < 38; ++i) {
         f[i] = (i + 1) * 100.0f;
         v[i] = static_cast<float>(i);
@@ -485,11 +506,11 @@ TEST(ReferenceInterpolation, InsideBelow100AndOutsideTheMeasuredFrequencies) {
     f[0] = 120.0f;
     EXPECT_DOUBLE_EQ(interpolateAtReference(f, v, 110.0, false), 0.0);
     // A cleared record has no measured component.
-    std::array<float, 38> zero{};
+    std::array<Le<float>, 38> zero{};
     EXPECT_DOUBLE_EQ(interpolateAtReference(zero, v, 1000.0, false), 0.0);
     EXPECT_DOUBLE_EQ(interpolateAtReference(zero, v, 1000.0, true), -999.0);
     // Impedance tones never measured have frequency 0: a segment ending there gives -999.
-    std::array<float, 38> gaps = f;
+    std::array<Le<float>, 38> gaps = f;
     gaps[10] = 0.0f;
     EXPECT_DOUBLE_EQ(interpolateAtReference(gaps, v, 1050.0, true), -999.0);
     EXPECT_DOUBLE_EQ(interpolateAtReference(gaps, v, 950.0, true), 8.5);
