@@ -20,6 +20,7 @@ struct Workspace {
     std::array<double, kBins + 1> cumulative{};         // cumulative[k] = power of bins 0..k-1
     std::array<double, kBins + 1> cumulativeWeighted{}; // the same psophometrically weighted
     std::array<float, 2 * kSetSamples> complexWork{};   // sine demodulation
+    std::array<float, 512> decimated{};                 // 256 complex points of the demodulation
     std::array<float, 256> phase{};                     // demodulated phase series
     std::array<float, 256> amplitude{};                 // demodulated amplitude series
     std::array<float, kSetSamples> hann{};              // 0.5 - 0.5 cos(2 pi i / 4095)
@@ -27,6 +28,7 @@ struct Workspace {
     std::array<float, kBins> psophWeight{};             // 10^(-attenuation/10) per bin
     RealTransform real4096{kSetSamples};
     ComplexTransform complex4096{kSetSamples};
+    ComplexTransform complex256{256};
     RealTransform real256{256};
 
     // Sample i of the set in time order: even i from the first half of the set, odd i

@@ -298,6 +298,8 @@ int16_t MeterComputation::decodeEventStatistics(const int16_t* words) {
     };
     ev[event::LevelJumpThreshold] =
         static_cast<float>(std::max(jump(b.s(30)), jump(b.s(31))) * 1.1363636);
+    // The phase-jump word is sin(c(p) p) x 6307.84; reading it back divides by the
+    // correction at the corrected angle, so 15 degrees reads 14.98.
     const double x = b.s(32) * 1.2987013 / 8192.0;
     double phase = 0.0;
     if (x > -1.0 && x < 1.0) {

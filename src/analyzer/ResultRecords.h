@@ -1,95 +1,99 @@
 // The result records of the measurement kinds. They travel between the two complexes
 // in the result exchange and are read under the parameter keys by the evaluation and
 // the data files, so their field order and widths are binding: 32-bit floats and
-// 32-bit integers, in the order below, little-endian on the wire (toBytes/fromBytes).
+// 32-bit integers, in the order below, little-endian. Each record is its own byte
+// image (Le fields, no padding); toBytes/fromBytes copy it.
 #pragma once
+
+#include "platform/LittleEndian.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace vetlina {
 
 struct SineResult {
-    float level = 0;             // mean received level, dBm
-    float frequency = 0;         // mean received frequency, Hz
-    float snr = 0;               // sinSNR, dB
-    float snrPs = 0;             // sinSNRps, dB
-    float jitPh = 0;             // sinJitPh, degrees
-    float jitAm = 0;             // sinJitAm, per cent
-    float shift = 0;             // sinShift, Hz
-    float pulPrc = 0;            // sinPulPrc, per cent of seconds
-    int32_t pulCnt = 0;          // sinPulCnt
-    float pulRel = 0;            // sinPulRel, fraction of the time
-    float intPrc = 0;            // sinIntPrc
-    int32_t intCnt = 0;          // sinIntCnt
-    float intRel = 0;            // sinIntRel
-    float sumPrc = 0;            // sinSumPrc
-    int32_t sumCnt = 0;          // sinSumCnt
-    float sumRel = 0;            // sinSumRel, at most 1
-    int32_t hitPh = 0;           // sinHitPh
-    int32_t hitAm = 0;           // sinHitAm
-    std::array<float, 17> mod{}; // side components, carrier minus component, dB (sinMod)
-    float att = 0;               // sinAtt, far generator level minus level, dB
-    float dis2 = 0;              // sinDis2, per cent
-    float dis3 = 0;              // sinDis3
-    float dis23 = 0;             // sinDis23
-    int32_t counter = 0;         // accumulated blocks
+    Le<float> level{};               // mean received level, dBm
+    Le<float> frequency{};           // mean received frequency, Hz
+    Le<float> snr{};                 // sinSNR, dB
+    Le<float> snrPs{};               // sinSNRps, dB
+    Le<float> jitPh{};               // sinJitPh, degrees
+    Le<float> jitAm{};               // sinJitAm, per cent
+    Le<float> shift{};               // sinShift, Hz
+    Le<float> pulPrc{};              // sinPulPrc, per cent of seconds
+    Le<int32_t> pulCnt{};            // sinPulCnt
+    Le<float> pulRel{};              // sinPulRel, fraction of the time
+    Le<float> intPrc{};              // sinIntPrc
+    Le<int32_t> intCnt{};            // sinIntCnt
+    Le<float> intRel{};              // sinIntRel
+    Le<float> sumPrc{};              // sinSumPrc
+    Le<int32_t> sumCnt{};            // sinSumCnt
+    Le<float> sumRel{};              // sinSumRel, at most 1
+    Le<int32_t> hitPh{};             // sinHitPh
+    Le<int32_t> hitAm{};             // sinHitAm
+    std::array<Le<float>, 17> mod{}; // side components, carrier minus component, dB (sinMod)
+    Le<float> att{};                 // sinAtt, far generator level minus level, dB
+    Le<float> dis2{};                // sinDis2, per cent
+    Le<float> dis3{};                // sinDis3
+    Le<float> dis23{};               // sinDis23
+    Le<int32_t> counter{};           // accumulated blocks
 };
 
 struct O132Result {
-    float level = 0;
-    float frequency = 0;
-    float snr = 0;   // o132SNR
-    float snrPs = 0; // o132SNRps
-    float jitPh = 0; // o132JitPh
-    float jitAm = 0; // o132JitAm
-    float shift = 0; // o132Shift
-    int32_t counter = 0;
+    Le<float> level{};
+    Le<float> frequency{};
+    Le<float> snr{};   // o132SNR
+    Le<float> snrPs{}; // o132SNRps
+    Le<float> jitPh{}; // o132JitPh
+    Le<float> jitAm{}; // o132JitAm
+    Le<float> shift{}; // o132Shift
+    Le<int32_t> counter{};
 };
 
 struct O131Result {
-    float level = 0;
-    float snr = 0; // o131SNR
-    int32_t counter = 0;
+    Le<float> level{};
+    Le<float> snr{}; // o131SNR
+    Le<int32_t> counter{};
 };
 
 struct MttsResult {
-    float level = 0;
-    std::array<float, 38> att{};  // mttAtt, dB relative to the nominal tone share
-    std::array<float, 38> del{};  // mttDel, ms relative to the smallest
-    std::array<float, 38> freq{}; // Hz
-    int32_t counter = 0;
+    Le<float> level{};
+    std::array<Le<float>, 38> att{};  // mttAtt, dB relative to the nominal tone share
+    std::array<Le<float>, 38> del{};  // mttDel, ms relative to the smallest
+    std::array<Le<float>, 38> freq{}; // Hz
+    Le<int32_t> counter{};
 };
 
 struct O42Result {
-    float level = 0;
-    float dis2 = 0;  // o42Dis2, per cent
-    float dis3 = 0;  // o42Dis3
-    float dis23 = 0; // o42Dis23
-    int32_t counter = 0;
+    Le<float> level{};
+    Le<float> dis2{};  // o42Dis2, per cent
+    Le<float> dis3{};  // o42Dis3
+    Le<float> dis23{}; // o42Dis23
+    Le<int32_t> counter{};
 };
 
 struct ImpedanceResult {
-    std::array<float, 38> imped{}; // impImped, ohm, deviation from 600 ohm
-    std::array<float, 38> capac{}; // impCapac, microfarad
-    std::array<float, 38> freq{};  // Hz
-    int32_t counter = 0;
+    std::array<Le<float>, 38> imped{}; // impImped, ohm, deviation from 600 ohm
+    std::array<Le<float>, 38> capac{}; // impCapac, microfarad
+    std::array<Le<float>, 38> freq{};  // Hz
+    Le<int32_t> counter{};
 };
 
 struct NoiseResult {
-    float noise = 0;                   // blkNoise, dBm
-    float noisePs = 0;                 // blkNoisePs, dBm
-    std::array<float, 255> spectrum{}; // dBm per 25 Hz band
-    int32_t counter = 0;
+    Le<float> noise{};                     // blkNoise, dBm
+    Le<float> noisePs{};                   // blkNoisePs, dBm
+    std::array<Le<float>, 255> spectrum{}; // dBm per 25 Hz band
+    Le<int32_t> counter{};
 };
 
 struct EchoResult {
-    float echo = 0; // echoTalk or echoList, dB
-    int32_t counter = 0;
+    Le<float> echo{}; // echoTalk or echoList, dB
+    Le<int32_t> counter{};
 };
 
-static_assert(sizeof(float) == 4 && sizeof(int32_t) == 4);
+static_assert(std::is_trivially_copyable_v<SineResult> && alignof(SineResult) == 1);
 static_assert(sizeof(SineResult) == 160);
 static_assert(offsetof(SineResult, pulCnt) == 32 && offsetof(SineResult, hitAm) == 68);
 static_assert(offsetof(SineResult, mod) == 72 && offsetof(SineResult, att) == 140);

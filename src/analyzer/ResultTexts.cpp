@@ -21,11 +21,18 @@ std::string line(const char* utf8Format, ...) {
     return buffer;
 }
 
+// Values as printf takes them.
 double d(float v) {
     return static_cast<double>(v);
 }
-long counterOf(int32_t c) {
-    return static_cast<long>(c);
+double d(const Le<float>& v) {
+    return static_cast<double>(v.get());
+}
+int n(const Le<int32_t>& v) {
+    return v.get();
+}
+long counterOf(const Le<int32_t>& c) {
+    return static_cast<long>(c.get());
 }
 
 std::vector<std::string> sineLines(const SineResult& r, const MeterOutputs& out,
@@ -40,23 +47,23 @@ std::vector<std::string> sineLines(const SineResult& r, const MeterOutputs& out,
     lines.push_back(line("Уровень............%6.1f дБм    Частота............%6.1f Гц", d(r.level),
                          d(r.frequency)));
     lines.push_back(
-        line("Сигнал/Шум.........%6.1f дБ     Импульсные помехи..%6d шт.", d(r.snr), r.pulCnt));
+        line("Сигнал/Шум.........%6.1f дБ     Импульсные помехи..%6d шт.", d(r.snr), n(r.pulCnt)));
     lines.push_back(line("Сигнал/Шум псоф....%6.1f дБ     - %% испорч.сек.....%6.1f %%", d(r.snrPs),
                          d(r.pulPrc)));
     lines.push_back(
         line("Дрожание фазы......%6.1f град.  - относит.время....%6.0e", d(r.jitPh), d(r.pulRel)));
-    lines.push_back(
-        line("Дрожание уровня....%6.1f %%      Перерывы связи.....%6d шт.", d(r.jitAm), r.intCnt));
+    lines.push_back(line("Дрожание уровня....%6.1f %%      Перерывы связи.....%6d шт.", d(r.jitAm),
+                         n(r.intCnt)));
     lines.push_back(line("Сдвиг частоты......%6.1f Гц     - %% испорч.сек.....%6.1f %%", d(r.shift),
                          d(r.intPrc)));
     lines.push_back(
         line("Затухание..........%6.1f дБ     - относит.время....%6.0e", d(r.att), d(r.intRel)));
     if (no2)
         lines.push_back(
-            line("2-я гармоника......   *** %%      Помехи и перерывы..%6d шт.", r.sumCnt));
+            line("2-я гармоника......   *** %%      Помехи и перерывы..%6d шт.", n(r.sumCnt)));
     else
         lines.push_back(line("2-я гармоника......%6.1f %%      Помехи и перерывы..%6d шт.",
-                             d(r.dis2), r.sumCnt));
+                             d(r.dis2), n(r.sumCnt)));
     if (no3)
         lines.push_back(
             line("3-я гармоника......   *** %%      - %% испорч.сек.....%6.1f %%", d(r.sumPrc)));
@@ -70,7 +77,7 @@ std::vector<std::string> sineLines(const SineResult& r, const MeterOutputs& out,
         lines.push_back(line("2+3 гармоники......%6.1f %%      - относит.время....%6.0e",
                              d(r.dis23), d(r.sumRel)));
     lines.push_back(
-        line("Скачки фазы........%6d шт.    Скачки уровня......%6d шт.", r.hitPh, r.hitAm));
+        line("Скачки фазы........%6d шт.    Скачки уровня......%6d шт.", n(r.hitPh), n(r.hitAm)));
     lines.push_back(line("Паразит. модуляции.%6.1f дБ     Счётчик............%6ld",
                          d(parasiticModulation(r)), counterOf(r.counter)));
     lines.emplace_back();
@@ -110,8 +117,8 @@ std::vector<std::string> mttsLines(const MttsResult& r, const ResultContext& ctx
     for (int i = 0; i < 19; ++i) {
         const int j = i + 19;
         lines.push_back(line("%6.0f     %6.1f %8.1f        %6.0f     %6.1f %8.1f", d(r.freq[i]),
-                             r.att[i] + a, (r.del[i] + g) * 1000.0, d(r.freq[j]), r.att[j] + a,
-                             (r.del[j] + g) * 1000.0));
+                             d(r.att[i]) + a, (d(r.del[i]) + g) * 1000.0, d(r.freq[j]),
+                             d(r.att[j]) + a, (d(r.del[j]) + g) * 1000.0));
     }
     lines.push_back(line("Счётчик....%6ld", counterOf(r.counter)));
     return lines;
@@ -124,8 +131,8 @@ std::vector<std::string> impedanceLines(const ImpedanceResult& r) {
     for (int i = 0; i < 19; ++i) {
         const int j = i + 19;
         lines.push_back(line("%6.0f       %7.1f     %6.1f        %6.0f       %7.1f     %6.1f",
-                             d(r.freq[i]), d(r.imped[i]), r.capac[i] * 1000.0, d(r.freq[j]),
-                             d(r.imped[j]), r.capac[j] * 1000.0));
+                             d(r.freq[i]), d(r.imped[i]), d(r.capac[i]) * 1000.0, d(r.freq[j]),
+                             d(r.imped[j]), d(r.capac[j]) * 1000.0));
     }
     lines.push_back(line("Счётчик.......%6ld", counterOf(r.counter)));
     return lines;

@@ -12,13 +12,19 @@ namespace {
 constexpr double kFrequencyWindow = 12.0;
 
 // Running mean over n earlier values: (n old + value) / (n + 1).
-void runningMean(float& field, double value, int32_t n) {
-    field = static_cast<float>((static_cast<double>(n) * field + value) / (n + 1.0));
+void runningMean(Le<float>& field, double value, int32_t n) {
+    field = static_cast<float>((static_cast<double>(n) * field.get() + value) / (n + 1.0));
 }
 
-// Running mean of a value that may be missing, over the values that were present.
-void presentMean(float& field, double value, int32_t& present) {
-    runningMean(field, value, present);
+// Running mean of a value that may be missing: a missing value is skipped, and the
+// common counter still divides, so that a block without the value counts as one at
+// the mean so far. Until the value has been present once there is no mean so far, and
+// the cleared zero must not enter it: the first present value is taken as it is.
+void meanWithGaps(Le<float>& field, double value, int32_t n, int32_t& present) {
+    if (present == 0)
+        field = static_cast<float>(value);
+    else
+        runningMean(field, value, n);
     ++present;
 }
 
@@ -37,7 +43,7 @@ bool accumulateSine(LiveResults& res, int code, const MeterComputation& meter,
             static_cast<int32_t>(ev[event::IntCntA] + ev[event::IntCntB] + ev[event::IntCntC]);
         r.intRel = ev[event::IntRel];
         r.sumPrc = ev[event::SumPrc];
-        r.sumCnt = r.pulCnt + r.intCnt;
+        r.sumCnt = r.pulCnt.get() + r.intCnt.get();
         r.sumRel = ev[event::SumRel];
         r.hitPh = static_cast<int32_t>(ev[event::PhaseHits]);
         r.hitAm = static_cast<int32_t>(ev[event::LevelHits]);
@@ -61,12 +67,12 @@ bool accumulateSine(LiveResults& res, int code, const MeterComputation& meter,
     for (int j = 0; j < kSideComponents; ++j)
         runningMean(r.mod[j], out.sideComponents[j], n);
     runningMean(r.att, ctx.farSineLevel() - l[item::Level], n);
-    float* harmonics[3] = {&r.dis2, &r.dis3, &r.dis23};
+    Le<float>* harmonics[3] = {&r.dis2, &r.dis3, &r.dis23};
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
         if (l[items[i]] > -900.0f)
-            presentMean(*harmonics[i], l[items[i]], res.counts.sineHarmonics[i]);
-    ++r.counter;
+            meanWithGaps(*harmonics[i], l[items[i]], n, res.counts.sineHarmonics[i]);
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
@@ -88,37 +94,39 @@ bool accumulateO132(LiveResults& res, int code, const MeterComputation& meter,
     runningMean(r.jitPh, l[item::JitPh], n);
     runningMean(r.jitAm, l[item::JitAm], n);
     runningMean(r.shift, f - nominal, n);
-    ++r.counter;
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
 bool accumulateMtts(LiveResults& res, const MeterComputation& meter) {
     const MeterOutputs& out = meter.out();
     MttsResult& r = res.mtts;
-    runningMean(r.level, out.levels[item::Level], r.counter);
+    const int32_t n = r.counter;
+    runningMean(r.level, out.levels[item::Level], n);
     for (int i = 0; i < kTones; ++i) {
         if (out.tones.attenuation[i] > -900.0f) {
-            int32_t m = res.counts.mttsAtt[i];
-            runningMean(r.freq[i], out.tones.frequency[i], m);
-            presentMean(r.att[i], out.tones.attenuation[i], res.counts.mttsAtt[i]);
+            int32_t present = res.counts.mttsAtt[i];
+            meanWithGaps(r.freq[i], out.tones.frequency[i], n, present);
+            meanWithGaps(r.att[i], out.tones.attenuation[i], n, res.counts.mttsAtt[i]);
         }
         if (out.tones.groupDelay[i] > -900.0f)
-            presentMean(r.del[i], out.tones.groupDelay[i], res.counts.mttsDel[i]);
+            meanWithGaps(r.del[i], out.tones.groupDelay[i], n, res.counts.mttsDel[i]);
     }
-    ++r.counter;
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
 bool accumulateO42(LiveResults& res, const MeterComputation& meter) {
     const auto& l = meter.out().levels;
     O42Result& r = res.o42;
-    runningMean(r.level, l[item::Level], r.counter);
-    float* products[3] = {&r.dis2, &r.dis3, &r.dis23};
+    const int32_t n = r.counter;
+    runningMean(r.level, l[item::Level], n);
+    Le<float>* products[3] = {&r.dis2, &r.dis3, &r.dis23};
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
         if (l[items[i]] > -998.0f)
-            presentMean(*products[i], l[items[i]], res.counts.o42Products[i]);
-    ++r.counter;
+            meanWithGaps(*products[i], l[items[i]], n, res.counts.o42Products[i]);
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
@@ -127,16 +135,17 @@ bool accumulateImpedance(LiveResults& res, const MeterComputation& meter) {
         return false;
     const ImpedanceTables& z = meter.out().impedance;
     ImpedanceResult& r = res.impedance;
+    const int32_t n = r.counter;
     for (int i = 0; i < kTones; ++i) {
         if (z.modulus[i] > 0.0f && z.modulus[i] <= 11000.0f) {
-            int32_t m = res.counts.impedance[i];
-            runningMean(r.freq[i], z.frequency[i], m);
-            presentMean(r.imped[i], z.modulus[i] - 600.0, res.counts.impedance[i]);
+            int32_t present = res.counts.impedance[i];
+            meanWithGaps(r.freq[i], z.frequency[i], n, present);
+            meanWithGaps(r.imped[i], z.modulus[i] - 600.0, n, res.counts.impedance[i]);
         }
         if (z.capacitance[i] > 0.0f && z.capacitance[i] <= 5.0f)
-            presentMean(r.capac[i], z.capacitance[i], res.counts.capacitance[i]);
+            meanWithGaps(r.capac[i], z.capacitance[i], n, res.counts.capacitance[i]);
     }
-    ++r.counter;
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
@@ -148,7 +157,7 @@ bool accumulateNoise(LiveResults& res, const MeterComputation& meter) {
     runningMean(r.noisePs, out.levels[item::NoisePs], n);
     for (int j = 0; j < kNoiseBands; ++j)
         runningMean(r.spectrum[j], out.noiseBands[j], n);
-    ++r.counter;
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
@@ -157,7 +166,7 @@ bool accumulateEcho(EchoResult& r, const MeterComputation& meter) {
     if (!(echo > -998.0f))
         return false;
     runningMean(r.echo, echo, r.counter);
-    ++r.counter;
+    r.counter = r.counter.get() + 1;
     return true;
 }
 
@@ -227,9 +236,10 @@ bool Accumulate(LiveResults& results, int command, int code, const MeterComputat
     case ResultKind::O131:
         if (code != code::O131)
             return false;
-        runningMean(results.o131.level, meter.out().levels[item::Level], results.o131.counter);
-        runningMean(results.o131.snr, meter.out().levels[item::Snr], results.o131.counter);
-        ++results.o131.counter;
+        runningMean(results.o131.level, meter.out().levels[item::Level],
+                    results.o131.counter.get());
+        runningMean(results.o131.snr, meter.out().levels[item::Snr], results.o131.counter.get());
+        results.o131.counter = results.o131.counter.get() + 1;
         return true;
     case ResultKind::Mtts:
         return code == code::MultiFrequency && accumulateMtts(results, meter);
@@ -288,20 +298,21 @@ void ClearResult(LiveResults& results, ResultKind kind) {
 
 float parasiticModulation(const SineResult& sine) {
     float m = 0.0f;
-    for (float v : sine.mod)
-        m = std::max(m, v);
+    for (const auto& v : sine.mod)
+        m = std::max(m, v.get());
     return m;
 }
 
 float selectiveInterference(const NoiseResult& noise) {
     float m = -999.0f;
     for (int j = 11; j <= 135; ++j)
-        m = std::max(m, noise.spectrum[j]);
+        m = std::max(m, noise.spectrum[j].get());
     return m;
 }
 
-double interpolateAtReference(const std::array<float, 38>& frequency,
-                              const std::array<float, 38>& value, double x, bool impedanceRecord) {
+double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
+                              const std::array<Le<float>, 38>& value, double x,
+                              bool impedanceRecord) {
     if (x < 100.0) {
         if (!impedanceRecord)
             return 0.0;

@@ -21,8 +21,8 @@ enum class ResultKind { Sine, O132, O131, Mtts, O42, Impedance, Noise, TalkerEch
 // 6 O.42, 7 impedance, 8 noise, 9 talker echo, 18 listener echo); false for other commands.
 bool resultKindOfCommand(int command, ResultKind& kind);
 
-// Per-value counts of the values that were present, for the running means of values
-// that may be missing. They stay beside the records (not part of their byte image).
+// How often each value that may be missing has been present since the clear: its first
+// present value starts its mean. Kept beside the records, not part of their byte image.
 struct ValueCounts {
     std::array<int32_t, 3> sineHarmonics{}; // dis2, dis3, dis23
     std::array<int32_t, 38> mttsAtt{};
@@ -86,7 +86,8 @@ float selectiveInterference(const NoiseResult& noise);
 // Value at a reference frequency from a table of 38 components (frequencies ascending).
 // Below 100 Hz: 0, or for the impedance record the largest absolute value of entries
 // 2..34. Outside the measured frequencies the nearest end component's value is taken.
-double interpolateAtReference(const std::array<float, 38>& frequency,
-                              const std::array<float, 38>& value, double x, bool impedanceRecord);
+double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
+                              const std::array<Le<float>, 38>& value, double x,
+                              bool impedanceRecord);
 
 } // namespace vetlina

@@ -65,7 +65,10 @@ void analyseMultiFrequency(const Workspace& ws, const MeterState& state, MeterOu
 
     // Group delay: phase differences of neighbouring tones, unwrapped along the comb and
     // taken relative to the difference from tone 9 to tone 10 (which removes the delay
-    // common to all tones), summed into a phase curve and differentiated.
+    // common to all tones), summed into a phase curve and differentiated. The
+    // five-point differentiator is exact for phase curves up to the fourth power; the
+    // end tones use one-sided differences and so give the delay halfway to their
+    // neighbour (150 Hz and 3750 Hz), the second and second-last a two-step difference.
     double d[kTones - 1];
     for (int m = 0; m < kTones - 1; ++m) {
         d[m] = phase[m + 1] - phase[m];

@@ -11,6 +11,14 @@ namespace vetlina {
 
 // 2^-52: scales the power of the plain 4096-point transform so that, with the 3.7 dB
 // offset, a sine at the analyzer's full scale reads close to the reference level.
+//
+// Level scale: a sine of amplitude A under the Hann window puts N^2 A^2 (3/8)/4 into
+// the bins of one side (N = 4096; 3/8 is the window's power gain), so a full-scale
+// sine (A = 2^15) sums to 0.375 x 2^52 and reads 10 log10(0.375) + 3.7 = -0.56 dB
+// against the reference level; an exact 0 dB would need 4.26 dB instead of 3.7. Noise
+// is summed over bins in the same way and carries the same -0.56 dB, so signal-to-noise
+// ratios are free of it, and no noise-bandwidth correction of the window applies to
+// sums over bins. A transform of twice the size would read every level 6 dB high.
 inline constexpr double kPowerScale = 2.2204458655e-16;
 inline constexpr double kLevelOffset = 3.7;
 
