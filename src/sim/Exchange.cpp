@@ -581,7 +581,10 @@ void Exchange::poll(uint32_t tick) {
     for (auto it = calls_.begin(); it != calls_.end();) {
         Call& call = *it++;
         bool callerHolds = holds(call.caller);
-        bool calleeHolds = holds(call.callee);
+        // The caller's end controls the call; the called end keeps it only while its
+        // analyzer holds the line (for the measurement between the modem sessions).
+        bool calleeKeeps =
+            stations_[call.callee]->isComplex() && stations_[call.callee]->analyzerHold;
         if (!call.answered) {
             if (!callerHolds) {
                 clear(call, "caller hung up before an answer");
@@ -589,8 +592,8 @@ void Exchange::poll(uint32_t tick) {
             }
             ring(call);
         }
-        if (call.answered && !callerHolds && !calleeHolds) {
-            clear(call, "both ends hung up");
+        if (call.answered && !callerHolds && !calleeKeeps) {
+            clear(call, "hung up");
             continue;
         }
         if (!call.answered)

@@ -161,7 +161,17 @@ void HayesModem::setDtr(bool on) {
 void HayesModem::receive(std::span<const uint8_t> bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        const uint8_t lf = settings_.s[sreg::LineFeed];
         if (phase_ == Phase::Online) {
+            if (awaitLf_) {
+                // The tail of the command line that went on line (O) is not data.
+                bool tail = bytes[i] == lf;
+                if (tail)
+                    echo(bytes[i++]);
+                releaseHeld();
+                if (tail)
+                    continue;
+            }
             // Data mode takes the rest of the chunk; the escape may end it midway.
             std::size_t start = i;
             while (i < bytes.size() && phase_ == Phase::Online)
@@ -170,7 +180,6 @@ void HayesModem::receive(std::span<const uint8_t> bytes) {
             continue;
         }
         uint8_t c = bytes[i++];
-        const uint8_t lf = settings_.s[sreg::LineFeed];
         if (phase_ == Phase::Dialing || phase_ == Phase::Connecting) {
             if (awaitLf_ && c == lf) {
                 echo(c);
