@@ -491,7 +491,13 @@ void Exchange::pump(Call& call) {
         auto& queue = link.queue[direction];
         std::size_t count = queue.size();
         if (link.paced) {
-            double cap = link.bytesPerMs * 250.0 + 1.0;
+            // The line carries what is queued at its rate, also across a late poll; an
+            // idle line saves nothing up.
+            if (queue.empty()) {
+                link.credit[direction] = 0.0;
+                continue;
+            }
+            double cap = link.bytesPerMs * 5000.0 + 1.0;
             link.credit[direction] =
                 std::min(link.credit[direction] + elapsed * link.bytesPerMs, cap);
             count = std::min<std::size_t>(count, static_cast<std::size_t>(link.credit[direction]));

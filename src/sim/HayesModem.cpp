@@ -100,7 +100,10 @@ void HayesModem::attach(PortSide& port) {
 }
 
 void HayesModem::computerConnected(bool connected) {
-    // A new computer starts a fresh command line; what was held for the old one is lost.
+    // A new computer starts a fresh command line; what was held for the old one is
+    // lost. The faults of the modem are logged again for the new one.
+    noEchoLogged_ = false;
+    dsrFaultLogged_ = false;
     input_ = Input::WaitA;
     body_.clear();
     overflow_ = false;
@@ -554,8 +557,20 @@ void HayesModem::releaseHeld() {
 }
 
 void HayesModem::echo(uint8_t c) {
-    if (settings_.echo && !config_.faults.noEcho && port_ != nullptr)
-        port_->send({&c, 1});
+    if (!settings_.echo || port_ == nullptr)
+        return;
+    if (config_.faults.noEcho) {
+        faultActs(noEchoLogged_, "noEcho");
+        return;
+    }
+    port_->send({&c, 1});
+}
+
+void HayesModem::faultActs(bool& logged, const char* fault) {
+    if (logged)
+        return;
+    logged = true;
+    log_.write(station_, "fault", {{"fault", fault}, {"device", "modem"}});
 }
 
 // ---------------------------------------------------------------------------
@@ -916,7 +931,11 @@ void HayesModem::updateLines(bool force) {
     bool connected = (phase_ == Phase::Online || phase_ == Phase::OnlineCommand);
     DeviceLines lines;
     lines.cts = !ctsHeld_;
-    lines.dsr = config_.faults.dsrAlwaysOn || settings_.dsr == 0 || connected;
+    lines.dsr = settings_.dsr == 0 || connected;
+    if (!lines.dsr && config_.faults.dsrAlwaysOn) {
+        lines.dsr = true;
+        faultActs(dsrFaultLogged_, "dsrAlwaysOn");
+    }
     lines.carrier = settings_.dcd == 0 || (connected && !carrierLost_);
     lines.ring = ringOn_ && phase_ == Phase::Idle;
     if (lines != lines_ || force) {

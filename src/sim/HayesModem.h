@@ -88,6 +88,8 @@ private:
     void emit(const std::string& text);
     void releaseHeld();
     void echo(uint8_t c);
+    // A fault of the modem itself acted: logged once per computer.
+    void faultActs(bool& logged, const char* fault);
 
     // Calls.
     Step dial(const std::string& dialString);
@@ -123,6 +125,8 @@ private:
     bool rts_ = false;
     DeviceLines lines_;
     bool ctsHeld_ = false;
+    bool noEchoLogged_ = false;
+    bool dsrFaultLogged_ = false;
 
     // The command line being typed.
     enum class Input { WaitA, WaitT, Body };

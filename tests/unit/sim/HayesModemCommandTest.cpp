@@ -36,6 +36,9 @@ TEST(ModemCommandMode, EchoOffAndTheModemThatNeverEchoes) {
     EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
     EXPECT_EQ(sim.command("B", "ATE1"), "0\r");
     EXPECT_EQ(sim.command("B", "ATZ"), "0\r");
+    auto faults = sim.eventsNamed("fault", "B");
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_EQ(faults[0]["fault"], "noEcho");
 }
 
 TEST(ModemCommandMode, LineFeedAfterTheCarriageReturnIsEchoedBeforeTheResult) {
@@ -177,6 +180,7 @@ TEST(ModemLines, DsrFollowsAndS) {
     EXPECT_TRUE(sim.until([&] { return !sim.port("A").dsr(); }, 1000));
     // A modem whose DSR is always on, whatever &S says.
     EXPECT_TRUE(sim.port("B").dsr());
+    EXPECT_EQ(sim.eventsNamed("fault", "B").at(0)["fault"], "dsrAlwaysOn");
 }
 
 TEST(ModemLines, DsrAndCarrierOnlyWhileConnectedWithAndS1) {
