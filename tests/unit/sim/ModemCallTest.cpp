@@ -255,6 +255,7 @@ TEST(ModemCall, ThrottledThroughputConnectionAtTwentyFourHundred) {
         30000);
     double seconds = (tickMs() - start) / 1000.0;
     double bytesPerSecond = received / seconds;
+    ::testing::Test::RecordProperty("bytesPerSecond", std::to_string(bytesPerSecond));
     // 2400 bit/s at 8.375 line bits per byte: 286.6 bytes/s.
     EXPECT_NEAR(bytesPerSecond, 286.6, 286.6 * 0.08) << received << " bytes in " << seconds;
     EXPECT_TRUE(sim.exchange().inCall(a));
