@@ -54,6 +54,9 @@ struct StationConfig {
     ModemConfig modem;                // complex only
     AnalyzerConfig analyzer;          // complex only
     int answerAfterRings = 1;         // generator only: it answers at this ring
+    // Generator only: the station's whole "generator" object (its programme's
+    // options), for the analyzer side.
+    nlohmann::json generator = nlohmann::json::object();
 };
 
 // A channel between two stations. The exchange uses its line rate; the analyzers

@@ -22,7 +22,7 @@ std::string timeText(DateTime at) {
 EventLog::EventLog(std::ostream* out) : out_(out) {}
 
 void EventLog::write(std::string_view station, std::string_view event, nlohmann::json details) {
-    nlohmann::json line = nlohmann::json::object();
+    nlohmann::ordered_json line = nlohmann::ordered_json::object();
     line["time"] = timeText(now());
     line["tick"] = tickMs();
     line["station"] = std::string(station);
@@ -38,7 +38,7 @@ void EventLog::write(std::string_view station, std::string_view event, nlohmann:
         out_->flush();
     }
     if (observer_)
-        observer_(line);
+        observer_(nlohmann::json(line));
 }
 
 void EventLog::setObserver(std::function<void(const nlohmann::json&)> observer) {
