@@ -52,11 +52,12 @@ struct ReceivedBlock {
     uint16_t code() const { return words.empty() ? 0xFFFF : words[0]; }
 };
 
-// Stuffs a block as the analyzer sends it.
+// Stuffs a block as the analyzer sends it: every byte that the computer's receiver
+// takes for a control byte goes escaped, ACK included.
 inline std::string stuffBlock(const std::vector<uint8_t>& bytes) {
     std::string out(1, '\x02');
     for (uint8_t b : bytes) {
-        if (b == 2 || b == 10 || b == 13 || b == 16 || b == 27) {
+        if (b == 2 || b == 6 || b == 10 || b == 13 || b == 16 || b == 27) {
             out += '\x10';
             out += static_cast<char>(b ^ 0x20);
         } else {
