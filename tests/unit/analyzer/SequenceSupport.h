@@ -17,6 +17,19 @@
 
 namespace vetlina::test {
 
+// How much faster than real time the clock runs in the tests of the sequence. Where
+// the far end streams frame sets, the analysis must keep up with the stream; the
+// sanitizer builds run several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr double kSequenceScale = 5.0;
+inline constexpr double kStreamScale = 2.0;
+#else
+inline constexpr double kSequenceScale = 10.0;
+inline constexpr double kStreamScale = 10.0;
+#endif
+// Start-up waits for bytes with 300 ms time-outs: it runs at the real pace.
+inline constexpr double kStartupScale = 1.0;
+
 // A modem thread that takes every command the analyzer sets, records it with its tick,
 // and goes back to 0, as the real one idles between its steps.
 class RecordingModem : public ModemThread {

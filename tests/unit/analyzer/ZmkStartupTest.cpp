@@ -24,7 +24,8 @@ const char* const kIdentificationFailure =
 class ZmkStartupTest : public ::testing::Test {
 protected:
     ZmkStartupTest() : cwd_(folder_.path()) {
-        setTimeScaleForTesting(20.0);
+        // The waits of 300 ms for a byte need a few real milliseconds.
+        setTimeScaleForTesting(5.0);
         configure(115200);
     }
     ~ZmkStartupTest() override { setTimeScaleForTesting(1.0); }
