@@ -5,6 +5,7 @@
 #include "sim/Config.h"
 #include "sim/EventLog.h"
 #include "sim/Simulator.h"
+#include "sim/Zmk5.h"
 
 #include <atomic>
 #include <csignal>
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
 
     EventLog log(&std::cout);
-    Simulator simulator(*config, log, {});
+    Simulator simulator(*config, log, {.analyzerFactory = makeZmk5, .generatorProgramme = GeneratorProgramme{}});
     if (!simulator.start(error)) {
         std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
         return 1;
