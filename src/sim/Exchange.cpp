@@ -225,6 +225,10 @@ void Exchange::setGeneratorProgramme(GeneratorProgramme programme) {
     programme_ = std::move(programme);
 }
 
+bool Exchange::faultActive(std::size_t station, FaultKind kind) const {
+    return faults_.find(kind, stations_.at(station)->config.name, tick_) >= 0;
+}
+
 bool Exchange::inCall(std::size_t station) const {
     return stations_.at(station)->call != nullptr;
 }

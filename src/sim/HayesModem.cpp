@@ -88,9 +88,10 @@ std::optional<std::array<ModemSettings, 2>> initialProfiles(const ModemConfig& c
 }
 
 HayesModem::HayesModem(std::string station, const ModemConfig& config, const TimingConfig& timing,
-                       const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log)
+                       const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log,
+                       FaultProbe scheduledFault)
     : station_(std::move(station)), config_(config), timing_(timing), line_(line), log_(log),
-      settings_(profiles[0]), profiles_(profiles) {
+      scheduledFault_(std::move(scheduledFault)), settings_(profiles[0]), profiles_(profiles) {
     line_.attach(*this);
 }
 
@@ -559,11 +560,15 @@ void HayesModem::releaseHeld() {
 void HayesModem::echo(uint8_t c) {
     if (!settings_.echo || port_ == nullptr)
         return;
-    if (config_.faults.noEcho) {
+    if (hasFault(config_.faults.noEcho, FaultKind::NoEcho)) {
         faultActs(noEchoLogged_, "noEcho");
         return;
     }
     port_->send({&c, 1});
+}
+
+bool HayesModem::hasFault(bool configured, FaultKind kind) const {
+    return configured || (scheduledFault_ && scheduledFault_(kind));
 }
 
 void HayesModem::faultActs(bool& logged, const char* fault) {
@@ -932,7 +937,7 @@ void HayesModem::updateLines(bool force) {
     DeviceLines lines;
     lines.cts = !ctsHeld_;
     lines.dsr = settings_.dsr == 0 || connected;
-    if (!lines.dsr && config_.faults.dsrAlwaysOn) {
+    if (!lines.dsr && hasFault(config_.faults.dsrAlwaysOn, FaultKind::DsrAlwaysOn)) {
         lines.dsr = true;
         faultActs(dsrFaultLogged_, "dsrAlwaysOn");
     }

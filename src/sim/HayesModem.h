@@ -25,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,8 +49,12 @@ public:
         OnlineCommand, // command mode with the connection standing ("+++")
     };
 
+    // Whether a scheduled fault of the modem (NoEcho, DsrAlwaysOn) holds now.
+    using FaultProbe = std::function<bool(FaultKind)>;
+
     HayesModem(std::string station, const ModemConfig& config, const TimingConfig& timing,
-               const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log);
+               const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log,
+               FaultProbe scheduledFault = {});
 
     // SerialDevice
     void attach(PortSide& port) override;
@@ -90,6 +95,7 @@ private:
     void echo(uint8_t c);
     // A fault of the modem itself acted: logged once per computer.
     void faultActs(bool& logged, const char* fault);
+    bool hasFault(bool configured, FaultKind kind) const;
 
     // Calls.
     Step dial(const std::string& dialString);
@@ -115,6 +121,7 @@ private:
     TimingConfig timing_;
     ModemLine& line_;
     EventLog& log_;
+    FaultProbe scheduledFault_;
     PortSide* port_ = nullptr;
 
     ModemSettings settings_;

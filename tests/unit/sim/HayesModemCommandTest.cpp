@@ -41,6 +41,18 @@ TEST(ModemCommandMode, EchoOffAndTheModemThatNeverEchoes) {
     EXPECT_EQ(faults[0]["fault"], "noEcho");
 }
 
+TEST(ModemCommandMode, AScheduledEchoFaultHoldsOnlyInItsWindow) {
+    auto config = network();
+    config["faults"] = {{{"fault", "noEcho"}, {"station", "A"}, {"from", 5}, {"until", 10}}};
+    SimHarness sim(config.dump());
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    EXPECT_EQ(sim.eventsNamed("fault", "A").size(), 1u);
+}
+
 TEST(ModemCommandMode, LineFeedAfterTheCarriageReturnIsEchoedBeforeTheResult) {
     SimHarness sim(network().dump());
     PortClient& port = sim.port("A");
