@@ -12,8 +12,9 @@
 //
 // A command line's result follows its CR after the command has run; when the
 // computer sends LF after the CR, the LF is echoed before the result, and the
-// result follows at once (the modem's processing time, resultDelayMs, is the
-// longest it holds a result back).
+// result follows at once (the modem's processing time, resultDelayMs but never less
+// than 200 ms of real time, is the longest it holds a result back). That LF is
+// never data and never a key that ends a call attempt, however late it comes.
 #pragma once
 
 #include "sim/Config.h"
@@ -81,6 +82,8 @@ private:
 
     // Command mode.
     void commandByte(uint8_t c);
+    // A command line ended with CR: its result waits for the LF (see receive).
+    void endLine();
     void executeLine(const std::string& body);
     Step executeCommand(const AtCommand& command);
     Step identification(int n);
@@ -141,6 +144,8 @@ private:
     std::string body_;
     bool overflow_ = false;
     std::string lastBody_;
+    // The last byte received ended a command line.
+    bool lineEnded_ = false;
     // Results held back until the LF after the CR, or until holdUntil_.
     bool awaitLf_ = false;
     uint32_t holdUntil_ = 0;
