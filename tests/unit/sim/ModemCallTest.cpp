@@ -208,6 +208,16 @@ TEST(ModemCall, EscapeOnlineAgainAndHangUp) {
     EXPECT_EQ(sim.waitFor("B", "3\r", 5000).find("3\r") != std::string::npos, true);
 }
 
+TEST(ModemCall, ALateLineFeedDoesNotEndTheDialling) {
+    SimHarness sim(network().dump());
+    sim.port("B");
+    PortClient& a = sim.port("A");
+    a.write("ATD1002\r");
+    sim.run(3000);
+    a.write("\n");
+    EXPECT_NE(sim.waitFor("A", "20\r", 40000).find("20\r"), std::string::npos);
+}
+
 TEST(ModemCall, AKeyDuringDiallingEndsTheAttempt) {
     SimHarness sim(network().dump());
     PortClient& a = sim.port("A");
@@ -255,6 +265,7 @@ TEST(ModemCall, ThrottledThroughputConnectionAtTwentyFourHundred) {
         30000);
     double seconds = (tickMs() - start) / 1000.0;
     double bytesPerSecond = received / seconds;
+    ::testing::Test::RecordProperty("bytesPerSecond", std::to_string(bytesPerSecond));
     // 2400 bit/s at 8.375 line bits per byte: 286.6 bytes/s.
     EXPECT_NEAR(bytesPerSecond, 286.6, 286.6 * 0.08) << received << " bytes in " << seconds;
     EXPECT_TRUE(sim.exchange().inCall(a));
