@@ -15,7 +15,7 @@ struct Exchange::Link {
     bool paced = true;
     double bytesPerMs = 0.0;
     std::deque<uint8_t> queue[2]; // 0: caller to callee, 1: callee to caller
-    double credit[2] = {0.0, 0.0};
+    double credit[2] = {1.0, 1.0};
     uint32_t lastTick = 0;
     uint32_t upTick = 0;
     uint64_t bytes = 0;
@@ -223,6 +223,10 @@ AnalyzerLine& Exchange::analyzerLine(std::size_t station) {
 
 void Exchange::setGeneratorProgramme(GeneratorProgramme programme) {
     programme_ = std::move(programme);
+}
+
+bool Exchange::faultActive(std::size_t station, FaultKind kind) const {
+    return faults_.find(kind, stations_.at(station)->config.name, tick_) >= 0;
 }
 
 bool Exchange::inCall(std::size_t station) const {
@@ -491,10 +495,10 @@ void Exchange::pump(Call& call) {
         auto& queue = link.queue[direction];
         std::size_t count = queue.size();
         if (link.paced) {
-            // The line carries what is queued at its rate, also across a late poll; an
-            // idle line saves nothing up.
+            // The line carries what is queued at its rate, also across a late poll. An
+            // idle line saves nothing up but lets the next byte go at once.
             if (queue.empty()) {
-                link.credit[direction] = 0.0;
+                link.credit[direction] = 1.0;
                 continue;
             }
             double cap = link.bytesPerMs * 5000.0 + 1.0;

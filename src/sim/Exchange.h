@@ -55,6 +55,10 @@ public:
     // modems, data on the connections, faults that are due, calls that end.
     void poll(uint32_t tick);
 
+    // Whether a scheduled fault of this kind for the station may act now (the
+    // modem's own faults, which the modem logs itself).
+    bool faultActive(std::size_t station, FaultKind kind) const;
+
     // For tests: whether a call stands on the station's line, and whether its
     // modems are connected.
     bool inCall(std::size_t station) const;

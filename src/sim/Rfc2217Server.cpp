@@ -198,7 +198,7 @@ void Rfc2217Server::acceptClient() {
     toDevice_.clear();
     toComputer_.clear();
     out_.clear();
-    creditToDevice_ = creditToComputer_ = 0.0;
+    creditToDevice_ = creditToComputer_ = 1.0;
     overrunLogged_ = false;
     log_.write(station_, "port-open", {{"device", deviceName_}, {"peer", peerText}});
 
@@ -784,11 +784,12 @@ void Rfc2217Server::poll(uint32_t tick) {
     lastTick_ = tick;
     ticking_ = true;
     double rate = charsPerMs();
-    // The line carries what waits at its rate, also across a late poll; an idle line
-    // saves nothing up.
+    // The line carries what waits at its rate, also across a late poll. An idle line
+    // saves nothing up but lets the next character go at once, so that an echo does
+    // not wait for the poll after next.
     double cap = std::max(rate * 5000.0, 16.0);
     auto advance = [&](double& credit, bool busy) {
-        credit = busy ? std::min(credit + elapsed * rate, cap) : 0.0;
+        credit = busy ? std::min(credit + elapsed * rate, cap) : 1.0;
     };
 
     // Computer to device, held while the device holds CTS off under hardware flow control.

@@ -547,6 +547,7 @@ void Zmk5::updateConnection() {
         c.divider = LineConnection::Divider::Measure;
     c.ownDirect = echo;
     c.gain = meter_.gain();
+    meter_.setEcho(echo, echo ? generator_.probe(0).frequencyHz : 0.0, &generator_);
     if (c.line != holding_) {
         holding_ = c.line;
         line_.hold(holding_);

@@ -2,6 +2,7 @@
 
 #include "sim/Fft.h"
 #include "sim/Signals.h"
+#include "sim/Zmk5Generator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,13 @@ constexpr int kReferenceTone = 10; // 1000 Hz
 constexpr int kFirstTrackedTone = 3;
 constexpr int kLastTrackedTone = 34;
 constexpr int kOverloadCode = 28499;
+constexpr int kEnvelopeDecimation = 8;
+constexpr int kEchoLead = 32; // envelope values before the probe end
+constexpr int kRawHistory = 1024;
+// A far probe must have sounded this long before its end starts a set (20 ms).
+constexpr int kProbeMinimumSamples = 256;
+// Energy of a tone worth calling a probe (codes^2): about 20 codes of amplitude at 1 kHz.
+constexpr double kProbeEnergyFloor = 100.0;
 
 // Position p of a set holds the sample t of the set (in time order).
 int sampleOfPosition(int p) {
@@ -91,7 +99,108 @@ bool Zmk5Meter::restart(int setting) {
     sinePower_ = amplitudeSum_ = amplitudeMin_ = amplitudeMax_ = phaseMax_ = 0.0;
     tableEnvelopes_ = 0;
     phaseStartValid_ = false;
+    echoState_ = EchoState::Waiting;
+    envelope_.clear();
+    echoFramesSent_ = 0;
+    if (echoOn_) {
+        armed_ = false;
+        framesSent_ = kSetSamples / kFrameSamples;
+    }
     return sine || setting == 0;
+}
+
+void Zmk5Meter::setEcho(bool on, double probeHz, const Zmk5Generator* own) {
+    if (on == echoOn_ && probeHz == echoHz_ && own == own_)
+        return;
+    echoOn_ = on;
+    echoHz_ = probeHz;
+    own_ = own;
+    echoState_ = EchoState::Waiting;
+    envelope_.clear();
+    echoFramesSent_ = 0;
+    energyLevel_ = 0.0;
+    soundingSince_ = -1;
+    quietRun_ = 0;
+    // Signal sets stop while the meter takes echo sets, and start afresh after.
+    capturing_ = false;
+    set_.clear();
+    framesSent_ = kSetSamples / kFrameSamples;
+    armed_ = running_ && !on;
+}
+
+void Zmk5Meter::startEchoSet(int64_t end) {
+    echoState_ = EchoState::Taking;
+    echoStart_ = end - static_cast<int64_t>(kEchoLead) * kEnvelopeDecimation;
+    envelope_.clear();
+    envelope_.reserve(kSetSamples);
+    echoFramesSent_ = 0;
+    window_ = {};
+    // The values before the end come from the samples already seen.
+    const int64_t have = std::min<int64_t>(sampleCount_, kRawHistory);
+    for (int64_t n = std::max(echoStart_, sampleCount_ - have); n < sampleCount_; ++n) {
+        const double x = raw_[static_cast<std::size_t>(n % kRawHistory)];
+        window_ += x * std::polar(1.0, -2.0 * std::numbers::pi * echoHz_ *
+                                           static_cast<double>(n - echoStart_) / kMeterRate);
+        if ((n - echoStart_ + 1) % kEnvelopeDecimation == 0) {
+            envelope_.push_back(static_cast<uint16_t>(
+                std::min(65535.0, std::sqrt(2.0) * std::abs(window_) / kEnvelopeDecimation)));
+            window_ = {};
+        }
+    }
+}
+
+void Zmk5Meter::echoSample(double x) {
+    const int64_t n = sampleCount_;
+    if (raw_.size() != kRawHistory)
+        raw_.assign(kRawHistory, 0.0);
+    // The energy of the sample before this one: x[n-1]^2 - x[n-2] x[n].
+    const double energy = x1_ * x1_ - x2_ * x;
+    x2_ = x1_;
+    x1_ = x;
+
+    if (echoState_ == EchoState::Waiting) {
+        if (own_ != nullptr && own_->echoing() && own_->probe(0).on) {
+            // Talker echo: the own probe's end is known to the sample.
+            int64_t end = own_->firstProbeEnd(n);
+            if (end == n)
+                startEchoSet(end);
+        } else {
+            // Listener echo: the far probe's end, where its energy vanishes.
+            if (energy > energyLevel_ / 16.0 && energy > kProbeEnergyFloor) {
+                if (soundingSince_ < 0)
+                    soundingSince_ = n - 1;
+                energyLevel_ = std::max(energy, energyLevel_ * (1.0 - 1.0 / 1280.0));
+                quietRun_ = 0;
+            } else if (soundingSince_ >= 0) {
+                if (++quietRun_ == 3) {
+                    // The first energy to vanish (at n - 3) belongs to the probe's first silent
+                    // sample or to its last one when that was near zero: taking the sample
+                    // after it keeps the set's first values inside the probe.
+                    const int64_t end = n - 2;
+                    if (end - soundingSince_ >= kProbeMinimumSamples)
+                        startEchoSet(end);
+                    soundingSince_ = -1;
+                    energyLevel_ = 0.0;
+                    quietRun_ = 0;
+                }
+            }
+        }
+    }
+    raw_[static_cast<std::size_t>(n % kRawHistory)] = x;
+
+    if (echoState_ == EchoState::Taking && n >= echoStart_) {
+        window_ += x * std::polar(1.0, -2.0 * std::numbers::pi * echoHz_ *
+                                           static_cast<double>(n - echoStart_) / kMeterRate);
+        if ((n - echoStart_ + 1) % kEnvelopeDecimation == 0) {
+            envelope_.push_back(static_cast<uint16_t>(
+                std::min(65535.0, std::sqrt(2.0) * std::abs(window_) / kEnvelopeDecimation)));
+            window_ = {};
+            if (static_cast<int>(envelope_.size()) == kSetSamples) {
+                echoState_ = EchoState::Done;
+                queueTable();
+            }
+        }
+    }
 }
 
 void Zmk5Meter::noSignal() {
@@ -165,6 +274,8 @@ void Zmk5Meter::acquire(std::span<const double> line) {
         const auto code =
             static_cast<int16_t>(std::clamp(std::nearbyint(analog), -32767.0, 32767.0));
         const double x = code;
+        if (echoOn_)
+            echoSample(x);
         if (capturing_) {
             set_.push_back(code);
             if (static_cast<int>(set_.size()) == kSetSamples) {
@@ -299,7 +410,13 @@ void Zmk5Meter::queueTracking() {
         }
         sum *= 2.0 / kTrackingSamples;
         sum *= std::polar(1.0, -kCombPhaseSevenths[tone - 1] * kTwoPi / 7.0);
-        return std::pair{sum, static_cast<int16_t>(std::lround(hz / kTrackingStepHz))};
+        // The step nearest the tone, kept inside the band the computer accepts.
+        long at = std::lround(hz / kTrackingStepHz);
+        if (at * kTrackingStepHz < 300.0)
+            ++at;
+        if (at * kTrackingStepHz > 3400.0)
+            --at;
+        return std::pair{sum, static_cast<int16_t>(at)};
     };
     const auto [reference, referenceStep] = measure(kReferenceTone);
     for (int i = 0; i < kTrackingPerSet; ++i) {
@@ -347,6 +464,24 @@ std::optional<std::vector<int16_t>> Zmk5Meter::takeBlock() {
         return block;
     }
     const int frames = kSetSamples / kFrameSamples;
+    if (echoOn_) {
+        if (echoState_ == EchoState::Waiting ||
+            static_cast<int>(envelope_.size()) < (echoFramesSent_ + 1) * kFrameSamples)
+            return std::nullopt;
+        std::array<int16_t, kFrameSamples> values{};
+        for (int q = 0; q < kFrameSamples; ++q)
+            values[q] = static_cast<int16_t>(envelope_[echoFramesSent_ * kFrameSamples + q]);
+        ++echoFramesSent_;
+        auto frame = zmk5::rawFrame(zmk5::block::EchoFrame,
+                                    msSinceRestart(std::max(echoStart_, restartSample_)), values,
+                                    echoFramesSent_ * kFrameSamples);
+        if (echoFramesSent_ == frames) {
+            echoState_ = EchoState::Waiting;
+            envelope_.clear();
+            echoFramesSent_ = 0;
+        }
+        return std::vector<int16_t>(frame.begin(), frame.end());
+    }
     if (framesSent_ >= frames || framesSent_ >= frameReadyCount())
         return std::nullopt;
     std::array<int16_t, kFrameSamples> samples{};

@@ -12,6 +12,17 @@
 // Blocks wait in the meter until the analyzer's link takes them; at most one set,
 // one table and one statistics block wait at a time.
 //
+// In the echo modes the meter sends echo envelope sets (-10) instead of signal sets:
+// 4096 envelope values at 1600 a second (2.56 s), in time order, each the rms (in
+// codes, unsigned) of the input at the probe frequency over 8 samples. A set begins
+// 32 values (20 ms) before the end of a probe, with the values aligned to that end:
+// the end of the own first probe when the own generator sends probes (talker echo),
+// else the end of the far probe, found where the input's energy (x[n]^2 -
+// x[n-1] x[n+1], which is A^2 sin^2(w) for a tone) falls below a sixteenth of what it
+// was for three samples in a row (listener echo; the end is then placed up to two
+// samples late, never early, so that no part of the probe falls after it). After a set
+// has left, the next probe end starts the next one. A table (-5) follows every echo set.
+//
 // The meter's scale: a signal whose samples have an rms of 32768 codes is at
 // top + 2.45 dBm, where top = 20 dBm with the input gain (line mode + 32) or 0 dBm
 // without, minus 1.5 dB per attenuator step (command 11). So a sine at the top level
@@ -26,6 +37,7 @@
 #include "sim/Zmk5Tracker.h"
 
 #include <array>
+#include <complex>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -66,6 +78,11 @@ public:
     // Returns false for a setting that is neither 0 nor a bin of 96..1088 (the meter then
     // runs without a sine).
     bool restart(int setting);
+    // Echo modes: on with the probe frequency and the own generator (whose first probe,
+    // if it sounds, marks the sets), or off.
+    void setEcho(bool on, double probeHz = 0.0, const class Zmk5Generator* own = nullptr);
+    bool echo() const { return echoOn_; }
+
     // Command 6: the signal is gone; the meter stops following a sine and starts its
     // table afresh.
     void noSignal();
@@ -139,6 +156,24 @@ private:
     Zmk5Tracker tracker_;
     Zmk5Events events_;
     int trackingTone_ = 0;
+
+    // Echo envelope sets.
+    enum class EchoState { Waiting, Taking, Done };
+    void echoSample(double x);
+    void startEchoSet(int64_t end);
+    bool echoOn_ = false;
+    double echoHz_ = 0.0;
+    const class Zmk5Generator* own_ = nullptr;
+    EchoState echoState_ = EchoState::Waiting;
+    std::vector<double> raw_; // the last samples, for the values before a probe end
+    int64_t echoStart_ = 0;   // first sample of the set
+    std::vector<uint16_t> envelope_;
+    std::complex<double> window_{};
+    int echoFramesSent_ = 0;
+    double energyLevel_ = 0.0; // recent energy of a sounding probe
+    int64_t soundingSince_ = -1;
+    int quietRun_ = 0;
+    double x1_ = 0.0, x2_ = 0.0; // the previous two samples
 };
 
 } // namespace vetlina::sim

@@ -21,25 +21,7 @@ bool readFault(const nlohmann::json& j, Zmk5Fault& f, std::string& error) {
         error = "an object is expected";
         return false;
     }
-    auto kind = j.find("kind");
-    if (kind == j.end() || !kind->is_string()) {
-        error = "kind: a text is expected";
-        return false;
-    }
-    bool known = false;
-    for (const auto& [name, value] : kFaultNames) {
-        if (*kind == name) {
-            f.kind = value;
-            known = true;
-        }
-    }
-    if (!known) {
-        error = "kind: unknown fault \"" + kind->get<std::string>() + "\"";
-        return false;
-    }
     for (const auto& [key, value] : j.items()) {
-        if (key == "kind")
-            continue;
         if (key == "fromS" || key == "untilS") {
             if (!value.is_number() || value.get<double>() < 0.0) {
                 error = key + ": a number of seconds is expected";
@@ -154,18 +136,32 @@ std::optional<Zmk5Options> parseZmk5Options(const nlohmann::json& analyzer, int 
         options.seed = it->get<uint32_t>();
     }
     if (auto it = analyzer.find("faults"); it != analyzer.end()) {
-        if (!it->is_array()) {
-            error = "faults: an array is expected";
+        if (!it->is_object()) {
+            error = "faults: an object is expected";
             return std::nullopt;
         }
-        for (std::size_t i = 0; i < it->size(); ++i) {
-            Zmk5Fault fault;
-            std::string inner;
-            if (!readFault((*it)[i], fault, inner)) {
-                error = "faults[" + std::to_string(i) + "]." + inner;
+        for (const auto& [name, value] : it->items()) {
+            std::optional<Zmk5FaultKind> kind;
+            for (const auto& [known, k] : kFaultNames)
+                if (name == known)
+                    kind = k;
+            if (!kind) {
+                error = "faults." + name + ": no such fault of the analyzer";
                 return std::nullopt;
             }
-            options.faults.push_back(std::move(fault));
+            const bool many = value.is_array();
+            const std::size_t count = many ? value.size() : 1;
+            for (std::size_t i = 0; i < count; ++i) {
+                Zmk5Fault fault;
+                fault.kind = *kind;
+                std::string inner;
+                if (!readFault(many ? value[i] : value, fault, inner)) {
+                    error = "faults." + name + (many ? "[" + std::to_string(i) + "]" : "") +
+                            (inner.rfind("an object", 0) == 0 ? ": " : ".") + inner;
+                    return std::nullopt;
+                }
+                options.faults.push_back(std::move(fault));
+            }
         }
     }
     return options;

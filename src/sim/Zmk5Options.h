@@ -10,11 +10,12 @@
 //                                      power-on state, as if switched off and on; false:
 //                                      only the shutdown sequence ESC "Z" resets it
 //   "seed": 5                          of the meter's own input noise
-//   "faults": [ {...}, ... ]
+//   "faults": {"KIND": {...}, ...}     faults by kind; a kind may also hold an array of
+//                                      such objects
 //
-// Every fault has "kind" and optionally "fromS" (seconds after the simulator started,
-// default 0), "untilS" (default: for ever) and "times" (how often it acts at most).
-// Kinds and their own members:
+// Every fault may have "fromS" (seconds after the simulator started, default 0),
+// "untilS" (default: for ever) and "times" (how often it acts at most). Kinds and their
+// own members:
 //   "switchedOff"          DSR and CTS drop from fromS; at untilS the analyzer comes
 //                          back in its power-on state
 //   "ackLost"              a received block is not acknowledged; "command": only blocks

@@ -41,6 +41,18 @@ TEST(ModemCommandMode, EchoOffAndTheModemThatNeverEchoes) {
     EXPECT_EQ(faults[0]["fault"], "noEcho");
 }
 
+TEST(ModemCommandMode, AScheduledEchoFaultHoldsOnlyInItsWindow) {
+    auto config = network();
+    config["faults"] = {{{"fault", "noEcho"}, {"station", "A"}, {"from", 5}, {"until", 10}}};
+    SimHarness sim(config.dump());
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    EXPECT_EQ(sim.eventsNamed("fault", "A").size(), 1u);
+}
+
 TEST(ModemCommandMode, LineFeedAfterTheCarriageReturnIsEchoedBeforeTheResult) {
     SimHarness sim(network().dump());
     PortClient& port = sim.port("A");
@@ -61,8 +73,12 @@ TEST(ModemCommandMode, ResultWithoutLineFeedFollowsAfterTheProcessingTime) {
     SimHarness sim(network().dump());
     PortClient& port = sim.port("A");
     port.write("AT\r");
-    EXPECT_FALSE(sim.until([&] { return port.data().find("0\r") != std::string::npos; }, 800));
-    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r"; }, 1000));
+    // resultDelayMs, but at least 200 ms of real time: 10 s at the scale of 50.
+    EXPECT_FALSE(sim.until([&] { return port.data().find("0\r") != std::string::npos; }, 9000));
+    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r"; }, 2000));
+    // A LF that comes after the result is still the tail of the line.
+    port.write("\n");
+    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r\n"; }, 1000));
 }
 
 TEST(ModemCommandMode, SeveralCommandsOnOneLineAndTheFirstErrorStopsTheLine) {

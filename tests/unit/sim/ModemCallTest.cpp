@@ -208,6 +208,16 @@ TEST(ModemCall, EscapeOnlineAgainAndHangUp) {
     EXPECT_EQ(sim.waitFor("B", "3\r", 5000).find("3\r") != std::string::npos, true);
 }
 
+TEST(ModemCall, ALateLineFeedDoesNotEndTheDialling) {
+    SimHarness sim(network().dump());
+    sim.port("B");
+    PortClient& a = sim.port("A");
+    a.write("ATD1002\r");
+    sim.run(3000);
+    a.write("\n");
+    EXPECT_NE(sim.waitFor("A", "20\r", 40000).find("20\r"), std::string::npos);
+}
+
 TEST(ModemCall, AKeyDuringDiallingEndsTheAttempt) {
     SimHarness sim(network().dump());
     PortClient& a = sim.port("A");

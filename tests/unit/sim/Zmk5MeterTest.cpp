@@ -137,43 +137,8 @@ TEST(Zmk5Meter, TableGivesTheSinesFrequencyAndTheNoiseBesideIt) {
 
 // ---- event counters ----------------------------------------------------------------------
 
-struct Statistics {
-    double seconds;
-    int impulses, suppressed, positive, negative;
-    int dropouts, interruptions, breaks;
-    double impulseTime, interruptionTime;
-    double impulsePercent, interruptionPercent, erroredPercent;
-    int levelHits, phaseHits;
-    double impulseThreshold, interruptionThreshold, levelThreshold, phaseThreshold;
-};
-
-// The -4 block read as the computer reads it.
-Statistics readStatistics(const std::vector<int16_t>& w, double top) {
-    Statistics s{};
-    s.seconds = pair(w[1], w[2]) * 0.001;
-    s.suppressed = static_cast<uint16_t>(w[3]);
-    s.positive = static_cast<uint16_t>(w[4]);
-    s.negative = static_cast<uint16_t>(w[5]);
-    s.impulses = s.positive + s.negative;
-    s.dropouts = static_cast<uint16_t>(w[14]);
-    s.interruptions =
-        static_cast<uint16_t>(w[15]) + static_cast<uint16_t>(w[16]) + static_cast<uint16_t>(w[17]);
-    s.breaks = static_cast<uint16_t>(w[18]);
-    s.impulseTime = (pair(w[6], w[7]) + pair(w[8], w[9])) * 7.8125e-5 / s.seconds;
-    s.interruptionTime = pair(w[19], w[20]) * 7.8125e-5 / s.seconds;
-    s.impulsePercent = (pair(w[10], w[11]) + pair(w[12], w[13])) / s.seconds * 100.0;
-    s.interruptionPercent = pair(w[21], w[22]) / s.seconds * 100.0;
-    s.erroredPercent = pair(w[23], w[24]) / s.seconds * 100.0;
-    s.levelHits = w[25];
-    s.phaseHits = w[26];
-    s.impulseThreshold = 20.0 * std::log10(w[27] / 8192.0) - 9.43 + top;
-    s.interruptionThreshold = 10.0 * std::log10(pair(w[28], w[29]) / 1073741824.0) + 2.125 + top;
-    s.levelThreshold = std::max(std::abs(20.0 * std::log10(8192.0 / (8192.0 - w[30]))),
-                                std::abs(20.0 * std::log10(8192.0 / (8192.0 - w[31])))) *
-                       1.1363636;
-    s.phaseThreshold = std::asin(w[32] * 1.2987013 / 8192.0) * 180.0 / kPi;
-    return s;
-}
+using test::readStatistics;
+using test::Statistics;
 
 class Zmk5EventsTest : public ::testing::Test {
 protected:

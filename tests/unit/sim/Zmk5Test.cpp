@@ -248,7 +248,7 @@ TEST(Zmk5LineInterface, ClosingThePortResetsUnlessConfiguredOtherwise) {
 // ---- faults ----------------------------------------------------------------------------
 
 TEST(Zmk5Faults, SwitchedOffDropsTheLinesAndComesBackInPowerOnState) {
-    Bench bench(R"({"faults": [{"kind": "switchedOff", "fromS": 1.0, "untilS": 2.0}]})"_json);
+    Bench bench(R"({"faults": {"switchedOff": {"fromS": 1.0, "untilS": 2.0}}})"_json);
     bench.startUp();
     bench.command({15, 11});
     EXPECT_TRUE(bench.line.held);
@@ -269,7 +269,7 @@ TEST(Zmk5Faults, SwitchedOffDropsTheLinesAndComesBackInPowerOnState) {
 }
 
 TEST(Zmk5Faults, AcknowledgementLostOnceForTheChosenCommand) {
-    Bench bench(R"({"faults": [{"kind": "ackLost", "command": 13, "times": 1}]})"_json);
+    Bench bench(R"({"faults": {"ackLost": {"command": 13, "times": 1}}})"_json);
     bench.startUp();
     bench.take();
     bench.command({13});
@@ -283,7 +283,7 @@ TEST(Zmk5Faults, AcknowledgementLostOnceForTheChosenCommand) {
 }
 
 TEST(Zmk5Faults, CorruptedBlockHasTheWrongLengthOrAWrongByte) {
-    Bench truncate(R"({"faults": [{"kind": "blockCorrupt", "type": -11, "times": 1}]})"_json);
+    Bench truncate(R"({"faults": {"blockCorrupt": {"type": -11, "times": 1}}})"_json);
     truncate.startUp();
     truncate.take();
     truncate.command({13});
@@ -293,7 +293,7 @@ TEST(Zmk5Faults, CorruptedBlockHasTheWrongLengthOrAWrongByte) {
     EXPECT_EQ(r.blockBytes[0], 51u);
     EXPECT_EQ(r.blockBytes[1], 52u);
 
-    Bench flip(R"({"faults": [{"kind": "blockCorrupt", "how": "flip"}]})"_json, 0, 0);
+    Bench flip(R"({"faults": {"blockCorrupt": {"how": "flip"}}})"_json, 0, 0);
     flip.startUp();
     flip.take();
     flip.command({13});
@@ -304,7 +304,7 @@ TEST(Zmk5Faults, CorruptedBlockHasTheWrongLengthOrAWrongByte) {
 }
 
 TEST(Zmk5Faults, NoReplyAndWrongDigitToTheSpeedCommand) {
-    Bench silent(R"({"faults": [{"kind": "noHandshakeReply", "times": 1}]})"_json);
+    Bench silent(R"({"faults": {"noHandshakeReply": {"times": 1}}})"_json);
     silent.computer("$S7");
     silent.advance(400);
     EXPECT_EQ(silent.take().text, "");
@@ -313,7 +313,7 @@ TEST(Zmk5Faults, NoReplyAndWrongDigitToTheSpeedCommand) {
     silent.advance(10);
     EXPECT_EQ(silent.take().text, "$S7");
 
-    Bench wrong(R"({"faults": [{"kind": "wrongSpeedDigit"}]})"_json);
+    Bench wrong(R"({"faults": {"wrongSpeedDigit": {}}})"_json);
     wrong.computer("$S7");
     wrong.advance(10);
     EXPECT_EQ(wrong.take().text, "$S5");
@@ -323,8 +323,7 @@ TEST(Zmk5Faults, NoReplyAndWrongDigitToTheSpeedCommand) {
 
 TEST(Zmk5Faults, WrongIdentificationAndNoCalibration) {
     Bench bench(
-        R"({"faults": [{"kind": "wrongIdentification", "text": "ZMK-5 Kerat, channel analyser"},
-                                     {"kind": "noCalibration"}]})"_json);
+        R"({"faults": {"wrongIdentification": {"text": "ZMK-5 Kerat, channel analyser"}, "noCalibration": {}}})"_json);
     bench.startUp();
     EXPECT_EQ(bench.take().text, "$S7\rZMK-5 Kerat, channel analyser\r\n");
     bench.command({13});
@@ -335,7 +334,7 @@ TEST(Zmk5Faults, WrongIdentificationAndNoCalibration) {
 }
 
 TEST(Zmk5Faults, FaultsActOnlyInsideTheirTimeWindow) {
-    Bench bench(R"({"faults": [{"kind": "noCalibration", "fromS": 1.0, "untilS": 2.0}]})"_json);
+    Bench bench(R"({"faults": {"noCalibration": {"fromS": 1.0, "untilS": 2.0}}})"_json);
     bench.startUp();
     bench.take();
     bench.command({13});
@@ -350,11 +349,19 @@ TEST(Zmk5Faults, FaultsActOnlyInsideTheirTimeWindow) {
 
 TEST(Zmk5Options, BadOptionsAreReportedAndDefaultsUsed) {
     std::string error;
-    EXPECT_FALSE(parseZmk5Options(R"({"faults": [{"kind": "meltdown"}]})"_json, 1, 1, error));
-    EXPECT_EQ(error, "faults[0].kind: unknown fault \"meltdown\"");
-    EXPECT_FALSE(
-        parseZmk5Options(R"({"faults": [{"kind": "ackLost", "digit": "5"}]})"_json, 1, 1, error));
-    EXPECT_EQ(error, "faults[0].digit: not a member of this fault");
+    EXPECT_FALSE(parseZmk5Options(R"({"faults": {"meltdown": {}}})"_json, 1, 1, error));
+    EXPECT_EQ(error, "faults.meltdown: no such fault of the analyzer");
+    EXPECT_FALSE(parseZmk5Options(R"({"faults": {"ackLost": {"digit": "5"}}})"_json, 1, 1, error));
+    EXPECT_EQ(error, "faults.ackLost.digit: not a member of this fault");
+    EXPECT_FALSE(parseZmk5Options(R"({"faults": {"ackLost": [{}, 3]}})"_json, 1, 1, error));
+    EXPECT_EQ(error, "faults.ackLost[1]: an object is expected");
+    // Several faults of one kind, each with its own window.
+    auto two = parseZmk5Options(
+        R"({"faults": {"noCalibration": [{"untilS": 1}, {"fromS": 5, "times": 2}]}})"_json, 1, 1,
+        error);
+    ASSERT_TRUE(two) << error;
+    ASSERT_EQ(two->faults.size(), 2u);
+    EXPECT_EQ(two->faults[1].times, 2);
     EXPECT_FALSE(parseZmk5Options(R"({"calibration": [1, 2, 3]})"_json, 1, 1, error));
 
     Bench bench(R"({"faults": 5})"_json, 77, 3);
