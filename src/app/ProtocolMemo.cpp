@@ -40,7 +40,7 @@ void ProtocolMemo::add(const std::string& text) {
         lineAdded(text);
     trim(index);
     if (lines_.size() > kMaxLines)
-        dropFront(lines_.size() - kMaxLines);
+        dropFront(lines_.size() - kMaxLines + kMaxLines / 10);
 }
 
 std::string ProtocolMemo::text() const {

@@ -20,7 +20,7 @@ public:
     // The blank line in front of a block is searched from this many characters before it.
     static constexpr std::size_t kBlankLineLookBack = 25;
     // A run that never calls (nothing to cut at) would grow the memo without end in an
-    // unattended complex; past this many lines the oldest lines are dropped one by one.
+    // unattended complex; past this many lines the oldest are dropped, a tenth at a time.
     static constexpr std::size_t kMaxLines = 10000;
 
     // Adds a line (cp1251) at the end and applies the trimming rule. A text holding

@@ -120,10 +120,15 @@ TEST(ProtocolMemoTest, TextWithLineBreaksBecomesSeveralLines) {
 
 TEST(ProtocolMemoTest, OldestLinesGoWhenNothingCanBeCutForTooLong) {
     Memo m;
-    for (std::size_t i = 0; i < ProtocolMemo::kMaxLines + 5; ++i)
+    constexpr std::size_t kMax = ProtocolMemo::kMaxLines;
+    for (std::size_t i = 0; i < kMax; ++i)
         m.add("line " + std::to_string(i));
-    EXPECT_EQ(m.size(), ProtocolMemo::kMaxLines);
-    EXPECT_EQ(m.line(0), "line 5");
+    EXPECT_EQ(m.size(), kMax);
+    m.add("one more");
+    // The oldest tenth goes; the newest lines stay in order.
+    EXPECT_EQ(m.size(), kMax - kMax / 10);
+    EXPECT_EQ(m.line(0), "line " + std::to_string(kMax / 10 + 1));
+    EXPECT_EQ(m.line(m.size() - 1), "one more");
 }
 
 // The rule as it reads, on the whole memo text, to hold the memo's own bookkeeping to.
