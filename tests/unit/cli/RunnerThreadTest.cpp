@@ -1,6 +1,7 @@
 // vetlina-run end to end: the built runner in a folder of its own, ended by a signal,
 // by --stop-after, or by message 1438. Its threads run under ThreadSanitizer in that
 // build, so these tests carry the label `thread`.
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
@@ -104,13 +105,31 @@ bool waitForText(const std::string& path, const std::string& text, int realSecon
     return false;
 }
 
+// The complex's analyzer and modem: those of a simulated complex station.
+nlohmann::json network() {
+    return {{"stations",
+             {{{"name", "A"},
+               {"type", "complex"},
+               {"number", "1001"},
+               {"modem", {{"port", 0}}},
+               {"analyzer", {{"port", 0}, {"serialNumber", 1234}, {"firmware", 305}}}}}}};
+}
+
 class RunnerThreadTest : public ::testing::Test {
 protected:
-    RunnerThreadTest() { folder_.write("Vetlina.ini", kIni); }
+    RunnerThreadTest() : sim_(network(), simFolder_.path(), 50.0) {
+        ports_ = "[PORTS]\r\nCOM1=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "modem")) +
+                 "\r\nCOM2=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "analyzer")) +
+                 "\r\n";
+        folder_.write("Vetlina.ini", kIni + ports_);
+    }
     std::string document(const std::string& name) {
         return readWholeFile(folder_.file(name)).value_or("<none>");
     }
     test::TempFolder folder_;
+    test::TempFolder simFolder_;
+    test::SimProcess sim_;
+    std::string ports_;
 };
 
 TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
@@ -126,7 +145,7 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
     EXPECT_THAT(protocol, StartsWith("<html>\r\n<h3 align=center>Протокол работы комплекса "
                                      "12345678 от "));
     EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем \r\nCom2: "
-                                    "Анализатор Kerat ZMK-5 Сер.номер 0 F.0</pre><p>"));
+                                    "Анализатор Kerat ZMK-5 Сер.номер 1234 F.305</pre><p>"));
     // The operator's end: a blank line and "Работа закончена" right after the header.
     EXPECT_TRUE(std::regex_search(protocol, std::regex(" Пассивный старт<br>\r\n<br>"
                                                        "[0-9]{2}:[0-9]{2}:[0-9]{2} "
@@ -142,7 +161,7 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
 
     // The protocol window's lines on stdout, in UTF-8.
     EXPECT_THAT(runner.out(), EndsWith(" Работа закончена\n"));
-    EXPECT_THAT(runner.out(), StartsWith("\n"));
+    EXPECT_THAT(runner.out(), StartsWith("COM2: ZMK-5 инициализирован\n\n"));
     EXPECT_EQ(runner.err(), "");
 }
 
@@ -156,8 +175,9 @@ TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
 }
 
 TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
-    // 20 s of the clock at 200 times real time: a tenth of a second.
-    Runner runner(folder_, {"--passive", "--stop-after", "20"}, "200");
+    // 20 s of the clock at 50 times real time: 0.4 s. (Faster, the analyzer's start-up
+    // would have to hear its replies within a millisecond or two of real time.)
+    Runner runner(folder_, {"--passive", "--stop-after", "20"}, "50");
     ASSERT_TRUE(runner.started());
     ASSERT_EQ(runner.wait(), 0) << runner.err();
     std::string protocol = document("Prot/12345678/Prot.htm");
@@ -187,7 +207,7 @@ TEST_F(RunnerThreadTest, ADocumentThatCannotBeOpenedEndsThroughTheEndMessage) {
 }
 
 TEST_F(RunnerThreadTest, InvalidIdentifierIsReportedAndTheRunGoesOn) {
-    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=1234567x\r\n");
+    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=1234567x\r\n" + ports_);
     Runner runner(folder_, {"--passive", "--stop-after", "0"});
     ASSERT_TRUE(runner.started());
     EXPECT_EQ(runner.wait(), 0);
