@@ -1,0 +1,186 @@
+// vetlina-run with the simulated ZMK-5: the run brings its analyzer up and names it in
+// the protocol header, and every way the analyzer can fail ends the run cleanly through
+// the end message (exit status 3), the operator told once.
+#include "SimProcess.h"
+#include "TempFolder.h"
+#include "platform/Cp1251.h"
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace vetlina {
+namespace {
+
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+constexpr double kScale = 20.0;
+
+// vetlina-run --passive in the folder, its stdout and stderr in files there.
+class Runner {
+public:
+    Runner(const test::TempFolder& folder, std::vector<std::string> extra = {}) : folder_(folder) {
+        const std::string runner = VETLINA_BINARY_DIR "/src/cli/vetlina-run";
+        std::vector<std::string> args{runner, "--passive"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("VETLINA_TIME_SCALE=", 0) != 0)
+                env.emplace_back(*e);
+        env.push_back("VETLINA_TIME_SCALE=" + std::to_string(kScale));
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        started_ =
+            posix_spawn(&pid_, runner.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Runner() {
+        if (started_ && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    // The exit status, or -1 when the run did not end within the real time given.
+    int wait(int realMs = 20000) {
+        int result = -1;
+        test::waitReal(
+            [&] {
+                int status = 0;
+                if (::waitpid(pid_, &status, WNOHANG) != pid_)
+                    return false;
+                exited_ = true;
+                result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return true;
+            },
+            realMs);
+        return result;
+    }
+    std::string out() const { return folder_.read("stdout.txt"); }
+    std::string err() const { return folder_.read("stderr.txt"); }
+
+private:
+    const test::TempFolder& folder_;
+    pid_t pid_ = -1;
+    bool started_ = false;
+    bool exited_ = false;
+};
+
+class ZmkRunThreadTest : public ::testing::Test {
+protected:
+    // One station per way the analyzer can fail, besides a sound one.
+    ZmkRunThreadTest()
+        : sim_({{"stations",
+                 {station("A", "1001", json::object()),
+                  station("B", "1002", {{"noHandshakeReply", json::object()}}),
+                  station("C", "1003", {{"wrongIdentification", json::object()}}),
+                  station("D", "1004", {{"noCalibration", json::object()}}),
+                  station("E", "1005", {{"switchedOff", {{"fromS", 8}}}})}}},
+               simFolder_.path(), kScale) {}
+
+    static json station(const char* name, const char* number, json faults) {
+        return {{"name", name},
+                {"type", "complex"},
+                {"number", number},
+                {"modem", {{"port", 0}}},
+                {"analyzer",
+                 {{"port", 0}, {"serialNumber", 1234}, {"firmware", 305}, {"faults", faults}}}};
+    }
+    // The complex's configuration: its analyzer on COM2, the station's.
+    void configure(const std::string& station, int speed = 115200) {
+        folder_.write(
+            "Vetlina.ini",
+            "[VETLINA]\r\nIdent=12345678\r\nZMKPort=2\r\nZMKSpeed=" + std::to_string(speed) +
+                "\r\n[PORTS]\r\nCOM1=rfc2217://127.0.0.1:" +
+                std::to_string(sim_.port(station, "modem")) + "\r\nCOM2=rfc2217://127.0.0.1:" +
+                std::to_string(sim_.port(station, "analyzer")) + "\r\n");
+    }
+    std::string protocol() {
+        return toUtf8(readWholeFile(folder_.file("Prot/12345678/Prot.htm")).value_or(""));
+    }
+    // A run that ended through the analyzer's failure: status 3, the one box on stderr.
+    void expectEndedBy(Runner& runner, const std::string& text) {
+        EXPECT_EQ(runner.wait(), 3) << runner.err();
+        EXPECT_EQ(runner.err(), "[ Анализатор ZMK-5] " + text + "\n");
+        EXPECT_THAT(runner.out(), HasSubstr(text));
+    }
+
+    test::TempFolder folder_;
+    test::TempFolder simFolder_;
+    test::SimProcess sim_;
+};
+
+TEST_F(ZmkRunThreadTest, TheRunBringsItsAnalyzerUpAndNamesItInTheProtocolHeader) {
+    configure("A");
+    Runner runner(folder_, {"--stop-after", "5"});
+    EXPECT_EQ(runner.wait(), 0) << runner.err();
+    EXPECT_EQ(runner.err(), "");
+    EXPECT_THAT(runner.out(), ::testing::StartsWith("COM2: ZMK-5 инициализирован\n"));
+    EXPECT_THAT(protocol(), HasSubstr("\r\nCom2: Анализатор Kerat ZMK-5 Сер.номер 1234 F.305"
+                                      "</pre><p>"));
+    // Put to rest at the end: generator off and the reset, then the port closed.
+    ASSERT_TRUE(
+        test::waitReal([&] { return sim_.events("analyzer-reset", "A").size() >= 2; }, 5000));
+    sim_.stop();
+    const auto resets = sim_.events("analyzer-reset", "A");
+    EXPECT_EQ(resets[0]["cause"], "ESC H000");
+    // The analyzer took exactly the calibration request and the switch-off.
+    const auto commands = sim_.events("analyzer-command", "A");
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1]["code"], 15);
+    EXPECT_EQ(commands[1]["mode"], 0);
+}
+
+TEST_F(ZmkRunThreadTest, EveryStartUpFailureEndsTheRunBeforeAnyDocumentIsOpened) {
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"B", 115200, "COM2: Анализатор не отвечает на команды, нужно повторное включение"},
+        {"C", 115200, "Отказ анализатора\r\n\r\nВозможно, требуется повторное включение питания"},
+        {"D", 115200, "Анализатор не имеет калибровочных данных"},
+        {"A", 9600, "COM2: Недопустимая скорость обмена"},
+    };
+    for (const auto& [station, speed, text] : cases) {
+        SCOPED_TRACE(station);
+        configure(station, speed);
+        Runner runner(folder_);
+        EXPECT_EQ(runner.wait(), 3) << runner.err();
+        // The headless front end prints the box's line breaks as plain new lines.
+        EXPECT_EQ(runner.err(), "[ Анализатор ZMK-5] " +
+                                    std::regex_replace(text, std::regex("\r\n"), "\n") + "\n");
+        EXPECT_FALSE(fileExists(folder_.file("Prot/12345678/Prot.htm")));
+    }
+    // A port nobody serves.
+    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\nZMKPort=2\r\n[PORTS]\r\n"
+                                 "COM2=rfc2217://127.0.0.1:1\r\n");
+    Runner runner(folder_);
+    EXPECT_EQ(runner.wait(), 3);
+    EXPECT_EQ(runner.err(), "[ Анализатор ZMK-5] COM2: недоступен\n");
+}
+
+TEST_F(ZmkRunThreadTest, AnAnalyzerSwitchedOffDuringTheRunEndsItWithItsEventLine) {
+    configure("E");
+    Runner runner(folder_);
+    expectEndedBy(runner, "Отключение анализатора");
+    // In the protocol document as an event line after the run header.
+    EXPECT_TRUE(std::regex_search(protocol(), std::regex("Пассивный старт<br>[0-9]{2}:[0-9]{2}:"
+                                                         "[0-9]{2} Отключение анализатора\r\n$")))
+        << protocol();
+}
+
+} // namespace
+} // namespace vetlina
