@@ -223,8 +223,12 @@ TEST_F(ZmkSequenceThreadTest, BothPassesSendTheirCommandsInOrderAndAtTheirOffset
         EXPECT_GE(offset(tick), at - 0.05) << text;
         EXPECT_LE(offset(tick), at + 0.3) << text;
     }
-    // A silent line: nothing was measured, and every meter step said so.
-    EXPECT_EQ(ui_.models.run.stateLabel.size() > 0, true);
+    // The progress bars: the last generator step's (noise) ran full, the others were set
+    // back to 0 when it began; the listener echo hid the panel.
+    EXPECT_EQ(ui_.models.show.kind(ShowKind::Blk).progress, 100);
+    EXPECT_EQ(ui_.models.show.kind(ShowKind::Sin).progress, 0);
+    EXPECT_FALSE(ui_.models.show.panelVisible);
+    EXPECT_EQ(toUtf8(ui_.models.show.caption), "Измеритель: синхронизация");
     EXPECT_TRUE(dialogTexts().empty());
     EXPECT_EQ(zmk_->results().sine.counter, 0);
 }
@@ -398,6 +402,53 @@ TEST_F(ZmkSequenceThreadTest, AMeasurementWithNothingAccumulatedSaysSoAndGoesOn)
     EXPECT_THAT(modem_->commands(), ElementsAre(8));
     EXPECT_NE(lines_.tickOf(" -сигнал не обнаружен"), 0u);
     EXPECT_EQ(zmk_->results().o131.counter, 0);
+}
+
+TEST_F(ZmkSequenceThreadTest, AnOverloadedMeterIsReportedOnceAndItsBlocksAreNotMeasured) {
+    ScenarioEntry e = test::nothingEntry();
+    e.o132SNROn = 1;
+    e.O132Time = 6.0;
+    e.O132Freq = 1020;
+    e.SincTime = 2;
+    bringUp(e, ModemRole::CallingInCall, {}, test::kStreamScale);
+    // Clipped at full scale first, then at -20 dBm.
+    auto loud = std::make_shared<std::atomic<bool>>(true);
+    analyzer_->stream([loud](double t) {
+        return (*loud ? 40000.0 : test::amplitudeDb(-20.0)) * std::cos(2 * test::kPi * 1020.0 * t);
+    });
+    startPass(zmkcmd::MeasureFirst);
+    // Into the measurement (5 s range, 1 s wait), overloaded for 3 s.
+    ASSERT_TRUE(serveUntil([&] { return offset(tickMs()) > 9.0; }, 20000));
+    const int32_t whileOverloaded = zmk_->results().o132.counter;
+    *loud = false;
+    ASSERT_TRUE(handedBack(30000));
+    const std::string protocol = toUtf8(ui_.models.protocol.text());
+    const auto overload = protocol.find(" -перегрузка измерителя");
+    ASSERT_NE(overload, std::string::npos) << protocol;
+    EXPECT_EQ(protocol.find(" -перегрузка измерителя", overload + 1), std::string::npos);
+    EXPECT_GT(protocol.find(" -есть измерительный диапазон"), overload);
+    // The two range lines go to the protocol only, never to the state label.
+    for (const auto& line : lines_.lines())
+        EXPECT_EQ(line.text.find("диапазон"), std::string::npos) << line.text;
+    EXPECT_EQ(whileOverloaded, 0);
+    EXPECT_GT(zmk_->results().o132.counter, 0);
+    EXPECT_NEAR(zmk_->results().o132.frequency, 1020.0, 1.0);
+}
+
+TEST_F(ZmkSequenceThreadTest, ADamagedBlockIsCountedAndTheMeasurementGoesOn) {
+    ScenarioEntry e = test::nothingEntry();
+    e.o131SNROn = 1;
+    e.O131Time = 3.0;
+    e.SincTime = 2;
+    bringUp(e);
+    startPass(zmkcmd::MeasureFirst);
+    ASSERT_TRUE(serveUntil([&] { return offset(tickMs()) > 7.0; }, 10000));
+    analyzer_->sendBlock({-4, 1, 2}); // event statistics of 3 words instead of 33
+    analyzer_->sendBlock({-77, 0});   // a type the analyzer does not have
+    ASSERT_TRUE(handedBack(20000));
+    EXPECT_EQ(zmk_->link().nZmkRecvBadBlk(), 2);
+    EXPECT_EQ(ui_.models.run.counterText(RunCounter::ZmkRecvBadBlk), "2");
+    EXPECT_THAT(modem_->commands(), ElementsAre(8));
 }
 
 // ---- Failures ---------------------------------------------------------------------------------
