@@ -84,8 +84,15 @@ public:
     // configuration. The command tells the outcome: 20 after success, -1 after a
     // failure, which has been reported and has ended the run (MSG_RUN_END).
     ZMK(UiBridge& ui, PortFactory ports);
-    // Switches the analyzer back to its idle state and closes the port.
+    // Switches the analyzer back to its idle state and closes the port. The thread has
+    // ended before (the run ends it first; see endThread).
     ~ZMK() override;
+
+    // Stops the loop for good and waits for its end, serving the hand-offs meanwhile when
+    // called on the main thread. An owner calls it before it destroys the object (a
+    // class derived from ZMK in its own destructor), so that no step runs while the
+    // object is being taken apart.
+    void endThread();
 
     int16_t serialNumber() const override { return calibration_[kSerialWord]; }
     int16_t firmwareNumber() const override { return calibration_[kFirmwareWord]; }

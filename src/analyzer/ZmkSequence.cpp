@@ -77,7 +77,50 @@ namespace {
 
 // The event lines and visualisation captions write O.132, O.131 and O.42 with the
 // Latin letter O, the results captions with the Cyrillic letter О.
-const ZMK::MeterKind* meterKind(int32_t command);
+const ZMK::MeterKind kMeterKinds[] = {
+    {zmkcmd::MeterO132, zmkcmd::MeterO131, zmkcmd::MeterMtts, true, performsO132,
+     [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
+     "Измеритель: O.132, дБм/Гц", 1, ResultKind::O132, "Сигнал О.132"},
+    {zmkcmd::MeterO131, zmkcmd::MeterMtts, zmkcmd::MeterMtts, false, performsO131,
+     [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Измеритель: O.131",
+     "Измеритель: O.131, дБм/Гц", -2, ResultKind::O131, "Сигнал О.131"},
+    {zmkcmd::MeterMtts, zmkcmd::MeterO42, zmkcmd::MeterListenerEcho, true, performsMultiFrequency,
+     [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Измеритель: МЧС",
+     "Измеритель: Многочастотный сигнал, дБм/Гц", -1, ResultKind::Mtts, "Многочастотный сигнал"},
+    {zmkcmd::MeterO42, zmkcmd::MeterImpedance, zmkcmd::MeterImpedance, false, performsO42,
+     [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Измеритель: O.42",
+     "Измеритель: O.42, дБм/Гц", -3, ResultKind::O42, "Сигнал О.42"},
+    {zmkcmd::MeterNoise, zmkcmd::MeterTalkerEcho, zmkcmd::MeterTalkerEcho, false, performsNoise,
+     [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Измеритель: Шум",
+     "Измеритель: Шум, дБм/Гц", 0, ResultKind::Noise, "Шум"},
+};
+
+const ZMK::MeterKind* meterKind(int32_t command) {
+    for (const ZMK::MeterKind& k : kMeterKinds)
+        if (k.command == command)
+            return &k;
+    return nullptr;
+}
+
+// Commands 11 to 17, in order.
+const ZMK::GeneratorKind kGeneratorKinds[] = {
+    {zmkcmd::GeneratorSine, performsSine, [](const ScenarioEntry& e) { return e.SinTime.get(); },
+     "Генератор: SIN", "Генератор: SIN", ShowKind::Sin},
+    {zmkcmd::GeneratorO132, performsO132, [](const ScenarioEntry& e) { return e.O132Time.get(); },
+     "Генератор: O.132", "Генератор: O.132", ShowKind::O132},
+    {zmkcmd::GeneratorO131, performsO131, [](const ScenarioEntry& e) { return e.O131Time.get(); },
+     "Генератор: O.131", "Генератор: O.131", ShowKind::O131},
+    {zmkcmd::GeneratorMtts, performsMultiFrequency,
+     [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Генератор: МЧС",
+     "Генератор: Многочастотный сигнал", ShowKind::Mtts},
+    {zmkcmd::GeneratorO42, performsO42, [](const ScenarioEntry& e) { return e.O42Time.get(); },
+     "Генератор: O.42", "Генератор: O.42", ShowKind::O42},
+    {zmkcmd::GeneratorImpedance, performsImpedance,
+     [](const ScenarioEntry& e) { return e.ImpTime.get(); }, "Генератор: Импеданс",
+     "Генератор: Импеданс", ShowKind::Imp},
+    {zmkcmd::GeneratorNoise, performsNoise, [](const ScenarioEntry& e) { return e.BlkTime.get(); },
+     "Генератор: Шум", "Генератор: Шум", ShowKind::Blk},
+};
 
 } // namespace
 
@@ -88,7 +131,7 @@ void ZMK::Execute() {
         const int32_t current = command();
         if (current == zmkcmd::Stopped) {
             // Stopped for good: nothing more goes to the analyzer until the run ends it.
-            sleepMs(50);
+            sleepUnlessTerminated(50);
             continue;
         }
         step(current);
@@ -219,30 +262,7 @@ void ZMK::step(int32_t current) {
         break;
     }
     if (current >= zmkcmd::GeneratorSine && current <= zmkcmd::GeneratorNoise) {
-        static const GeneratorKind kinds[] = {
-            {zmkcmd::GeneratorSine, performsSine,
-             [](const ScenarioEntry& e) { return e.SinTime.get(); }, "Генератор: SIN",
-             "Генератор: SIN", ShowKind::Sin},
-            {zmkcmd::GeneratorO132, performsO132,
-             [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Генератор: O.132",
-             "Генератор: O.132", ShowKind::O132},
-            {zmkcmd::GeneratorO131, performsO131,
-             [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Генератор: O.131",
-             "Генератор: O.131", ShowKind::O131},
-            {zmkcmd::GeneratorMtts, performsMultiFrequency,
-             [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Генератор: МЧС",
-             "Генератор: Многочастотный сигнал", ShowKind::Mtts},
-            {zmkcmd::GeneratorO42, performsO42,
-             [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Генератор: O.42",
-             "Генератор: O.42", ShowKind::O42},
-            {zmkcmd::GeneratorImpedance, performsImpedance,
-             [](const ScenarioEntry& e) { return e.ImpTime.get(); }, "Генератор: Импеданс",
-             "Генератор: Импеданс", ShowKind::Imp},
-            {zmkcmd::GeneratorNoise, performsNoise,
-             [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Генератор: Шум",
-             "Генератор: Шум", ShowKind::Blk},
-        };
-        generatorStep(kinds[current - zmkcmd::GeneratorSine]);
+        generatorStep(kGeneratorKinds[current - zmkcmd::GeneratorSine]);
         return;
     }
     // Command 0, and a number no step answers to: the idle poll.
@@ -389,35 +409,6 @@ void ZMK::meterSine() {
         return;
     SetCommand(zmkcmd::MeterO132);
 }
-
-namespace {
-
-const ZMK::MeterKind kMeterKinds[] = {
-    {zmkcmd::MeterO132, zmkcmd::MeterO131, zmkcmd::MeterMtts, true, performsO132,
-     [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
-     "Измеритель: O.132, дБм/Гц", 1, ResultKind::O132, "Сигнал О.132"},
-    {zmkcmd::MeterO131, zmkcmd::MeterMtts, zmkcmd::MeterMtts, false, performsO131,
-     [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Измеритель: O.131",
-     "Измеритель: O.131, дБм/Гц", -2, ResultKind::O131, "Сигнал О.131"},
-    {zmkcmd::MeterMtts, zmkcmd::MeterO42, zmkcmd::MeterListenerEcho, true, performsMultiFrequency,
-     [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Измеритель: МЧС",
-     "Измеритель: Многочастотный сигнал, дБм/Гц", -1, ResultKind::Mtts, "Многочастотный сигнал"},
-    {zmkcmd::MeterO42, zmkcmd::MeterImpedance, zmkcmd::MeterImpedance, false, performsO42,
-     [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Измеритель: O.42",
-     "Измеритель: O.42, дБм/Гц", -3, ResultKind::O42, "Сигнал О.42"},
-    {zmkcmd::MeterNoise, zmkcmd::MeterTalkerEcho, zmkcmd::MeterTalkerEcho, false, performsNoise,
-     [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Измеритель: Шум",
-     "Измеритель: Шум, дБм/Гц", 0, ResultKind::Noise, "Шум"},
-};
-
-const ZMK::MeterKind* meterKind(int32_t command) {
-    for (const ZMK::MeterKind& k : kMeterKinds)
-        if (k.command == command)
-            return &k;
-    return nullptr;
-}
-
-} // namespace
 
 void ZMK::meterStep(const MeterKind& kind) {
     const ScenarioEntry& e = entry();

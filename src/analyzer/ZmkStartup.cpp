@@ -187,9 +187,7 @@ ZMK::ZMK(UiBridge& ui, PortFactory ports, std::shared_ptr<std::string> portError
     SetCommand(zmkcmd::SwitchOff);
 }
 
-ZMK::~ZMK() {
-    // The loop uses everything below; it has ended before anything goes (the run ends it
-    // itself; this is the last resort for an owner that did not).
+void ZMK::endThread() {
     if (Started() && !Finished()) {
         SetCommand(zmkcmd::Stopped);
         Terminate();
@@ -197,6 +195,12 @@ ZMK::~ZMK() {
             ui().serveUntil([this] { return Finished(); });
     }
     DeviceThread::WaitFor();
+}
+
+ZMK::~ZMK() {
+    // The last resort for an owner that did not end the thread: the loop uses everything
+    // below.
+    endThread();
 
     meter_.reset();
     if (!portOpen())

@@ -87,6 +87,7 @@ class BoundZmk : public ZMK {
 public:
     BoundZmk(UiBridge& ui, PortFactory ports, ModemThread* modemThread)
         : ZMK(ui, std::move(ports)), modem_(modemThread) {}
+    ~BoundZmk() override { endThread(); }
 
 protected:
     ModemThread* modem() override { return modem_; }
