@@ -12,6 +12,7 @@ namespace {
 
 std::atomic<Complex*> theCurrentComplex{nullptr};
 std::atomic<ScenarioEntry*> theCurrentEntry{nullptr};
+std::atomic<Scenario*> theCurrentScenario{nullptr};
 
 // Stops a thread for good and lets it run to its end: it may never have been started.
 void requestEnd(Device* thread) {
@@ -38,6 +39,14 @@ ScenarioEntry* currentEntry() {
 
 void setCurrentEntry(ScenarioEntry* entry) {
     theCurrentEntry.store(entry, std::memory_order_release);
+}
+
+Scenario* currentScenario() {
+    return theCurrentScenario.load(std::memory_order_acquire);
+}
+
+void setCurrentScenario(Scenario* scenario) {
+    theCurrentScenario.store(scenario, std::memory_order_release);
 }
 
 Complex::Complex(UiBridge& ui, WorkerFactory& workers, std::string documentIdent)

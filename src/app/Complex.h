@@ -18,6 +18,7 @@
 
 namespace vetlina {
 
+class Scenario;
 class UiBridge;
 struct RunOptions;
 struct ScenarioEntry;
@@ -108,6 +109,12 @@ void setCurrentComplex(Complex* complex);
 // thread during a run; read by the threads that hold the step.
 ScenarioEntry* currentEntry();
 void setCurrentEntry(ScenarioEntry* entry);
+
+// The scenario of the current run (the list the calling modem thread works through):
+// set by the main thread before the Complex is created, cleared after teardown; null
+// between runs. During a run the modem thread is the only writer of its entries.
+Scenario* currentScenario();
+void setCurrentScenario(Scenario* scenario);
 
 // A text field: its characters up to the first zero (never past the field).
 template <std::size_t N>

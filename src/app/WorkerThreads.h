@@ -38,6 +38,8 @@ public:
     // The modem thread writes its role on its own thread; the main thread reads it at the
     // operator's end, so the implementation keeps it atomic.
     virtual ModemRole role() const = 0;
+    // The run option "Упрощенный вызов генератора" as it was when the current call was dialled.
+    virtual bool simplifiedCall() const = 0;
 };
 
 // Creates the worker threads of a run, suspended. Each constructor runs its device's

@@ -134,6 +134,7 @@ public:
     using DoubleWorker::DoubleWorker;
     std::atomic<ModemRole> currentRole{ModemRole::Answering};
     ModemRole role() const override { return currentRole.load(); }
+    bool simplifiedCall() const override { return false; }
 };
 
 // Makes the doubles; each can be left out (null, as for a thread class that does not
