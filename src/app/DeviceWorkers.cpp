@@ -1,13 +1,17 @@
 #include "app/DeviceWorkers.h"
 
+#include "app/Complex.h"
+#include "device/ComPort.h"
+#include "modem/Modem.h"
+
 namespace vetlina {
 
 std::unique_ptr<AnalyzerThread> DeviceWorkers::createAnalyzer(Complex&) {
     return nullptr;
 }
 
-std::unique_ptr<ModemThread> DeviceWorkers::createModem(Complex&, ModemRole) {
-    return nullptr;
+std::unique_ptr<ModemThread> DeviceWorkers::createModem(Complex& complex, ModemRole role) {
+    return std::make_unique<MODEM>(complex.ui(), comPortFactory(), role);
 }
 
 } // namespace vetlina

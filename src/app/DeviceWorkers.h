@@ -9,8 +9,8 @@ namespace vetlina {
 
 class DeviceWorkers : public WorkerFactory {
 public:
-    // The analyzer and modem thread classes plug in here. Until they exist both return
-    // null: the run then creates no threads and works with its documents alone.
+    // The analyzer thread class plugs in here; until it exists createAnalyzer returns
+    // null and the run goes on without an analyzer. createModem makes MODEM.
     std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override;
     std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
 };
