@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/Documents.h"
+#include "scenario/ScenarioFiles.h"
 
 #include <atomic>
 
@@ -12,7 +13,6 @@ namespace {
 
 std::atomic<Complex*> theCurrentComplex{nullptr};
 std::atomic<ScenarioEntry*> theCurrentEntry{nullptr};
-std::atomic<Scenario*> theCurrentScenario{nullptr};
 
 // Stops a thread for good and lets it run to its end: it may never have been started.
 void requestEnd(Device* thread) {
@@ -41,16 +41,9 @@ void setCurrentEntry(ScenarioEntry* entry) {
     theCurrentEntry.store(entry, std::memory_order_release);
 }
 
-Scenario* currentScenario() {
-    return theCurrentScenario.load(std::memory_order_acquire);
-}
-
-void setCurrentScenario(Scenario* scenario) {
-    theCurrentScenario.store(scenario, std::memory_order_release);
-}
-
-Complex::Complex(UiBridge& ui, WorkerFactory& workers, std::string documentIdent)
-    : ui_(ui), workers_(workers), documentIdent_(std::move(documentIdent)),
+Complex::Complex(UiBridge& ui, WorkerFactory& workers, Scenario& scenario,
+                 std::string documentIdent)
+    : ui_(ui), workers_(workers), scenario_(scenario), documentIdent_(std::move(documentIdent)),
       paths_(documentPaths(documentIdent_)) {
     setCurrentEntry(nullptr);
 }
@@ -164,6 +157,16 @@ bool Complex::openStatistics() {
 
 bool Complex::openSummary() {
     return openReport(summaryStream, paths_.summary, summaryHead(), kCannotOpenSummary);
+}
+
+bool Complex::saveProgress() {
+    return vetlina::saveProgress(scenario_, [this](const std::string& text) {
+        if (modemThread)
+            modemThread->SetCommand(-1);
+        logEvent(text, true);
+        ui_.dialogs().showMessage(toCp1251(kErrorTitle), text, DialogIcon::Warning);
+        ui_.post(MSG_RUN_END);
+    });
 }
 
 void Complex::showProtocolLine(const std::string& text) {

@@ -26,9 +26,10 @@ struct ScenarioEntry;
 class Complex : public EventWriter {
 public:
     // Creation step 1: identity texts cleared, both header-due flags set, no documents, no
-    // threads, no current scenario entry. documentIdent is the identifier the front end
-    // read at its start: it names the documents' folder.
-    Complex(UiBridge& ui, WorkerFactory& workers, std::string documentIdent);
+    // threads, no current scenario entry. The scenario is the one the run works through;
+    // documentIdent is the identifier the front end read at its start: it names the
+    // documents' folder.
+    Complex(UiBridge& ui, WorkerFactory& workers, Scenario& scenario, std::string documentIdent);
     // Destruction, on the main thread only: both threads are stopped (-1), resumed and
     // asked to end; then waited for, analyzer first, while the hand-offs of the threads
     // are served; then deleted, analyzer first; then the documents are closed in the
@@ -60,7 +61,16 @@ public:
     // файл протокола" from the writing thread and posts MSG_RUN_END (once per failed line).
     void appendProtocol(const std::string& text) override;
 
+    // Rewrites the scenario file with the progress of the run (after each session, on the
+    // modem thread). A failure stops the modem thread (-1), logs and shows "Ошибка записи
+    // файла сценария" (title "Ошибка") and posts MSG_RUN_END; false then.
+    bool saveProgress();
+
     UiBridge& ui() { return ui_; }
+    // The scenario of the run: the calling side's entries (the modem thread chooses, calls
+    // and updates them; the main window is hidden meanwhile).
+    Scenario& scenario() { return scenario_; }
+    // The four run options of the run window, as the operator has them checked now.
     RunOptions& options();
     const DocumentPaths& paths() const { return paths_; }
     const std::string& documentIdent() const { return documentIdent_; }
@@ -95,6 +105,7 @@ private:
 
     UiBridge& ui_;
     WorkerFactory& workers_;
+    Scenario& scenario_;
     std::string documentIdent_;
     DocumentPaths paths_;
     bool started_ = false;
@@ -109,12 +120,6 @@ void setCurrentComplex(Complex* complex);
 // thread during a run; read by the threads that hold the step.
 ScenarioEntry* currentEntry();
 void setCurrentEntry(ScenarioEntry* entry);
-
-// The scenario of the current run (the list the calling modem thread works through):
-// set by the main thread before the Complex is created, cleared after teardown; null
-// between runs. During a run the modem thread is the only writer of its entries.
-Scenario* currentScenario();
-void setCurrentScenario(Scenario* scenario);
 
 // A text field: its characters up to the first zero (never past the field).
 template <std::size_t N>

@@ -20,7 +20,7 @@ public:
     // The blank line in front of a block is searched from this many characters before it.
     static constexpr std::size_t kBlankLineLookBack = 25;
     // A run that never calls (nothing to cut at) would grow the memo without end in an
-    // unattended complex; past this many lines the oldest lines are dropped one by one.
+    // unattended complex; past this many lines the oldest are dropped, a tenth at a time.
     static constexpr std::size_t kMaxLines = 10000;
 
     // Adds a line (cp1251) at the end and applies the trimming rule. A text holding
@@ -30,7 +30,10 @@ public:
     const std::vector<std::string>& lines() const { return lines_; }
     // The memo text: the lines joined by CR LF.
     std::string text() const;
-    void clear() { lines_.clear(); }
+    void clear() {
+        lines_.clear();
+        searchedLines_ = 0;
+    }
 
     // Called on the main thread with each text added (before trimming), for front ends
     // that show the lines (the headless runner prints them).
@@ -38,7 +41,14 @@ public:
 
 private:
     void trim(std::size_t addedIndex);
+    void dropFront(std::size_t count);
+
+    // The memo text is the lines joined by CR LF; the rule is applied to it without
+    // building it, by the lines' positions in it.
     std::vector<std::string> lines_;
+    // The first lines_ holding no call or ring word that begins from character 2000 on;
+    // the search for the next block starts after them. Reset when the front changes.
+    std::size_t searchedLines_ = 0;
 };
 
 } // namespace vetlina

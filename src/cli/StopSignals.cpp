@@ -42,13 +42,11 @@ void StopSignals::watch() {
             continue;
         }
         requested_.store(true, std::memory_order_release);
-        std::function<void()> onSignal;
-        {
-            std::lock_guard lock(mutex_);
-            onSignal = onSignal_;
-        }
-        if (onSignal)
-            onSignal();
+        // Under the lock: once setOnSignal(nullptr) has returned, the callback is not
+        // running and never runs again, so what it reaches may go.
+        std::lock_guard lock(mutex_);
+        if (onSignal_)
+            onSignal_();
     }
 }
 

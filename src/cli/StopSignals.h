@@ -20,7 +20,8 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // Runs on the watcher thread after each signal (to wake the main thread).
+    // Runs on the watcher thread after each signal (to wake the main thread). Setting
+    // another (or none) waits until a call of the old one has returned.
     void setOnSignal(std::function<void()> onSignal);
     bool requested() const { return requested_.load(std::memory_order_acquire); }
 

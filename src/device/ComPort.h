@@ -11,11 +11,8 @@
 
 namespace vetlina {
 
-// The port for a resolved device name, not yet open; null when no port implementation
-// serves that name (the open then fails as "port cannot be opened").
-std::unique_ptr<SerialPort> makePortForDevice(const std::string& deviceName);
-
-// The port of COM<n>, resolved through the configuration as it stands now.
+// The port of COM<n>, resolved through the configuration as it stands now (not open): a
+// device server's port for rfc2217://HOST:PORT, else a terminal device.
 std::unique_ptr<SerialPort> makeComPort(int32_t portNumber);
 
 // The factory the program's device threads use.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 namespace vetlina {
@@ -31,6 +32,11 @@ public:
     bool Started() const { return thread_.joinable() || Finished(); }
     // Waits until Execute has returned (at once when the thread was never started).
     void WaitFor();
+
+    // Sleeps ms milliseconds of the clock, looking at the terminate request at least every
+    // 50 ms; false (at once) when it is set. The waits of the worker loops use it so that
+    // the end of a run never waits for a long pause.
+    bool sleepUnlessTerminated(uint32_t ms);
 
 protected:
     // The loop of the thread; it returns when Terminated() is seen.

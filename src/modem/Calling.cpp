@@ -129,7 +129,7 @@ int32_t secondsToWaitMs(int64_t seconds) {
 
 void MODEM::showScenarioOverview() {
     Complex* complex = currentComplex();
-    Scenario* scenario = currentScenario();
+    Scenario* scenario = complex ? &complex->scenario() : nullptr;
     showProtocolLine(std::string());
     std::string ident = complex ? fieldText(complex->ownIdent) : std::string();
     showProtocolLine("Сценарий "_cp + ident + ":");
@@ -154,7 +154,7 @@ void MODEM::resetConsecutiveCounters() {
 
 void MODEM::chooseAndDial() {
     Complex* complex = currentComplex();
-    Scenario* scenario = currentScenario();
+    Scenario* scenario = complex ? &complex->scenario() : nullptr;
     const DateTime at = now();
 
     ScenarioEntry* taken = nullptr;
@@ -335,7 +335,7 @@ void MODEM::linkBrokenCaller() {
         logEvent("Отбой"_cp, true);
         PurgePort();
         dtr(false);
-        pause(kAfterDtrDropMs);
+        sleepUnlessTerminated(kAfterDtrDropMs);
         PurgePort();
         disconnectReason();
     }
@@ -455,7 +455,7 @@ void MODEM::ringReceived() {
 }
 
 void MODEM::noGeneratorSignal() {
-    pause(kNoSignalPauseMs);
+    sleepUnlessTerminated(kNoSignalPauseMs);
     if (Terminated())
         return;
     noAnswer("нет сигнала"_cp);

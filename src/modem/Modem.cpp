@@ -16,8 +16,6 @@ namespace {
 
 // An idle pass of the loop (commands 0 and -1) sleeps this long.
 constexpr uint32_t kIdleSleepMs = 100;
-// The longest single sleep of an interruptible pause.
-constexpr uint32_t kPauseStepMs = 50;
 // The caller's wait for a call between its own calls.
 constexpr int32_t kWaitBetweenCallsMs = 10000;
 
@@ -71,7 +69,8 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role)
 
     if (role == ModemRole::Calling || role == ModemRole::CallingInCall) {
         showScenarioOverview();
-        Scenario* scenario = currentScenario();
+        Complex* complex = currentComplex();
+        Scenario* scenario = complex ? &complex->scenario() : nullptr;
         setCurrentEntry(scenario != nullptr && scenario->count() > 0 ? &scenario->entry(0)
                                                                      : &receivedScenario);
         SetCommand(modemcmd::ChooseAndDial);
@@ -186,16 +185,6 @@ ModemStatus MODEM::initialise() {
         setModemIdentification(identification);
         return true;
     });
-}
-
-void MODEM::pause(uint32_t ms) {
-    const uint32_t end = tickMs() + ms;
-    while (!Terminated()) {
-        const int32_t left = ticksLeft(end, tickMs());
-        if (left <= 0)
-            return;
-        sleepMs(std::min<uint32_t>(static_cast<uint32_t>(left), kPauseStepMs));
-    }
 }
 
 void MODEM::Execute() {

@@ -172,8 +172,6 @@ private:
     std::string portPrefix() const; // "COM%1d: "
     ModemStatus initialise();
     void reportOpenFailure(ModemStatus status);
-    // Sleeps, in steps, ending early on a terminate request.
-    void pause(uint32_t ms);
     // The entry dialled or answered now (never null while the thread runs).
     ScenarioEntry& entry();
     void resetConsecutiveCounters();

@@ -93,7 +93,7 @@ bool MODEM::commandLine(std::string_view text) {
         if (typeCommand(text) == TypeResult::Ok)
             return true;
         putch('\r');
-        pause(kRetypeSleepMs);
+        sleepUnlessTerminated(kRetypeSleepMs);
     }
     if (!Terminated())
         modemFailure("Не выполнен ввод командной строки в модем"_cp);
@@ -126,7 +126,7 @@ bool MODEM::waitCarrierLoss() {
             sleepMs(kCarrierPollMs);
             if (!carrier()) {
                 dtr(false);
-                pause(kAfterDtrDropMs);
+                sleepUnlessTerminated(kAfterDtrDropMs);
                 PurgePort();
                 return true;
             }
@@ -156,7 +156,7 @@ bool MODEM::awaitDisconnect() {
 
 void MODEM::dropLine() {
     dtr(false);
-    pause(kDropLineMs);
+    sleepUnlessTerminated(kDropLineMs);
     PurgePort();
 }
 

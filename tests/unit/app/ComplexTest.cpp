@@ -7,6 +7,8 @@
 #include "WorkerDoubles.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "scenario/Scenario.h"
+#include "scenario/ScenarioFiles.h"
 
 #include <csignal>
 #include <gmock/gmock.h>
@@ -35,7 +37,7 @@ protected:
     ComplexTest() : cwd_(folder_.path()), factory_(log_) {
         folder_.write("Vetlina.ini", toCp1251(kIni));
         setNowForTesting(*encodeDateTime({2024, 3, 1, 12, 5, 9, 0}));
-        setTimeScaleForTesting(20.0);
+        setTimeScaleForTesting(1.0);
     }
     ~ComplexTest() override {
         setCurrentComplex(nullptr);
@@ -43,7 +45,7 @@ protected:
     }
 
     std::unique_ptr<Complex> makeComplex() {
-        auto complex = std::make_unique<Complex>(ui_.bridge, factory_, "12345678");
+        auto complex = std::make_unique<Complex>(ui_.bridge, factory_, scenario_, "12345678");
         setCurrentComplex(complex.get());
         return complex;
     }
@@ -60,6 +62,7 @@ protected:
     test::TestUi ui_;
     test::WorkerLog log_;
     test::DoubleFactory factory_;
+    Scenario scenario_;
 };
 
 TEST_F(ComplexTest, CreationStartsBothThreadsAfterTheDocumentsAndDestructionEndsThem) {
@@ -270,6 +273,38 @@ TEST_F(ComplexTest, FailingProtocolWriteShowsItsMessageAndEndsTheRunOncePerLine)
     EXPECT_THAT(ui_.protocolLines(), ElementsAre("12:05:09 kept", "12:05:09 lost one", ""));
     complex->logEvent("after", false);
     EXPECT_EQ(read("Prot/12345678/Prot.htm"), before + "<br>12:05:09 after\r\n");
+    destroy(complex);
+}
+
+TEST_F(ComplexTest, ProgressIsSavedToTheScenarioFile) {
+    ASSERT_TRUE(scenario_.append("00000201", "201"));
+    scenario_.setFileName("progress.scn");
+    auto complex = makeComplex();
+    complex->create(ModemRole::Calling, "start");
+    scenario_.entry(0).SessionsDone = 3;
+    EXPECT_TRUE(complex->saveProgress());
+    EntryArray back;
+    ASSERT_EQ(readScenarioFile("progress.scn", back).status, FileStatus::Ok);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(static_cast<int32_t>(back[0].SessionsDone), 3);
+    EXPECT_TRUE(ui_.takeMessages().empty());
+    destroy(complex);
+}
+
+TEST_F(ComplexTest, ProgressThatCannotBeSavedStopsTheModemAndEndsTheRun) {
+    ASSERT_TRUE(scenario_.append("00000201", "201"));
+    scenario_.setFileName("no such folder/progress.scn");
+    auto complex = makeComplex();
+    complex->create(ModemRole::Calling, "start");
+    EXPECT_FALSE(complex->saveProgress());
+    EXPECT_EQ(factory_.modem->command(), -1);
+    EXPECT_THAT(ui_.protocolLines(), ElementsAre("12:05:09 Ошибка записи файла сценария"));
+    EXPECT_EQ(toUtf8(ui_.models.run.stateLabel), "12:05:09 Ошибка записи файла сценария");
+    EXPECT_THAT(read("Prot/12345678/Prot.htm"),
+                testing::EndsWith("<br>12:05:09 Ошибка записи файла сценария\r\n"_cp));
+    EXPECT_THAT(ui_.dialogs.texts(), ElementsAre("Ошибка записи файла сценария"));
+    EXPECT_EQ(ui_.dialogs.seen()[0].title, "Ошибка");
+    EXPECT_THAT(ui_.takeMessages(), ElementsAre(MSG_RUN_END));
     destroy(complex);
 }
 

@@ -6,6 +6,7 @@
 #include "app/Complex.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "scenario/Scenario.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ protected:
     }
 
     std::unique_ptr<Complex> start() {
-        auto complex = std::make_unique<Complex>(ui_.bridge, factory_, "12345678");
+        auto complex = std::make_unique<Complex>(ui_.bridge, factory_, scenario_, "12345678");
         setCurrentComplex(complex.get());
         complex->create(ModemRole::Calling, "start");
         return complex;
@@ -37,6 +38,7 @@ protected:
     test::TestUi ui_;
     test::WorkerLog log_;
     test::DoubleFactory factory_;
+    Scenario scenario_;
 };
 
 TEST_F(ComplexThreadTest, TeardownServesAWorkerBlockedInAHandOff) {

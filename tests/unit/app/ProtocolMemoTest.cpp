@@ -120,10 +120,81 @@ TEST(ProtocolMemoTest, TextWithLineBreaksBecomesSeveralLines) {
 
 TEST(ProtocolMemoTest, OldestLinesGoWhenNothingCanBeCutForTooLong) {
     Memo m;
-    for (std::size_t i = 0; i < ProtocolMemo::kMaxLines + 5; ++i)
+    constexpr std::size_t kMax = ProtocolMemo::kMaxLines;
+    for (std::size_t i = 0; i < kMax; ++i)
         m.add("line " + std::to_string(i));
-    EXPECT_EQ(m.size(), ProtocolMemo::kMaxLines);
-    EXPECT_EQ(m.line(0), "line 5");
+    EXPECT_EQ(m.size(), kMax);
+    m.add("one more");
+    // The oldest tenth goes; the newest lines stay in order.
+    EXPECT_EQ(m.size(), kMax - kMax / 10);
+    EXPECT_EQ(m.line(0), "line " + std::to_string(kMax / 10 + 1));
+    EXPECT_EQ(m.line(m.size() - 1), "one more");
+}
+
+// The rule as it reads, on the whole memo text, to hold the memo's own bookkeeping to.
+std::vector<std::string> referenceTrim(std::vector<std::string> lines, std::size_t addedIndex) {
+    if (addedIndex <= 300)
+        return lines;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        text += (i ? "\r\n" : "") + lines[i];
+    if (text.size() < 2000)
+        return lines;
+    std::size_t found = std::min(text.find("Вызов"_cp, 2000), text.find("Звонок"_cp, 2000));
+    if (found == std::string::npos || found <= 25)
+        return lines;
+    std::size_t blank = text.find("\r\n\r\n", found - 25);
+    if (blank == std::string::npos)
+        return lines;
+    std::string rest = text.substr(blank + 4);
+    std::vector<std::string> out;
+    if (rest.empty())
+        return out;
+    for (std::size_t from = 0;;) {
+        std::size_t end = rest.find("\r\n", from);
+        out.push_back(rest.substr(from, end == std::string::npos ? end : end - from));
+        if (end == std::string::npos)
+            return out;
+        from = end + 2;
+    }
+}
+
+TEST(ProtocolMemoTest, AgreesWithTheRuleOnTheWholeTextOverALongRun) {
+    // A run's lines: calls and rings with their blank lines, long and short lines, lines
+    // with the words inside them and at their ends.
+    const std::vector<std::string> kinds = {"",
+                                            "",
+                                            "Вызов 201"_cp,
+                                            "Звонок"_cp,
+                                            "12:00:00 Соединение 2400"_cp,
+                                            std::string(70, 'w'),
+                                            "x",
+                                            "Вызов"_cp,
+                                            "аВызов"_cp,
+                                            "Звон"_cp};
+    ProtocolMemo memo;
+    std::vector<std::string> reference;
+    uint32_t seed = 12345;
+    std::size_t cuts = 0, longest = 0;
+    for (int i = 0; i < 6000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        // Stretches of 700 lines without calls or rings let the memo grow past 301 lines.
+        bool quiet = (i / 700) % 2 == 1;
+        const std::string& line = kinds[(seed >> 16) % kinds.size()];
+        if (quiet && (line.find("Вызов"_cp) != std::string::npos ||
+                      line.find("Звонок"_cp) != std::string::npos))
+            continue;
+        std::size_t index = reference.size();
+        reference.push_back(line);
+        reference = referenceTrim(std::move(reference), index);
+        cuts += reference.size() <= index;
+        longest = std::max(longest, reference.size());
+        memo.add(line);
+        ASSERT_EQ(memo.lines(), reference) << "after line " << i;
+    }
+    // The run did reach the rule many times.
+    EXPECT_GT(cuts, 10u);
+    EXPECT_GT(longest, 301u);
 }
 
 TEST(ProtocolMemoTest, ObserverSeesEveryAddedText) {

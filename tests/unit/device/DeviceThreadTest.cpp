@@ -82,6 +82,40 @@ TEST(DeviceThreadTest, HandOffsFromTheWorkerRunOnTheMainThreadInOrder) {
         EXPECT_EQ(id, mainId);
 }
 
+TEST(DeviceThreadTest, LongSleepEndsSoonAfterTheTerminateRequest) {
+    test::TestUi ui;
+    setTimeScaleForTesting(20.0);
+    std::atomic<int> result{-1};
+    std::atomic<uint32_t> slept{0};
+    class Sleeper : public Device {
+    public:
+        using Device::Device;
+        std::function<void()> body;
+        void Execute() override { body(); }
+    } sleeper(ui.bridge, nullptr);
+    sleeper.body = [&] {
+        uint32_t start = tickMs();
+        result = sleeper.sleepUnlessTerminated(600000) ? 1 : 0;
+        slept = tickMs() - start;
+    };
+    sleeper.Resume();
+    sleepMs(200);
+    sleeper.Terminate();
+    ui.bridge.serveUntil([&] { return sleeper.Finished(); });
+    sleeper.WaitFor();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_LT(slept.load(), 60000u); // not the ten minutes asked for
+    setTimeScaleForTesting(1.0);
+
+    // Without the request the whole time is slept.
+    Sleeper awake(ui.bridge, nullptr);
+    setTimeScaleForTesting(20.0);
+    uint32_t start = tickMs();
+    EXPECT_TRUE(awake.sleepUnlessTerminated(400));
+    EXPECT_GE(tickMs() - start, 400u);
+    setTimeScaleForTesting(1.0);
+}
+
 TEST(DeviceThreadTest, StopWinsOverAConcurrentCommand) {
     test::TestUi ui;
     for (int round = 0; round < 50; ++round) {

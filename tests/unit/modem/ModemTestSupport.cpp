@@ -165,16 +165,14 @@ void FakeModem::run() {
 
 ModemRoom::ModemRoom(const std::string& extraIni) {
     folder.write("Vetlina.ini", "[VETLINA]\nIdent=12345678\nModemPort=1\n" + extraIni);
-    complex = std::make_unique<Complex>(ui.bridge, workers_, "12345678");
+    complex = std::make_unique<Complex>(ui.bridge, workers_, scenario, "12345678");
     setFieldText(complex->ownIdent, "12345678");
     setCurrentComplex(complex.get());
-    setCurrentScenario(&scenario);
     setCurrentEntry(nullptr);
 }
 
 ModemRoom::~ModemRoom() {
     setCurrentEntry(nullptr);
-    setCurrentScenario(nullptr);
     setCurrentComplex(nullptr);
     setTimeScaleForTesting(1.0);
     setNowForTesting(systemLocalNow());

@@ -95,10 +95,14 @@ public:
     std::function<void(DoubleWorker&)> step;
     // Runs on the worker after its loop has ended.
     std::function<void(DoubleWorker&)> atEnd;
+    // Runs on the worker when it starts, before its loop.
+    std::function<void(DoubleWorker&)> atStart;
 
 protected:
     void Execute() override {
         log_.add(name_ + " started");
+        if (atStart)
+            atStart(*this);
         while (!this->Terminated()) {
             int32_t command = this->command();
             if (command > 0 && command != 20) {
@@ -148,7 +152,7 @@ public:
     int32_t analyzerPort = 2, modemPort = 1;
     int16_t serial = 0, firmware = 0;
     std::function<void(DoubleAnalyzer&)> analyzerStep, analyzerAtEnd;
-    std::function<void(DoubleModem&)> modemStep, modemAtEnd;
+    std::function<void(DoubleModem&)> modemStep, modemAtEnd, modemAtStart;
 
     DoubleAnalyzer* analyzer = nullptr;
     DoubleModem* modem = nullptr;
@@ -181,6 +185,8 @@ public:
             thread->step = [this](auto& w) { modemStep(static_cast<DoubleModem&>(w)); };
         if (modemAtEnd)
             thread->atEnd = [this](auto& w) { modemAtEnd(static_cast<DoubleModem&>(w)); };
+        if (modemAtStart)
+            thread->atStart = [this](auto& w) { modemAtStart(static_cast<DoubleModem&>(w)); };
         modem = thread.get();
         return thread;
     }

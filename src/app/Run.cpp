@@ -1,0 +1,102 @@
+#include "app/Run.h"
+
+#include "app/UiBridge.h"
+#include "platform/Cp1251.h"
+#include "reports/MessageFile.h"
+#include "scenario/Scenario.h"
+
+namespace vetlina {
+namespace {
+
+// A series has begun once its start time lies after day 1.0.
+constexpr double kSeriesBegunAfter = 1.0;
+
+} // namespace
+
+Run::Run(UiBridge& ui, WorkerFactory& workers, Scenario& scenario, std::string ident)
+    : ui_(ui), workers_(workers), scenario_(scenario), ident_(std::move(ident)) {}
+
+Run::~Run() {
+    if (complex_)
+        teardown(RunEnd::Message);
+}
+
+void Run::handleMessage(RunMessage message) {
+    if (auto mode = startModeOf(message)) {
+        if (!complex_)
+            start(*mode);
+        return;
+    }
+    if (message == MSG_RUN_END && complex_)
+        teardown(RunEnd::Message);
+}
+
+void Run::start(StartMode mode) {
+    WindowModels& models = ui_.models();
+    models.resetForRun();
+    models.run.caption = "ЛИРС "_cp + ident_;
+    std::string text = startText(mode, scenario_.fileName());
+    models.setStateText(text);
+    prepareEntries(scenario_, mode);
+    lastEnd_ = RunEnd::None;
+
+    complex_ = std::make_unique<Complex>(ui_, workers_, scenario_, ident_);
+    // Current before its creation runs, so that the threads' start-ups can log.
+    setCurrentComplex(complex_.get());
+    complex_->create(startRole(mode), text);
+}
+
+bool Run::closeQuery() {
+    DialogAnswer answer = ui_.dialogs().ask("ЛИРС"_cp, "Закончить работу ?"_cp, DialogIcon::Warning,
+                                            DialogButtons::YesNo);
+    if (answer != DialogAnswer::Yes)
+        return false;
+    endWork();
+    return true;
+}
+
+void Run::endWork() {
+    if (!complex_)
+        return;
+    Complex& complex = *complex_;
+    ModemThread* modem = complex.modemThread.get();
+    ScenarioEntry* entry = currentEntry();
+    if (modem != nullptr && modem->role() != ModemRole::Answering && entry != nullptr &&
+        static_cast<double>(entry->SeriesTime) > kSeriesBegunAfter) {
+        complex.logEvent("Снято оператором"_cp, true);
+        writeMessageFile(complex, MessageCode::OperatorStop);
+    }
+    complex.logBlankLine();
+    complex.logEvent("Работа закончена"_cp, false);
+
+    static const struct {
+        RunCounter counter;
+        const char* text;
+    } counterLines[] = {
+        {RunCounter::MdmSendErr, " -повторений передачи модема: "},
+        {RunCounter::MdmRecvErr, " -ошибок приема модема: "},
+        {RunCounter::ZmkSendNotReady, " -потерь подтверждений анализатора: "},
+        {RunCounter::ZmkRecvBadBlk, " -сбойных блоков анализатора: "},
+    };
+    const RunWindowModel& window = ui_.models().run;
+    for (const auto& line : counterLines) {
+        std::string count = window.counterText(line.counter);
+        if (count != "0")
+            complex.logEvent(toCp1251(line.text) + count, true);
+    }
+    teardown(RunEnd::Operator);
+}
+
+void Run::teardown(RunEnd how) {
+    // The threads end (their hand-offs served) while the Complex is still current.
+    complex_.reset();
+    setCurrentComplex(nullptr);
+    setCurrentEntry(scenario_.count() > 0 ? &scenario_.entry(0) : &placeholder_);
+    // End messages still queued belong to the run that has just ended.
+    ui_.discardMessages(MSG_RUN_END);
+    lastEnd_ = how;
+    if (ended)
+        ended(how);
+}
+
+} // namespace vetlina

@@ -1,0 +1,110 @@
+#include "cli/HeadlessRun.h"
+
+#include "app/Complex.h"
+#include "app/Configuration.h"
+#include "app/Run.h"
+#include "app/UiBridge.h"
+#include "app/WindowModels.h"
+#include "cli/HeadlessDialogs.h"
+#include "platform/Clock.h"
+#include "platform/Cp1251.h"
+#include "scenario/Scenario.h"
+#include "scenario/ScenarioFiles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace vetlina {
+namespace {
+
+// The longest the loop sleeps when nothing wakes it (ms of the clock).
+constexpr uint32_t kLongestWaitMs = 60000;
+
+bool everyEntryFinished(const Scenario& scenario) {
+    if (scenario.count() == 0)
+        return false;
+    for (int i = 0; i < scenario.count(); ++i)
+        if (scenario.entry(i).Finished == 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& signals,
+                std::ostream& out, std::ostream& err) {
+    HeadlessDialogs dialogs(err, args.answerYes);
+    if (args.trace)
+        traceSwitch() = true;
+
+    // What the main window does at its creation: the identifier names the documents, and
+    // an invalid one is reported once (nothing else is blocked by it).
+    std::string ident = readKey(readConfiguration(), keys::Ident);
+    if (!isValidIdent(ident))
+        dialogs.showMessage(
+            "Ошибка"_cp, "Неверный идентификатор комплекса "_cp + ident + " или нет файла .INI"_cp,
+            DialogIcon::Error);
+
+    Scenario scenario;
+    if (args.mode != StartMode::Passive) {
+        if (!loadScenario(scenario, args.scenarioFile, dialogs))
+            return kExitUsage;
+        if (scenario.count() == 0) {
+            dialogs.showMessage("Ошибка"_cp, "Нет сценария"_cp, DialogIcon::Error);
+            return kExitUsage;
+        }
+    }
+
+    WindowModels models;
+    models.options.saveResults = args.saveResults;
+    models.options.saveStatistics = args.saveStatistics;
+    models.options.stopOnNorms = args.stopOnNorms;
+    models.options.simpleGenerator = args.simpleGenerator;
+    UiBridge bridge(dialogs, models);
+    Run run(bridge, workers, scenario, ident);
+
+    bool done = false;
+    models.protocol.lineAdded = [&](const std::string& text) {
+        out << textForTerminal(text) << '\n';
+        out.flush();
+        // The entries are the modem thread's during the run: they are looked at only
+        // while it waits in a hand-off.
+        if (args.exitWhenDone && args.mode != StartMode::Passive && bridge.servingHandOff() &&
+            run.active() && everyEntryFinished(scenario))
+            done = true;
+    };
+    signals.setOnSignal([&bridge] { bridge.wake(); });
+
+    // --stop-after counts the clock's milliseconds in 64 bits across the tick's wrap.
+    const uint64_t limit = args.stopAfter
+                               ? static_cast<uint64_t>(std::llround(*args.stopAfter * 1000.0))
+                               : std::numeric_limits<uint64_t>::max();
+    uint64_t elapsed = 0;
+    uint32_t lastTick = tickMs();
+
+    bridge.post(startMessage(args.mode));
+    for (;;) {
+        bridge.serveInvocations();
+        while (auto message = bridge.takeMessage())
+            run.handleMessage(*message);
+        if (!run.active() && run.lastEnd() != RunEnd::None)
+            break;
+
+        uint32_t tick = tickMs();
+        elapsed += tick - lastTick;
+        lastTick = tick;
+        if (signals.requested() || elapsed >= limit || done) {
+            if (run.active()) {
+                run.endWork();
+                break;
+            }
+        }
+        uint64_t wait = std::min<uint64_t>(kLongestWaitMs, limit - std::min(limit, elapsed));
+        bridge.waitForWork(static_cast<uint32_t>(std::max<uint64_t>(wait, 1)));
+    }
+    signals.setOnSignal(nullptr);
+    return run.lastEnd() == RunEnd::Operator ? kExitOperatorEnd : kExitRunEnd;
+}
+
+} // namespace vetlina

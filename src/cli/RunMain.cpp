@@ -1,0 +1,23 @@
+// vetlina-run: the run of a complex without windows (see cli/HeadlessRun.h).
+#include "app/DeviceWorkers.h"
+#include "cli/HeadlessRun.h"
+#include "cli/RunArguments.h"
+#include "cli/StopSignals.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace vetlina;
+    // First, before any thread exists, so that every thread keeps the signals blocked.
+    StopSignals signals;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    auto parsed = parseRunArguments(args);
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+        std::cerr << "vetlina-run: " << *error << '\n' << runUsage();
+        return kExitUsage;
+    }
+    DeviceWorkers workers;
+    return runHeadless(std::get<RunArguments>(parsed), workers, signals, std::cout, std::cerr);
+}

@@ -1,0 +1,115 @@
+// The headless run in this process, with doubles of the worker threads: the run ends
+// by itself once every entry of an active run is finished, and prints what the
+// threads hand to the protocol window. Run under ThreadSanitizer.
+#include "RecordingDialogs.h"
+#include "TempFolder.h"
+#include "WorkerDoubles.h"
+#include "app/Complex.h"
+#include "cli/HeadlessRun.h"
+#include "platform/Clock.h"
+#include "platform/Cp1251.h"
+#include "scenario/Scenario.h"
+#include "scenario/ScenarioFiles.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace vetlina {
+namespace {
+
+using ::testing::HasSubstr;
+
+class HeadlessRunThreadTest : public ::testing::Test {
+protected:
+    HeadlessRunThreadTest() : cwd_(folder_.path()), factory_(log_) {
+        folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\n");
+        setTimeScaleForTesting(100.0);
+        Scenario scenario;
+        scenario.append("00000201", "201");
+        scenario.append("00000202", "202");
+        test::RecordingDialogs dialogs;
+        saveScenario(scenario, "demo.scn", dialogs);
+    }
+    ~HeadlessRunThreadTest() override { setTimeScaleForTesting(1.0); }
+
+    int run(RunArguments args) {
+        StopSignals signals;
+        return runHeadless(args, factory_, signals, out_, err_);
+    }
+
+    // The modem's work: it finishes the entries one by one, logging each.
+    static void finishEntries(test::DoubleModem& modem) {
+        Scenario& scenario = currentComplex()->scenario();
+        for (int i = 0; i < scenario.count(); ++i) {
+            modem.logEvent("started " + std::to_string(i), true);
+            sleepMs(1000);
+            scenario.entry(i).Finished = 1;
+            modem.logEvent("finished " + std::to_string(i), true);
+        }
+    }
+
+    test::TempFolder folder_;
+    test::CurrentDirectory cwd_;
+    test::WorkerLog log_;
+    test::DoubleFactory factory_;
+    std::ostringstream out_, err_;
+};
+
+TEST_F(HeadlessRunThreadTest, ActiveRunEndsOnceEveryEntryIsFinished) {
+    factory_.modemAtStart = finishEntries;
+    RunArguments args;
+    args.mode = StartMode::Active;
+    args.scenarioFile = "demo.scn";
+    args.exitWhenDone = true;
+    args.stopAfter = 600; // a guard: the run must end long before
+    uint32_t start = tickMs();
+    EXPECT_EQ(run(args), kExitOperatorEnd) << err_.str();
+    EXPECT_LT(tickMs() - start, 600000u) << "ended by the guard, not by the finished entries";
+    std::string out = out_.str();
+    // The end comes after the last entry is finished, and not before.
+    auto at = [&](const std::string& text) { return out.find(text); };
+    ASSERT_NE(at("finished 1"), std::string::npos) << out;
+    EXPECT_LT(at("finished 0"), at("started 1"));
+    EXPECT_LT(at("finished 1"), at("Работа закончена"));
+    std::string protocol = readWholeFile("Prot/12345678/Prot.htm").value();
+    EXPECT_THAT(toUtf8(protocol), HasSubstr("Активный старт, отработка сценария demo.scn"));
+    EXPECT_EQ(test::checkLifecycle(log_.events(), {"analyzer", "modem"}, false), "");
+}
+
+TEST_F(HeadlessRunThreadTest, PassiveRunIgnoresExitWhenDone) {
+    factory_.modemAtStart = [](test::DoubleModem& modem) { modem.logEvent("waiting", true); };
+    RunArguments args;
+    args.mode = StartMode::Passive;
+    args.exitWhenDone = true;
+    args.stopAfter = 5;
+    EXPECT_EQ(run(args), kExitOperatorEnd);
+    EXPECT_THAT(out_.str(), HasSubstr("waiting\n"));
+}
+
+TEST_F(HeadlessRunThreadTest, RunOptionsReachTheThreads) {
+    std::atomic<int> seen{-1};
+    factory_.modemAtStart = [&](test::DoubleModem&) {
+        RunOptions& o = currentComplex()->options();
+        seen = o.saveResults * 1 + o.saveStatistics * 2 + o.stopOnNorms * 4 + o.simpleGenerator * 8;
+    };
+    RunArguments args;
+    args.mode = StartMode::Passive;
+    args.saveResults = true;
+    args.simpleGenerator = true;
+    args.stopAfter = 2;
+    EXPECT_EQ(run(args), kExitOperatorEnd);
+    EXPECT_EQ(seen.load(), 1 + 8);
+}
+
+TEST_F(HeadlessRunThreadTest, AThreadThatFailsItsStartUpEndsTheRunWithStatus3) {
+    factory_.failModem = true;
+    RunArguments args;
+    args.mode = StartMode::Passive;
+    EXPECT_EQ(run(args), kExitRunEnd);
+    EXPECT_EQ(err_.str(), "[modem] start-up failed\n");
+    EXPECT_EQ(out_.str(), "COM: modem failed\n");
+}
+
+} // namespace
+} // namespace vetlina

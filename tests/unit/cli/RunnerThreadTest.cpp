@@ -1,0 +1,217 @@
+// vetlina-run end to end: the built runner in a folder of its own, ended by a signal,
+// by --stop-after, or by message 1438. Its threads run under ThreadSanitizer in that
+// build, so these tests carry the label `thread`.
+#include "TempFolder.h"
+#include "platform/Clock.h"
+#include "platform/Cp1251.h"
+#include "platform/Files.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace vetlina {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+const std::string kRunner = VETLINA_BINARY_DIR "/src/cli/vetlina-run";
+constexpr const char* kIni = "[VETLINA]\r\nIdent=12345678\r\nZMKPort=2\r\nModemPort=1\r\n";
+
+// The runner as a child process in the folder, its stdout and stderr in files there.
+class Runner {
+public:
+    Runner(const test::TempFolder& folder, std::vector<std::string> args,
+           const std::string& timeScale = "50")
+        : folder_(folder) {
+        std::vector<std::string> argv{kRunner};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> argvPtr;
+        for (auto& a : argv)
+            argvPtr.push_back(a.data());
+        argvPtr.push_back(nullptr);
+
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).rfind("VETLINA_TIME_SCALE=", 0) != 0)
+                env.emplace_back(*e);
+        env.push_back("VETLINA_TIME_SCALE=" + timeScale);
+        std::vector<char*> envPtr;
+        for (auto& e : env)
+            envPtr.push_back(e.data());
+        envPtr.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        started_ = posix_spawn(&pid_, kRunner.c_str(), &actions, nullptr, argvPtr.data(),
+                               envPtr.data()) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Runner() {
+        if (started_ && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool started() const { return started_; }
+    void signal(int sig) { ::kill(pid_, sig); }
+
+    // The exit status, or -1 when the runner did not end within the real time given.
+    int wait(int realSeconds = 30) {
+        for (int i = 0; i < realSeconds * 100; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            ::usleep(10000);
+        }
+        return -1;
+    }
+
+    std::string out() const { return folder_.read("stdout.txt"); }
+    std::string err() const { return folder_.read("stderr.txt"); }
+
+private:
+    const test::TempFolder& folder_;
+    pid_t pid_ = -1;
+    bool started_ = false;
+    bool exited_ = false;
+};
+
+// Waits (real time) until the file holds the text.
+bool waitForText(const std::string& path, const std::string& text, int realSeconds = 30) {
+    for (int i = 0; i < realSeconds * 100; ++i) {
+        if (readWholeFile(path).value_or("").find(text) != std::string::npos)
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+class RunnerThreadTest : public ::testing::Test {
+protected:
+    RunnerThreadTest() { folder_.write("Vetlina.ini", kIni); }
+    std::string document(const std::string& name) {
+        return readWholeFile(folder_.file(name)).value_or("<none>");
+    }
+    test::TempFolder folder_;
+};
+
+TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
+    Runner runner(folder_, {"--passive"});
+    ASSERT_TRUE(runner.started());
+    ASSERT_TRUE(waitForText(folder_.file("Prot/12345678/Prot.htm"), "Пассивный старт"_cp));
+    // The other documents are open once the protocol is; the summary is the last one.
+    ASSERT_TRUE(waitForText(folder_.file("Prot/PaspTabl.htm"), "</table>"));
+    runner.signal(SIGTERM);
+    ASSERT_EQ(runner.wait(), 0) << runner.err();
+
+    std::string protocol = toUtf8(document("Prot/12345678/Prot.htm"));
+    EXPECT_THAT(protocol, StartsWith("<html>\r\n<h3 align=center>Протокол работы комплекса "
+                                     "12345678 от "));
+    EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем \r\nCom2: "
+                                    "Анализатор Kerat ZMK-5 Сер.номер 0 F.0</pre><p>"));
+    // The operator's end: a blank line and "Работа закончена" right after the header.
+    EXPECT_TRUE(std::regex_search(protocol, std::regex(" Пассивный старт<br>\r\n<br>"
+                                                       "[0-9]{2}:[0-9]{2}:[0-9]{2} "
+                                                       "Работа закончена\r\n$")))
+        << protocol;
+    EXPECT_EQ(toUtf8(document("Prot/12345678/Rest.htm")),
+              "<html>\r\n<h3 align=center>Результаты измерений комплекса 12345678</h3>\r\n");
+    EXPECT_EQ(toUtf8(document("Prot/12345678/Stat.htm")),
+              "<html>\r\n<h3 align=center>Статистика измерений комплекса 12345678</h3>\r\n");
+    EXPECT_THAT(document("Prot/12345678/Pasp.htm"), StartsWith("<html>\r\n<style"));
+    EXPECT_THAT(toUtf8(document("Prot/PaspTabl.htm")),
+                StartsWith("<html>\r\n<h3 align=center>Сводная таблица паспортов измерений"));
+
+    // The protocol window's lines on stdout, in UTF-8.
+    EXPECT_THAT(runner.out(), EndsWith(" Работа закончена\n"));
+    EXPECT_THAT(runner.out(), StartsWith("\n"));
+    EXPECT_EQ(runner.err(), "");
+}
+
+TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
+    Runner runner(folder_, {"--passive"});
+    ASSERT_TRUE(runner.started());
+    ASSERT_TRUE(waitForText(folder_.file("Prot/PaspTabl.htm"), "</table>"));
+    runner.signal(SIGINT);
+    ASSERT_EQ(runner.wait(), 0) << runner.err();
+    EXPECT_THAT(toUtf8(document("Prot/12345678/Prot.htm")), EndsWith(" Работа закончена\r\n"));
+}
+
+TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
+    // 20 s of the clock at 200 times real time: a tenth of a second.
+    Runner runner(folder_, {"--passive", "--stop-after", "20"}, "200");
+    ASSERT_TRUE(runner.started());
+    ASSERT_EQ(runner.wait(), 0) << runner.err();
+    std::string protocol = document("Prot/12345678/Prot.htm");
+    EXPECT_THAT(toUtf8(protocol), EndsWith(" Работа закончена\r\n"));
+    // The end is written 20 s of the clock after the start, not before.
+    auto at = [&](std::size_t pos) {
+        return std::stoi(protocol.substr(pos, 2)) * 3600 +
+               std::stoi(protocol.substr(pos + 3, 2)) * 60 + std::stoi(protocol.substr(pos + 6, 2));
+    };
+    std::size_t start = protocol.find("<p>") + 3;
+    std::size_t end = protocol.rfind("<br>") + 4;
+    int seconds = (at(end) - at(start) + 86400) % 86400;
+    EXPECT_GE(seconds, 19);
+    EXPECT_LE(seconds, 40);
+}
+
+TEST_F(RunnerThreadTest, ADocumentThatCannotBeOpenedEndsThroughTheEndMessage) {
+    ASSERT_TRUE(makeFolder(folder_.file("Prot")));
+    ASSERT_TRUE(makeFolder(folder_.file("Prot/12345678")));
+    ASSERT_TRUE(makeFolder(folder_.file("Prot/12345678/Rest.htm")));
+    Runner runner(folder_, {"--passive"});
+    ASSERT_TRUE(runner.started());
+    EXPECT_EQ(runner.wait(), 3);
+    EXPECT_EQ(runner.err(), "[Ошибка] Не могу открыть файл результатов измерений\n");
+    // The run ended without the operator's closing lines.
+    EXPECT_THAT(toUtf8(document("Prot/12345678/Prot.htm")), EndsWith(" Пассивный старт"));
+}
+
+TEST_F(RunnerThreadTest, InvalidIdentifierIsReportedAndTheRunGoesOn) {
+    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=1234567x\r\n");
+    Runner runner(folder_, {"--passive", "--stop-after", "0"});
+    ASSERT_TRUE(runner.started());
+    EXPECT_EQ(runner.wait(), 0);
+    EXPECT_EQ(runner.err(),
+              "[Ошибка] Неверный идентификатор комплекса 1234567x или нет файла .INI\n");
+    EXPECT_TRUE(fileExists(folder_.file("Prot/1234567x/Prot.htm")));
+}
+
+TEST_F(RunnerThreadTest, UsageErrorsAndScenariosThatCannotRun) {
+    Runner noMode(folder_, {"--trace"});
+    EXPECT_EQ(noMode.wait(), 2);
+    EXPECT_THAT(noMode.err(), HasSubstr("usage: vetlina-run"));
+
+    Runner missing(folder_, {"--active", "SCN/none.scn"});
+    EXPECT_EQ(missing.wait(), 2);
+    EXPECT_THAT(missing.err(), StartsWith("[Ошибка] "));
+    EXPECT_FALSE(folderExists(folder_.file("Prot")));
+
+    // A scenario file of no entries: "01.12.99" and N = 0.
+    folder_.write("empty.scn", std::string("01.12.99") + std::string(4, '\0'));
+    Runner empty(folder_, {"--active", "empty.scn"});
+    EXPECT_EQ(empty.wait(), 2);
+    EXPECT_EQ(empty.err(), "[Ошибка] Нет сценария\n");
+}
+
+} // namespace
+} // namespace vetlina
