@@ -1,5 +1,7 @@
 #include "ModemTestSupport.h"
 
+#include "device/ComPort.h"
+#include "modem/Modem.h"
 #include "platform/Clock.h"
 
 #include <chrono>
@@ -163,8 +165,16 @@ void FakeModem::run() {
     }
 }
 
-ModemRoom::ModemRoom(const std::string& extraIni) {
+std::unique_ptr<ModemThread> ModemRoom::ModemOnly::createModem(Complex& complex, ModemRole role) {
+    return std::make_unique<MODEM>(complex.ui(), comPortFactory(), role);
+}
+
+void ModemRoom::configure(const std::string& extraIni) {
     folder.write("Vetlina.ini", "[VETLINA]\nIdent=12345678\nModemPort=1\n" + extraIni);
+}
+
+ModemRoom::ModemRoom(const std::string& extraIni) {
+    configure(extraIni);
     complex = std::make_unique<Complex>(ui.bridge, workers_, scenario, "12345678");
     setFieldText(complex->ownIdent, "12345678");
     setCurrentComplex(complex.get());

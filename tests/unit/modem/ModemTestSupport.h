@@ -112,7 +112,8 @@ private:
 };
 
 // A complex's folder with its Vetlina.ini as the current directory, a Complex of the
-// identifier 12345678 as the current one, and a scenario as the run's.
+// identifier 12345678 as the current one, and its scenario. Its create() makes the
+// modem thread on the configured port and no analyzer.
 class ModemRoom {
 public:
     explicit ModemRoom(const std::string& extraIni = "");
@@ -128,11 +129,16 @@ public:
     Scenario scenario;
     std::unique_ptr<Complex> complex;
 
+    // Rewrites Vetlina.ini with more keys after the room's own.
+    void configure(const std::string& extraIni);
+
 private:
-    class NoWorkers : public WorkerFactory {
+    // The complex's worker threads when create() is called: the modem thread on the
+    // configured port, and no analyzer.
+    class ModemOnly : public WorkerFactory {
     public:
         std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-        std::unique_ptr<ModemThread> createModem(Complex&, ModemRole) override { return nullptr; }
+        std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
     } workers_;
 };
 
