@@ -145,6 +145,32 @@ TEST_F(ModemControlTest, AModemThatTakesNothingIsSwitchedOff) {
     EXPECT_THAT(dialogs(), ElementsAre("COM1: Модем отключен или выключен"));
 }
 
+TEST_F(ModemControlTest, TheInitialSetUpIsWrittenOnRequestFromTheMainWindow) {
+    room_.ui.dialogs.answerNext(DialogAnswer::Yes);
+    MODEM::writeInitialSetup(room_.ui.bridge, line_.factory());
+    const std::string setup = "ATM0S0=2X4&D2&S1V0\\N2\\V1S7=60S37=4&WZ";
+    EXPECT_THAT(fake_.commands(), ElementsAre("AT&F", setup));
+    auto seen = room_.ui.dialogs.seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].title, "Модем");
+    EXPECT_TRUE(seen[0].question);
+    EXPECT_EQ(seen[1].title, "Записана настройка модема");
+    // The port is given back, and nothing of a run happened.
+    EXPECT_FALSE(line_.near->isOpen());
+    EXPECT_THAT(room_.ui.takeMessages(), IsEmpty());
+    EXPECT_THAT(lines(), IsEmpty());
+
+    // Refused: nothing is typed. A port that cannot be opened is reported.
+    room_.ui.dialogs.clear();
+    MODEM::writeInitialSetup(room_.ui.bridge, line_.factory());
+    EXPECT_EQ(fake_.commands().size(), 2u);
+    MODEM::writeInitialSetup(room_.ui.bridge,
+                             [](int32_t) { return std::unique_ptr<SerialPort>(); });
+    EXPECT_THAT(dialogs(),
+                ElementsAre("COM1: Записать настройку в энергонезависимую память модема?",
+                            "COM1: недоступен"));
+}
+
 TEST_F(ModemControlTest, ReadLineKeepsTheFirst38CharactersAndTheLastOne) {
     auto modem = ready();
     std::string fifty;
