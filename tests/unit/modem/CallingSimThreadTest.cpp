@@ -8,6 +8,7 @@
 #include "modem/Modem.h"
 #include "platform/Clock.h"
 
+#include <array>
 #include <chrono>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -75,18 +76,20 @@ protected:
         }
         return out;
     }
-    // A computer on B's modem port that holds DTR up, so that B's modem answers calls.
-    void holdAnsweringPort() {
-        answeringPort_ =
-            std::make_unique<Rfc2217Port>("127.0.0.1:" + std::to_string(sim_->port("B")));
-        ASSERT_EQ(answeringPort_->open(LineSettings{}), PortOpenResult::Ok);
-        ASSERT_TRUE(answeringPort_->setDtr(true));
+    // A computer on a station's modem port that holds DTR up, so that its modem answers
+    // calls.
+    void holdAnsweringPort(const std::string& station = "B") {
+        auto port =
+            std::make_unique<Rfc2217Port>("127.0.0.1:" + std::to_string(sim_->port(station)));
+        ASSERT_EQ(port->open(LineSettings{}), PortOpenResult::Ok);
+        ASSERT_TRUE(port->setDtr(true));
+        answeringPorts_.push_back(std::move(port));
     }
     void endRun() { room_.complex.reset(); }
 
     test::ModemRoom room_;
     std::unique_ptr<test::SimProcess> sim_;
-    std::unique_ptr<Rfc2217Port> answeringPort_;
+    std::vector<std::unique_ptr<Rfc2217Port>> answeringPorts_;
 };
 
 TEST_F(CallingSimThreadTest, ABusyNumberPausesFourTimesAndIsThenPostponedByPostTime) {
@@ -168,6 +171,74 @@ TEST_F(CallingSimThreadTest, AConnectionReachesTheCallersDialogueWithoutCounting
     EXPECT_GE(e.Calls, 1);
     EXPECT_EQ(e.FailNUS + e.FailNUV + e.FailOtb, 0);
     EXPECT_FALSE(sim_->events("connect", "A").empty());
+}
+
+TEST_F(CallingSimThreadTest, EveryOutcomeOfTheNetworkIsCountedInItsEntry) {
+    // B is busy once and then its modems do not train (one no-carrier outcome gives an
+    // entry up here); D's trunk number finds no second dial tone on A's line; C never
+    // rings; D's local number answers.
+    nlohmann::json network = test::simNetwork();
+    network["stations"][0]["modem"]["storedProfile"] = "M0S0=2&D2&S1V0\\N2\\V1S7=20S37=4";
+    network["stations"][1]["modem"]["storedProfile"] = "M0S0=2&D2&S1V0\\N2\\V1S7=10S37=4";
+    nlohmann::json d = network["stations"][1];
+    d["name"] = "D";
+    d["number"] = "1004";
+    d["aliases"] = {"81004"};
+    network["stations"].push_back(d);
+    network["faults"] = {{{"fault", "busy"}, {"station", "B"}, {"times", 1}},
+                         {{"fault", "noCarrier"}, {"station", "B"}, {"times", 1}},
+                         {{"fault", "noDialTone"}, {"station", "A"}, {"secondDialToneOnly", true}},
+                         {{"fault", "noAnswer"}, {"station", "C"}}};
+    startSim(network);
+    room_.configure(sim_->portsSection("A") + "[TIMES]\nNumNoCarrier=1\n");
+    holdAnsweringPort("B");
+    holdAnsweringPort("D");
+    room_.addEntry("22222222", "1002");
+    room_.addEntry("44444444", "8w1004").Trunk8W = 1;
+    room_.addEntry("33333333", "1003").LocalCall = 1;
+    room_.addEntry("44444444", "1004");
+    room_.complex->create(ModemRole::Calling, "Активный старт"_cp);
+    ASSERT_TRUE(room_.complex->started());
+    ASSERT_TRUE(runUntilLine("Есть связь", 120000));
+    endRun();
+
+    using Run = std::array<int, 4>;
+    auto run = [](const ScenarioEntry& e) {
+        return Run{e.RunCounters[0], e.RunCounters[1], e.RunCounters[2], e.RunCounters[3]};
+    };
+    // B: busy (НУС), then no carrier, which ends the entry.
+    const ScenarioEntry& b = room_.scenario.entry(0);
+    EXPECT_EQ(b.Calls, 2);
+    EXPECT_EQ(b.FailNUS, 1);
+    EXPECT_EQ(b.FailNUV, 1);
+    EXPECT_EQ(b.FailOtb, 0);
+    EXPECT_EQ(run(b), (Run{0, 1, 1, 0}));
+    EXPECT_EQ(b.Finished, 1);
+    // D by trunk: no second dial tone, and its one attempt (Trunk8W) postpones it.
+    const ScenarioEntry& trunk = room_.scenario.entry(1);
+    EXPECT_EQ(trunk.Calls, 1);
+    EXPECT_EQ(trunk.FailNUS, 1);
+    EXPECT_EQ(trunk.FailNUV + trunk.FailOtb, 0);
+    EXPECT_EQ(run(trunk), (Run{1, 0, 0, 0}));
+    EXPECT_EQ(trunk.Finished, 0);
+    // C: no answer, postponed after its one attempt.
+    const ScenarioEntry& c = room_.scenario.entry(2);
+    EXPECT_EQ(c.Calls, 1);
+    EXPECT_EQ(c.FailNUS, 1);
+    EXPECT_EQ(run(c), (Run{1, 0, 0, 0}));
+    // D by its local number: connected, nothing failed.
+    const ScenarioEntry& local = room_.scenario.entry(3);
+    EXPECT_GE(local.Calls, 1);
+    EXPECT_EQ(local.FailNUS + local.FailNUV + local.FailOtb, 0);
+    EXPECT_EQ(run(local), (Run{0, 0, 0, 0}));
+
+    auto lines = callLines();
+    using ::testing::Contains;
+    using ::testing::StartsWith;
+    EXPECT_THAT(lines, Contains("НУС (занято). Пауза 15 сек"));
+    EXPECT_THAT(lines, Contains("НУВ (нет несущей). Выполнение прекращено"));
+    EXPECT_THAT(lines, Contains(StartsWith("НУС (нет ответа станции). Вызов отложен до ")));
+    EXPECT_THAT(lines, Contains(StartsWith("НУС (нет ответа). Вызов отложен до ")));
 }
 
 } // namespace
