@@ -17,6 +17,8 @@ Run::Run(UiBridge& ui, WorkerFactory& workers, Scenario& scenario, std::string i
     : ui_(ui), workers_(workers), scenario_(scenario), ident_(std::move(ident)) {}
 
 Run::~Run() {
+    // The front end that would hear of this teardown is going away with the run.
+    ended = nullptr;
     if (complex_)
         teardown(RunEnd::Message);
 }

@@ -30,7 +30,8 @@ public:
     // ident: the complex identifier as the front end read it at its start (it names the
     // documents and the run window's caption "ЛИРС " + ident).
     Run(UiBridge& ui, WorkerFactory& workers, Scenario& scenario, std::string ident);
-    // A run still on is torn down (as by message 1438, without the closing lines).
+    // A run still on is torn down (as by message 1438, without the closing lines); the
+    // front end is not called back.
     ~Run();
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;

@@ -104,6 +104,7 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
         bridge.waitForWork(static_cast<uint32_t>(std::max<uint64_t>(wait, 1)));
     }
     signals.setOnSignal(nullptr);
+    models.protocol.lineAdded = nullptr;
     return run.lastEnd() == RunEnd::Operator ? kExitOperatorEnd : kExitRunEnd;
 }
 

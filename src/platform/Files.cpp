@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -71,7 +72,16 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return text;
 }
 
-bool atomicReplace(const std::string& path, std::string_view bytes) {
+bool atomicReplace(const std::string& requested, std::string_view bytes) {
+    // A link is followed, so the file it names is replaced and the link stays.
+    std::string path = requested;
+    if (char* resolved = ::realpath(requested.c_str(), nullptr)) {
+        path = resolved;
+        ::free(resolved);
+    }
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old {};
+    bool hadFile = ::stat(path.c_str(), &old) == 0;
     auto slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string temporary = path + ".tmp" + std::to_string(::getpid());
@@ -84,6 +94,8 @@ bool atomicReplace(const std::string& path, std::string_view bytes) {
         }
         if (!file.isOpen())
             return false;
+        if (hadFile)
+            file.setMode(old.st_mode & 07777);
         if (!file.writeAll(bytes) || !file.sync()) {
             file.close();
             removeFile(temporary);
@@ -200,6 +212,10 @@ int64_t File::size() const {
 bool File::truncateHere() {
     int64_t at = position();
     return at >= 0 && ::ftruncate(fd_, at) == 0;
+}
+
+bool File::setMode(unsigned mode) {
+    return isOpen() && ::fchmod(fd_, mode) == 0;
 }
 
 bool File::sync() {

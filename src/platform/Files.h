@@ -30,6 +30,7 @@ std::optional<std::string> readWholeFile(const std::string& path);
 // Replaces path by the given bytes atomically: a temporary file in the same
 // folder is written and synced, then renamed over path. A crash or a full disk in
 // the middle leaves either the old file or the new one, never a truncated one.
+// The new file keeps the old one's permissions; a symbolic link is followed.
 bool atomicReplace(const std::string& path, std::string_view bytes);
 
 // An open file (RAII over a descriptor). Writes are unbuffered: what write()
@@ -67,6 +68,8 @@ public:
     int64_t position() const;
     int64_t size() const;
     bool truncateHere();
+    // Sets the permission bits of the file (as chmod does).
+    bool setMode(unsigned mode);
     bool sync();
     void close();
 

@@ -3,10 +3,10 @@
 //
 // A complex station has one subscriber line shared by its modem and its analyzer.
 // The analyzer's line interface can take the line (hold) and let it go (release).
-// A call between two stations stands as long as any device of either complex
-// station holds its end: the modems may hang up while the analyzers measure, and
-// the modems can later reconnect on the same call (originate on one side, answer on
-// the other). When nothing holds either end any more, the exchange clears the call.
+// A call between two stations stands while the calling station holds its line
+// (modem or analyzer) or the called station's analyzer holds its end: the modems
+// may hang up while the analyzers measure, and can later reconnect on the same call
+// (originate on one side, answer on the other). Otherwise the exchange clears it.
 //
 // Everything runs on the simulator's event loop (see SerialDevice.h); the object is
 // owned by the exchange and lives as long as the simulator.

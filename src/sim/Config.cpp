@@ -217,8 +217,10 @@ StationConfig parseStation(const json& object, const std::string& where) {
     return station;
 }
 
-const char* kFaultNames[] = {"busy",      "noAnswer", "noDialTone",    "noCarrier",
-                             "lineBreak", "byteLoss", "byteDuplicate", "byteCorrupt"};
+const char* kFaultNames[] = {"busy",      "noAnswer",   "noDialTone",    "noCarrier",
+                             "lineBreak", "byteLoss",   "byteDuplicate", "byteCorrupt",
+                             "noEcho",    "dsrAlwaysOn"};
+constexpr int kFaultKinds = sizeof kFaultNames / sizeof kFaultNames[0];
 
 FaultConfig parseFault(const json& object, const std::string& where,
                        const std::set<std::string>& stations) {
@@ -229,7 +231,7 @@ FaultConfig parseFault(const json& object, const std::string& where,
     std::string name = text(object, "fault", where, 40, true);
     FaultConfig fault;
     bool known = false;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < kFaultKinds; ++i) {
         if (name == kFaultNames[i]) {
             fault.kind = static_cast<FaultKind>(i);
             known = true;
@@ -237,7 +239,9 @@ FaultConfig parseFault(const json& object, const std::string& where,
     }
     if (!known)
         fail(member(where, "fault"), "unknown fault \"" + name + "\"");
-    std::set<std::string> keys = {"fault", "station", "from", "until", "times"};
+    std::set<std::string> keys = {"fault", "station", "from", "until"};
+    if (fault.kind != FaultKind::NoEcho && fault.kind != FaultKind::DsrAlwaysOn)
+        keys.insert("times");
     bool byteFault = fault.kind == FaultKind::ByteLoss || fault.kind == FaultKind::ByteDuplicate ||
                      fault.kind == FaultKind::ByteCorrupt;
     if (fault.kind == FaultKind::NoDialTone)

@@ -79,6 +79,8 @@ enum class FaultKind {
     ByteLoss,      // data bytes between modems lost, duplicated or corrupted with a
     ByteDuplicate, // probability (seeded, reproducible)
     ByteCorrupt,
+    NoEcho,      // the station's modem does not echo (while the fault's window is open)
+    DsrAlwaysOn, // the station's modem keeps DSR on whatever &S says
 };
 
 struct FaultConfig {

@@ -15,7 +15,7 @@ struct Exchange::Link {
     bool paced = true;
     double bytesPerMs = 0.0;
     std::deque<uint8_t> queue[2]; // 0: caller to callee, 1: callee to caller
-    double credit[2] = {0.0, 0.0};
+    double credit[2] = {1.0, 1.0};
     uint32_t lastTick = 0;
     uint32_t upTick = 0;
     uint64_t bytes = 0;
@@ -223,6 +223,10 @@ AnalyzerLine& Exchange::analyzerLine(std::size_t station) {
 
 void Exchange::setGeneratorProgramme(GeneratorProgramme programme) {
     programme_ = std::move(programme);
+}
+
+bool Exchange::faultActive(std::size_t station, FaultKind kind) const {
+    return faults_.find(kind, stations_.at(station)->config.name, tick_) >= 0;
 }
 
 bool Exchange::inCall(std::size_t station) const {
@@ -491,7 +495,13 @@ void Exchange::pump(Call& call) {
         auto& queue = link.queue[direction];
         std::size_t count = queue.size();
         if (link.paced) {
-            double cap = link.bytesPerMs * 250.0 + 1.0;
+            // The line carries what is queued at its rate, also across a late poll. An
+            // idle line saves nothing up but lets the next byte go at once.
+            if (queue.empty()) {
+                link.credit[direction] = 1.0;
+                continue;
+            }
+            double cap = link.bytesPerMs * 5000.0 + 1.0;
             link.credit[direction] =
                 std::min(link.credit[direction] + elapsed * link.bytesPerMs, cap);
             count = std::min<std::size_t>(count, static_cast<std::size_t>(link.credit[direction]));
@@ -581,7 +591,10 @@ void Exchange::poll(uint32_t tick) {
     for (auto it = calls_.begin(); it != calls_.end();) {
         Call& call = *it++;
         bool callerHolds = holds(call.caller);
-        bool calleeHolds = holds(call.callee);
+        // The caller's end controls the call; the called end keeps it only while its
+        // analyzer holds the line (for the measurement between the modem sessions).
+        bool calleeKeeps =
+            stations_[call.callee]->isComplex() && stations_[call.callee]->analyzerHold;
         if (!call.answered) {
             if (!callerHolds) {
                 clear(call, "caller hung up before an answer");
@@ -589,8 +602,8 @@ void Exchange::poll(uint32_t tick) {
             }
             ring(call);
         }
-        if (call.answered && !callerHolds && !calleeHolds) {
-            clear(call, "both ends hung up");
+        if (call.answered && !callerHolds && !calleeKeeps) {
+            clear(call, "hung up");
             continue;
         }
         if (!call.answered)

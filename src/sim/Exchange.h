@@ -7,8 +7,10 @@
 // ringOnMs), a station in use or under a "busy" fault gives the busy tone, an
 // unknown number the same. A complex answers when one of its devices takes the
 // ringing line; an autonomous generator answers by itself at its configured ring.
-// The call stands while any device of either complex end holds it, so that the
-// modems can hang up while the analyzers measure and connect again afterwards.
+// The caller's end controls the call: it stands while the calling station holds
+// its line (modem or analyzer), and also while the called station's analyzer holds
+// its end, so that the modems can hang up while the analyzers measure and connect
+// again afterwards.
 //
 // Two modems on one call, one originating and one answering, train for
 // handshakeMs and then carry data both ways at the connection's rate (the lower
@@ -52,6 +54,10 @@ public:
     // One step of the exchange's time: rings, answers of generators, training of
     // modems, data on the connections, faults that are due, calls that end.
     void poll(uint32_t tick);
+
+    // Whether a scheduled fault of this kind for the station may act now (the
+    // modem's own faults, which the modem logs itself).
+    bool faultActive(std::size_t station, FaultKind kind) const;
 
     // For tests: whether a call stands on the station's line, and whether its
     // modems are connected.

@@ -18,6 +18,7 @@ constexpr uint32_t kFlashMs = 500;           // "!"
 constexpr uint32_t kRingCountResetMs = 8000; // S1 is cleared after this without a ring
 constexpr uint32_t kPulseMs = 100;           // one dial pulse
 constexpr uint32_t kInterDigitPulseMs = 700;
+constexpr double kMinimumHoldRealMs = 200.0; // see endLine()
 
 const char* useName(LineUse use) {
     switch (use) {
@@ -88,9 +89,10 @@ std::optional<std::array<ModemSettings, 2>> initialProfiles(const ModemConfig& c
 }
 
 HayesModem::HayesModem(std::string station, const ModemConfig& config, const TimingConfig& timing,
-                       const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log)
+                       const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log,
+                       FaultProbe scheduledFault)
     : station_(std::move(station)), config_(config), timing_(timing), line_(line), log_(log),
-      settings_(profiles[0]), profiles_(profiles) {
+      scheduledFault_(std::move(scheduledFault)), settings_(profiles[0]), profiles_(profiles) {
     line_.attach(*this);
 }
 
@@ -100,11 +102,15 @@ void HayesModem::attach(PortSide& port) {
 }
 
 void HayesModem::computerConnected(bool connected) {
-    // A new computer starts a fresh command line; what was held for the old one is lost.
+    // A new computer starts a fresh command line; what was held for the old one is
+    // lost. The faults of the modem are logged again for the new one.
+    noEchoLogged_ = false;
+    dsrFaultLogged_ = false;
     input_ = Input::WaitA;
     body_.clear();
     overflow_ = false;
     awaitLf_ = false;
+    lineEnded_ = false;
     held_.clear();
     (void)connected;
 }
@@ -161,6 +167,17 @@ void HayesModem::setDtr(bool on) {
 void HayesModem::receive(std::span<const uint8_t> bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        // The LF right after a command line's CR is the line's tail whenever it comes:
+        // echoed, never data and never a key that ends a call attempt.
+        bool tail = lineEnded_ && bytes[i] == settings_.s[sreg::LineFeed];
+        lineEnded_ = false;
+        if (tail) {
+            echo(bytes[i++]);
+            releaseHeld();
+            continue;
+        }
+        if (awaitLf_)
+            releaseHeld();
         if (phase_ == Phase::Online) {
             // Data mode takes the rest of the chunk; the escape may end it midway.
             std::size_t start = i;
@@ -170,43 +187,31 @@ void HayesModem::receive(std::span<const uint8_t> bytes) {
             continue;
         }
         uint8_t c = bytes[i++];
-        const uint8_t lf = settings_.s[sreg::LineFeed];
         if (phase_ == Phase::Dialing || phase_ == Phase::Connecting) {
-            if (awaitLf_ && c == lf) {
-                echo(c);
-                releaseHeld();
-                continue;
-            }
-            // Any other key ends the call attempt.
-            releaseHeld();
+            // Any key ends the call attempt.
             hangUp("call attempt ended by a key");
             result(Result::NoCarrier);
             continue;
         }
-        if (phase_ == Phase::Resetting) {
-            if (awaitLf_ && c == lf) {
-                echo(c);
-                releaseHeld();
-            }
+        if (phase_ == Phase::Resetting)
             continue;
-        }
         commandByte(c);
     }
     updateLines();
 }
 
+void HayesModem::endLine() {
+    lineEnded_ = true;
+    awaitLf_ = true;
+    // At least kMinimumHoldRealMs of real time: at a high time scale the LF's trip
+    // over the network must not look like a missing LF.
+    uint32_t floor = static_cast<uint32_t>(kMinimumHoldRealMs * timeScale());
+    holdUntil_ = tick_ + std::max(config_.resultDelayMs, floor);
+}
+
 void HayesModem::commandByte(uint8_t c) {
     const uint8_t cr = settings_.s[sreg::CarriageReturn];
-    const uint8_t lf = settings_.s[sreg::LineFeed];
     const uint8_t bs = settings_.s[sreg::Backspace];
-    if (awaitLf_) {
-        if (c == lf) {
-            echo(c);
-            releaseHeld();
-            return;
-        }
-        releaseHeld();
-    }
     echo(c);
     char upper = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     switch (input_) {
@@ -222,8 +227,7 @@ void HayesModem::commandByte(uint8_t c) {
         } else if (c == '/') {
             // "A/": the last command line again, at once.
             input_ = Input::WaitA;
-            awaitLf_ = true;
-            holdUntil_ = tick_ + config_.resultDelayMs;
+            endLine();
             executeLine(lastBody_);
         } else if (upper != 'A') {
             input_ = Input::WaitA;
@@ -232,8 +236,7 @@ void HayesModem::commandByte(uint8_t c) {
     case Input::Body:
         if (c == cr) {
             input_ = Input::WaitA;
-            awaitLf_ = true;
-            holdUntil_ = tick_ + config_.resultDelayMs;
+            endLine();
             std::string body = std::move(body_);
             body_.clear();
             if (overflow_) {
@@ -545,8 +548,24 @@ void HayesModem::releaseHeld() {
 }
 
 void HayesModem::echo(uint8_t c) {
-    if (settings_.echo && !config_.faults.noEcho && port_ != nullptr)
-        port_->send({&c, 1});
+    if (!settings_.echo || port_ == nullptr)
+        return;
+    if (hasFault(config_.faults.noEcho, FaultKind::NoEcho)) {
+        faultActs(noEchoLogged_, "noEcho");
+        return;
+    }
+    port_->send({&c, 1});
+}
+
+bool HayesModem::hasFault(bool configured, FaultKind kind) const {
+    return configured || (scheduledFault_ && scheduledFault_(kind));
+}
+
+void HayesModem::faultActs(bool& logged, const char* fault) {
+    if (logged)
+        return;
+    logged = true;
+    log_.write(station_, "fault", {{"fault", fault}, {"device", "modem"}});
 }
 
 // ---------------------------------------------------------------------------
@@ -907,7 +926,11 @@ void HayesModem::updateLines(bool force) {
     bool connected = (phase_ == Phase::Online || phase_ == Phase::OnlineCommand);
     DeviceLines lines;
     lines.cts = !ctsHeld_;
-    lines.dsr = config_.faults.dsrAlwaysOn || settings_.dsr == 0 || connected;
+    lines.dsr = settings_.dsr == 0 || connected;
+    if (!lines.dsr && hasFault(config_.faults.dsrAlwaysOn, FaultKind::DsrAlwaysOn)) {
+        lines.dsr = true;
+        faultActs(dsrFaultLogged_, "dsrAlwaysOn");
+    }
     lines.carrier = settings_.dcd == 0 || (connected && !carrierLost_);
     lines.ring = ringOn_ && phase_ == Phase::Idle;
     if (lines != lines_ || force) {

@@ -12,8 +12,9 @@
 //
 // A command line's result follows its CR after the command has run; when the
 // computer sends LF after the CR, the LF is echoed before the result, and the
-// result follows at once (the modem's processing time, resultDelayMs, is the
-// longest it holds a result back).
+// result follows at once (the modem's processing time, resultDelayMs but never less
+// than 200 ms of real time, is the longest it holds a result back). That LF is
+// never data and never a key that ends a call attempt, however late it comes.
 #pragma once
 
 #include "sim/Config.h"
@@ -25,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,8 +50,12 @@ public:
         OnlineCommand, // command mode with the connection standing ("+++")
     };
 
+    // Whether a scheduled fault of the modem (NoEcho, DsrAlwaysOn) holds now.
+    using FaultProbe = std::function<bool(FaultKind)>;
+
     HayesModem(std::string station, const ModemConfig& config, const TimingConfig& timing,
-               const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log);
+               const std::array<ModemSettings, 2>& profiles, ModemLine& line, EventLog& log,
+               FaultProbe scheduledFault = {});
 
     // SerialDevice
     void attach(PortSide& port) override;
@@ -76,6 +82,8 @@ private:
 
     // Command mode.
     void commandByte(uint8_t c);
+    // A command line ended with CR: its result waits for the LF (see receive).
+    void endLine();
     void executeLine(const std::string& body);
     Step executeCommand(const AtCommand& command);
     Step identification(int n);
@@ -88,6 +96,9 @@ private:
     void emit(const std::string& text);
     void releaseHeld();
     void echo(uint8_t c);
+    // A fault of the modem itself acted: logged once per computer.
+    void faultActs(bool& logged, const char* fault);
+    bool hasFault(bool configured, FaultKind kind) const;
 
     // Calls.
     Step dial(const std::string& dialString);
@@ -113,6 +124,7 @@ private:
     TimingConfig timing_;
     ModemLine& line_;
     EventLog& log_;
+    FaultProbe scheduledFault_;
     PortSide* port_ = nullptr;
 
     ModemSettings settings_;
@@ -123,6 +135,8 @@ private:
     bool rts_ = false;
     DeviceLines lines_;
     bool ctsHeld_ = false;
+    bool noEchoLogged_ = false;
+    bool dsrFaultLogged_ = false;
 
     // The command line being typed.
     enum class Input { WaitA, WaitT, Body };
@@ -130,6 +144,8 @@ private:
     std::string body_;
     bool overflow_ = false;
     std::string lastBody_;
+    // The last byte received ended a command line.
+    bool lineEnded_ = false;
     // Results held back until the LF after the CR, or until holdUntil_.
     bool awaitLf_ = false;
     uint32_t holdUntil_ = 0;

@@ -198,7 +198,7 @@ void Rfc2217Server::acceptClient() {
     toDevice_.clear();
     toComputer_.clear();
     out_.clear();
-    creditToDevice_ = creditToComputer_ = 0.0;
+    creditToDevice_ = creditToComputer_ = 1.0;
     overrunLogged_ = false;
     log_.write(station_, "port-open", {{"device", deviceName_}, {"peer", peerText}});
 
@@ -422,7 +422,9 @@ void Rfc2217Server::comPortAgreed() {
     if (comPortNotified_)
         return;
     comPortNotified_ = true;
-    // The client learns the lines at once, without asking.
+    // The client learns the lines at once, without asking (no changes to report yet).
+    notified_ = lines_;
+    ringFell_ = false;
     notifyModemState(true);
 }
 
@@ -782,11 +784,17 @@ void Rfc2217Server::poll(uint32_t tick) {
     lastTick_ = tick;
     ticking_ = true;
     double rate = charsPerMs();
-    double cap = std::max(rate * 250.0, 16.0);
+    // The line carries what waits at its rate, also across a late poll. An idle line
+    // saves nothing up but lets the next character go at once, so that an echo does
+    // not wait for the poll after next.
+    double cap = std::max(rate * 5000.0, 16.0);
+    auto advance = [&](double& credit, bool busy) {
+        credit = busy ? std::min(credit + elapsed * rate, cap) : 1.0;
+    };
 
     // Computer to device, held while the device holds CTS off under hardware flow control.
     bool held = flow_ == Flow::Hardware && !lines_.cts;
-    creditToDevice_ = std::min(creditToDevice_ + elapsed * rate, cap);
+    advance(creditToDevice_, client_.valid() && !held && !toDevice_.empty());
     if (client_.valid() && !held && !toDevice_.empty()) {
         std::size_t count = std::min(toDevice_.size(), static_cast<std::size_t>(creditToDevice_));
         if (count > 0) {
@@ -800,7 +808,7 @@ void Rfc2217Server::poll(uint32_t tick) {
     device_.poll(tick);
 
     // Device to computer.
-    creditToComputer_ = std::min(creditToComputer_ + elapsed * rate, cap);
+    advance(creditToComputer_, !toComputer_.empty());
     if (client_.valid() && !suspended_ && out_.size() < kSocketBacklog && !toComputer_.empty()) {
         std::size_t count =
             std::min(toComputer_.size(), static_cast<std::size_t>(creditToComputer_));

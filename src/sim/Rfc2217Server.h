@@ -131,8 +131,8 @@ private:
     std::deque<uint8_t> toDevice_;
     std::deque<uint8_t> toComputer_;
     std::string out_;
-    double creditToDevice_ = 0.0;
-    double creditToComputer_ = 0.0;
+    double creditToDevice_ = 1.0;
+    double creditToComputer_ = 1.0;
     uint32_t lastTick_ = 0;
     bool ticking_ = false;
     bool overrunLogged_ = false;

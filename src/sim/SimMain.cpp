@@ -2,9 +2,11 @@
 // modems and analyzers on RFC 2217 ports of 127.0.0.1. Events go to stdout, one
 // JSON object per line; a configuration that cannot be used is one line on stderr
 // and exit status 1. SIGINT or SIGTERM end the simulator (exit status 0).
+#include "sim/AutonomousGenerator.h"
 #include "sim/Config.h"
 #include "sim/EventLog.h"
 #include "sim/Simulator.h"
+#include "sim/Zmk5.h"
 
 #include <atomic>
 #include <csignal>
@@ -40,8 +42,15 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    auto programme = prepareAnalyzerSide(*config, error);
+    if (!programme) {
+        std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
+        return 1;
+    }
+
     EventLog log(&std::cout);
-    Simulator simulator(*config, log, {});
+    Simulator simulator(*config, log,
+                        {.analyzerFactory = makeZmk5, .generatorProgramme = *programme});
     if (!simulator.start(error)) {
         std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
         return 1;

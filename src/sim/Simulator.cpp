@@ -25,7 +25,9 @@ Simulator::Simulator(const SimConfig& config, EventLog& log, Options options)
         complex.modem = std::make_unique<HayesModem>(
             station.name, station.modem, config_.timing,
             profiles.value_or(std::array<ModemSettings, 2>{factorySettings(), factorySettings()}),
-            exchange_->modemLine(i), log_);
+            exchange_->modemLine(i), log_, [exchange = exchange_.get(), i](FaultKind kind) {
+                return exchange->faultActive(i, kind);
+            });
         if (options.analyzerFactory)
             complex.analyzer = options.analyzerFactory(station, exchange_->analyzerLine(i), log_);
         if (!complex.analyzer) {

@@ -2,6 +2,7 @@
 // at the first failure, the documents it opens and closes, and the protocol header.
 #include "app/Complex.h"
 
+#include "FileSizeLimit.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "WorkerDoubles.h"
@@ -231,26 +232,6 @@ TEST_F(ComplexTest, CreationClearsTheCurrentScenarioEntry) {
     destroy(complex);
 }
 
-// The file size limit makes every write past `bytes` fail, as a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int);
-};
-
 TEST_F(ComplexTest, FailingProtocolWriteShowsItsMessageAndEndsTheRunOncePerLine) {
     factory_.makeAnalyzer = factory_.makeModem = false;
     auto complex = makeComplex();
@@ -259,7 +240,7 @@ TEST_F(ComplexTest, FailingProtocolWriteShowsItsMessageAndEndsTheRunOncePerLine)
     complex->logEvent("kept", false);
     std::string before = read("Prot/12345678/Prot.htm");
     {
-        FileSizeLimit limit(before.size() + 5);
+        test::FileSizeLimit limit(before.size() + 5);
         complex->logEvent("lost one", true);
         complex->logBlankLine();
     }

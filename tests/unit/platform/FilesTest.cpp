@@ -5,6 +5,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vetlina {
 namespace {
@@ -58,6 +60,20 @@ TEST(Files, AtomicReplaceLeavesTheOldFileWhenTheDiskIsFull) {
     EXPECT_FALSE(replaced);
     EXPECT_EQ(folder.read("a.scn"), "new bytes");
     EXPECT_EQ(listFiles(folder.path(), "*").size(), 1u); // no temporary left behind
+}
+
+TEST(Files, AtomicReplaceKeepsPermissionsAndLinks) {
+    test::TempFolder folder;
+    folder.write("real.scn", "old");
+    ::chmod(folder.file("real.scn").c_str(), 0640);
+    ::symlink("real.scn", folder.file("link.scn").c_str());
+    ASSERT_TRUE(atomicReplace(folder.file("link.scn"), "new"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.file("link.scn").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(folder.read("real.scn"), "new");
+    ASSERT_EQ(::stat(folder.file("real.scn").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST(Files, SeekTruncateAndSizeOfAnOpenFile) {

@@ -1,6 +1,7 @@
 // The heads of the four report documents and their opening.
 #include "reports/Documents.h"
 
+#include "FileSizeLimit.h"
 #include "TempFolder.h"
 #include "platform/Cp1251.h"
 #include "platform/Files.h"
@@ -74,6 +75,17 @@ TEST_F(ReportDocumentTest, SecondWriterIsRefusedAndFolderInPlaceFails) {
     EXPECT_FALSE(openReportDocument(path(), "H").isOpen());
     ASSERT_TRUE(makeFolder(folder_.file("Stat.htm")));
     EXPECT_FALSE(openReportDocument(folder_.file("Stat.htm"), "H").isOpen());
+}
+
+TEST_F(ReportDocumentTest, HeadThatCannotBeWrittenLeavesNoHeadlessDocument) {
+    {
+        test::FileSizeLimit limit(3);
+        EXPECT_FALSE(openReportDocument(path(), "HEAD\r\n").isOpen());
+    }
+    EXPECT_FALSE(fileExists(path()));
+    // The next run writes the head.
+    EXPECT_TRUE(openReportDocument(path(), "HEAD\r\n").isOpen());
+    EXPECT_EQ(readWholeFile(path()), "HEAD\r\n");
 }
 
 TEST(DocumentFoldersTest, IdentifierFolderIsMadeInsideProt) {

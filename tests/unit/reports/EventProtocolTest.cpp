@@ -2,6 +2,7 @@
 // document's opening and appending.
 #include "reports/EventProtocol.h"
 
+#include "FileSizeLimit.h"
 #include "TempFolder.h"
 #include "app/Configuration.h"
 #include "platform/Clock.h"
@@ -146,31 +147,11 @@ TEST_F(ProtocolDocumentTest, FolderInThePlaceOfTheFileFailsTheOpen) {
     EXPECT_FALSE(doc.isOpen());
 }
 
-// Every write past `bytes` fails, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int);
-};
-
 TEST_F(ProtocolDocumentTest, FailedAppendLeavesNoTornLine) {
     ProtocolDocument doc;
     ASSERT_TRUE(doc.open(path(), "H"));
     {
-        FileSizeLimit limit(12); // "<html>\r\nH" is 9 bytes: 3 more fit
+        test::FileSizeLimit limit(12); // "<html>\r\nH" is 9 bytes: 3 more fit
         EXPECT_FALSE(doc.append("<br>12:00:00 lost\r\n"));
     }
     EXPECT_EQ(content(), "<html>\r\nH");
@@ -180,7 +161,7 @@ TEST_F(ProtocolDocumentTest, FailedAppendLeavesNoTornLine) {
 
 TEST_F(ProtocolDocumentTest, HeaderThatCannotBeWrittenLeavesNoHalfDocument) {
     {
-        FileSizeLimit limit(4);
+        test::FileSizeLimit limit(4);
         ProtocolDocument doc;
         EXPECT_FALSE(doc.open(path(), "HEADER"));
     }
@@ -188,7 +169,7 @@ TEST_F(ProtocolDocumentTest, HeaderThatCannotBeWrittenLeavesNoHalfDocument) {
     EXPECT_FALSE(fileExists(path()));
     folder_.write("Prot.htm", "<html>\r\nold");
     {
-        FileSizeLimit limit(13);
+        test::FileSizeLimit limit(13);
         ProtocolDocument doc;
         EXPECT_FALSE(doc.open(path(), "HEADER"));
     }

@@ -36,6 +36,21 @@ TEST(ModemCommandMode, EchoOffAndTheModemThatNeverEchoes) {
     EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
     EXPECT_EQ(sim.command("B", "ATE1"), "0\r");
     EXPECT_EQ(sim.command("B", "ATZ"), "0\r");
+    auto faults = sim.eventsNamed("fault", "B");
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_EQ(faults[0]["fault"], "noEcho");
+}
+
+TEST(ModemCommandMode, AScheduledEchoFaultHoldsOnlyInItsWindow) {
+    auto config = network();
+    config["faults"] = {{{"fault", "noEcho"}, {"station", "A"}, {"from", 5}, {"until", 10}}};
+    SimHarness sim(config.dump());
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "0\r");
+    sim.run(5000);
+    EXPECT_EQ(sim.command("A", "AT"), "AT\r\n0\r");
+    EXPECT_EQ(sim.eventsNamed("fault", "A").size(), 1u);
 }
 
 TEST(ModemCommandMode, LineFeedAfterTheCarriageReturnIsEchoedBeforeTheResult) {
@@ -58,8 +73,12 @@ TEST(ModemCommandMode, ResultWithoutLineFeedFollowsAfterTheProcessingTime) {
     SimHarness sim(network().dump());
     PortClient& port = sim.port("A");
     port.write("AT\r");
-    EXPECT_FALSE(sim.until([&] { return port.data().find("0\r") != std::string::npos; }, 800));
-    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r"; }, 1000));
+    // resultDelayMs, but at least 200 ms of real time: 10 s at the scale of 50.
+    EXPECT_FALSE(sim.until([&] { return port.data().find("0\r") != std::string::npos; }, 9000));
+    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r"; }, 2000));
+    // A LF that comes after the result is still the tail of the line.
+    port.write("\n");
+    EXPECT_TRUE(sim.until([&] { return port.data() == "AT\r0\r\n"; }, 1000));
 }
 
 TEST(ModemCommandMode, SeveralCommandsOnOneLineAndTheFirstErrorStopsTheLine) {
@@ -177,6 +196,7 @@ TEST(ModemLines, DsrFollowsAndS) {
     EXPECT_TRUE(sim.until([&] { return !sim.port("A").dsr(); }, 1000));
     // A modem whose DSR is always on, whatever &S says.
     EXPECT_TRUE(sim.port("B").dsr());
+    EXPECT_EQ(sim.eventsNamed("fault", "B").at(0)["fault"], "dsrAlwaysOn");
 }
 
 TEST(ModemLines, DsrAndCarrierOnlyWhileConnectedWithAndS1) {
