@@ -362,9 +362,10 @@ void MODEM::waitForCall() {
     const bool answering = r == ModemRole::Answering || r == ModemRole::AnsweringServed ||
                            r == ModemRole::AnsweringInRun;
     if (answering) {
-        // Decided and written on the main thread, so that the last line is the one seen.
+        // Decided and written on the main thread, so that the last line is the one seen;
+        // a thread being ended (the run's end already logged) announces nothing.
         invokeSync([this] {
-            if (waitAnnounced(ui().models()))
+            if (Terminated() || waitAnnounced(ui().models()))
                 return;
             logBlankLine();
             logEvent("Жду звонка"_cp, true);

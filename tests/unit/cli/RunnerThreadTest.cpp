@@ -1,6 +1,8 @@
-// vetlina-run end to end: the built runner in a folder of its own, ended by a signal,
-// by --stop-after, or by message 1438. Its threads run under ThreadSanitizer in that
-// build, so these tests carry the label `thread`.
+// vetlina-run end to end: the built runner in a folder of its own, its modem on the
+// simulated network of vetlina-sim, ended by a signal, by --stop-after, or by message
+// 1438. Its threads run under ThreadSanitizer in that build, so these tests carry the
+// label `thread`.
+#include "SimProcess.h"
 #include "TempFolder.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
@@ -106,11 +108,17 @@ bool waitForText(const std::string& path, const std::string& text, int realSecon
 
 class RunnerThreadTest : public ::testing::Test {
 protected:
-    RunnerThreadTest() { folder_.write("Vetlina.ini", kIni); }
+    RunnerThreadTest() { configure(kIni); }
+    // The configuration, with the complex's ports on station A of the simulated network.
+    void configure(const std::string& ini) {
+        folder_.write("Vetlina.ini", ini + sim_.portsSection("A") + "COM2=rfc2217://127.0.0.1:" +
+                                         std::to_string(sim_.port("A", "analyzer")) + "\r\n");
+    }
     std::string document(const std::string& name) {
         return readWholeFile(folder_.file(name)).value_or("<none>");
     }
     test::TempFolder folder_;
+    test::SimProcess sim_{test::simNetwork(), folder_.path(), 50.0};
 };
 
 TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
@@ -119,16 +127,20 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
     ASSERT_TRUE(waitForText(folder_.file("Prot/12345678/Prot.htm"), "Пассивный старт"_cp));
     // The other documents are open once the protocol is; the summary is the last one.
     ASSERT_TRUE(waitForText(folder_.file("Prot/PaspTabl.htm"), "</table>"));
+    // The modem thread has begun to wait for calls.
+    ASSERT_TRUE(waitForText(folder_.file("Prot/12345678/Prot.htm"), "Жду звонка"_cp));
     runner.signal(SIGTERM);
     ASSERT_EQ(runner.wait(), 0) << runner.err();
 
     std::string protocol = toUtf8(document("Prot/12345678/Prot.htm"));
     EXPECT_THAT(protocol, StartsWith("<html>\r\n<h3 align=center>Протокол работы комплекса "
                                      "12345678 от "));
-    EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем \r\nCom2: "
+    EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем Modem of A\r\nCom2: "
                                     "Анализатор Kerat ZMK-5 Сер.номер 0 F.0</pre><p>"));
-    // The operator's end: a blank line and "Работа закончена" right after the header.
+    // The modem waits for calls; the operator's end: a blank line and "Работа закончена".
     EXPECT_TRUE(std::regex_search(protocol, std::regex(" Пассивный старт<br>\r\n<br>"
+                                                       "[0-9]{2}:[0-9]{2}:[0-9]{2} "
+                                                       "Жду звонка\r\n<br>\r\n<br>"
                                                        "[0-9]{2}:[0-9]{2}:[0-9]{2} "
                                                        "Работа закончена\r\n$")))
         << protocol;
@@ -142,7 +154,7 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
 
     // The protocol window's lines on stdout, in UTF-8.
     EXPECT_THAT(runner.out(), EndsWith(" Работа закончена\n"));
-    EXPECT_THAT(runner.out(), StartsWith("\n"));
+    EXPECT_THAT(runner.out(), StartsWith("COM1: Модем инициализирован\n\n"));
     EXPECT_EQ(runner.err(), "");
 }
 
@@ -156,8 +168,8 @@ TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
 }
 
 TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
-    // 20 s of the clock at 200 times real time: a tenth of a second.
-    Runner runner(folder_, {"--passive", "--stop-after", "20"}, "200");
+    // 20 s of the clock at 50 times real time: 0.4 s.
+    Runner runner(folder_, {"--passive", "--stop-after", "20"});
     ASSERT_TRUE(runner.started());
     ASSERT_EQ(runner.wait(), 0) << runner.err();
     std::string protocol = document("Prot/12345678/Prot.htm");
@@ -187,7 +199,7 @@ TEST_F(RunnerThreadTest, ADocumentThatCannotBeOpenedEndsThroughTheEndMessage) {
 }
 
 TEST_F(RunnerThreadTest, InvalidIdentifierIsReportedAndTheRunGoesOn) {
-    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=1234567x\r\n");
+    configure("[VETLINA]\r\nIdent=1234567x\r\n");
     Runner runner(folder_, {"--passive", "--stop-after", "0"});
     ASSERT_TRUE(runner.started());
     EXPECT_EQ(runner.wait(), 0);
