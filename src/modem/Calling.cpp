@@ -17,8 +17,6 @@ namespace vetlina {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
-// The caller's wait for an incoming call between its own calls.
-constexpr int32_t kWaitBetweenCallsMs = 10000;
 // Waiting for the modem's result of a dial command.
 constexpr uint32_t kDialResultMs = 120000;
 // Waiting for the connection after a ring.

@@ -9,15 +9,11 @@
 #include "platform/Cp1251.h"
 #include "scenario/Scenario.h"
 
-#include <algorithm>
-
 namespace vetlina {
 namespace {
 
 // An idle pass of the loop (commands 0 and -1) sleeps this long.
 constexpr uint32_t kIdleSleepMs = 100;
-// The caller's wait for a call between its own calls.
-constexpr int32_t kWaitBetweenCallsMs = 10000;
 
 } // namespace
 

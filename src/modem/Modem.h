@@ -73,16 +73,17 @@ std::string modemStatusText(ModemStatus status);
 class MODEM : public ModemThread {
 public:
     // How long the command-line primitives wait.
-    static constexpr uint32_t kOkWaitMs = 3000;         // waitOk
-    static constexpr uint32_t kCommandLineMs = 70000;   // commandLine, resetModem
-    static constexpr uint32_t kCarrierLossMs = 70000;   // waitCarrierLoss
-    static constexpr uint32_t kCarrierPollMs = 50;      // waitCarrierLoss
-    static constexpr uint32_t kRetypeSleepMs = 300;     // after a command line that failed
-    static constexpr uint32_t kDropLineMs = 2000;       // dropLine
-    static constexpr uint32_t kAfterDtrDropMs = 200;    // after the carrier went
-    static constexpr uint32_t kIdentificationMs = 1000; // the ATI5 line
-    static constexpr uint32_t kReasonReplyMs = 2000;    // disconnectReason: the S86 reply
-    static constexpr uint32_t kReasonEndMs = 3000;      // disconnectReason: the rest
+    static constexpr uint32_t kOkWaitMs = 3000;           // waitOk
+    static constexpr uint32_t kCommandLineMs = 70000;     // commandLine, resetModem
+    static constexpr uint32_t kCarrierLossMs = 70000;     // waitCarrierLoss
+    static constexpr uint32_t kCarrierPollMs = 50;        // waitCarrierLoss
+    static constexpr uint32_t kRetypeSleepMs = 300;       // after a command line that failed
+    static constexpr uint32_t kDropLineMs = 2000;         // dropLine
+    static constexpr uint32_t kAfterDtrDropMs = 200;      // after the carrier went
+    static constexpr uint32_t kIdentificationMs = 1000;   // the ATI5 line
+    static constexpr uint32_t kReasonReplyMs = 2000;      // disconnectReason: the S86 reply
+    static constexpr uint32_t kReasonEndMs = 3000;        // disconnectReason: the rest
+    static constexpr int32_t kWaitBetweenCallsMs = 10000; // a caller's wait for a call
     static constexpr int kInitAttempts = 3;
     // responseLine holds the first 38 characters of a line and its last one.
     static constexpr std::size_t kResponseKept = 38;
