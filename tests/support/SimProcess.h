@@ -1,48 +1,134 @@
-// vetlina-sim run by a test as the program meets it: a process of its own, started with
-// a configuration the test writes, its event log (one JSON object per line) going to a
-// file the test reads. The clock of the simulator runs at the test's time scale.
+// vetlina-sim as a process for the tests of the program: started with a configuration
+// the test writes (ports 0: the simulator takes free ones and says which), its JSON
+// event log read back, ended by SIGTERM. Any module's tests may stand on it.
 #pragma once
 
+#include "platform/Files.h"
+
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
+#include <sstream>
 #include <string>
-#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace vetlina::test {
 
+// Waits in real time for a condition, polling.
+inline bool waitReal(const std::function<bool()>& condition, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 class SimProcess {
 public:
-    // Writes folder/sim.json, starts the simulator with VETLINA_TIME_SCALE = timeScale and
-    // waits (real time) until it has started or failed.
-    SimProcess(const nlohmann::json& config, const std::string& folder, double timeScale);
-    // SIGTERM, then the process is waited for.
-    ~SimProcess();
+    // Starts vetlina-sim on the configuration, its clock at the scale given, its event
+    // log into `log`.
+    SimProcess(const nlohmann::json& config, const std::string& folder, double scale)
+        : configPath_(folder + "/sim.json"), logPath_(folder + "/sim-events.jsonl") {
+        atomicReplace(configPath_, config.dump(2));
+        std::ostringstream command;
+        command << "VETLINA_TIME_SCALE=" << scale << " exec " << VETLINA_BINARY_DIR
+                << "/src/sim/vetlina-sim " << configPath_ << " > " << logPath_ << " 2> " << folder
+                << "/sim-errors.txt";
+        const std::string text = command.str();
+        const char* argv[] = {"/bin/sh", "-c", text.c_str(), nullptr};
+        if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid_ = -1;
+    }
+    ~SimProcess() { stop(); }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    bool running() const;
-    // The TCP port a station's modem (or analyzer) listens on; 0 when unknown.
-    uint16_t port(const std::string& station, const std::string& device = "modem") const;
-    // "COM1=rfc2217://127.0.0.1:<modem port>" for a Vetlina.ini's PORTS section.
-    std::string portsSection(const std::string& station) const;
+    bool running() const { return pid_ > 0 && !exited_; }
 
-    // The events logged so far.
-    std::vector<nlohmann::json> events() const;
-    std::vector<nlohmann::json> events(const std::string& event,
-                                       const std::string& station = "") const;
-    // Waits (real time) for an event that matches.
-    bool waitFor(const std::function<bool(const nlohmann::json&)>& match, int realMs) const;
+    std::vector<nlohmann::json> events() const {
+        std::vector<nlohmann::json> out;
+        std::istringstream lines(readWholeFile(logPath_).value_or(""));
+        for (std::string line; std::getline(lines, line);) {
+            auto event = nlohmann::json::parse(line, nullptr, false);
+            if (!event.is_discarded())
+                out.push_back(std::move(event));
+        }
+        return out;
+    }
+    // The events of one kind (and station, when given).
+    std::vector<nlohmann::json> events(const std::string& kind,
+                                       const std::string& station = "") const {
+        std::vector<nlohmann::json> out;
+        for (auto& e : events())
+            if (e.value("event", "") == kind &&
+                (station.empty() || e.value("station", "") == station))
+                out.push_back(e);
+        return out;
+    }
+    // The TCP port a station's device listens on, once the simulator has said so.
+    uint16_t port(const std::string& station, const std::string& device, int realMs = 10000) {
+        uint16_t found = 0;
+        waitReal(
+            [&] {
+                for (const auto& e : events("listening", station))
+                    if (e.value("device", "") == device)
+                        found = e["port"].get<uint16_t>();
+                return found != 0;
+            },
+            realMs);
+        return found;
+    }
+    // SIGTERM, and the exit status (real-time wait).
+    int stop() {
+        if (pid_ <= 0 || exited_)
+            return status_;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 500 && !exited_; ++i) {
+            exited_ = waitpid(pid_, &status, WNOHANG) == pid_;
+            if (!exited_)
+                usleep(10000);
+        }
+        if (!exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            exited_ = true;
+        }
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status_;
+    }
+    const std::string& logPath() const { return logPath_; }
 
 private:
+    std::string configPath_;
+    std::string logPath_;
     pid_t pid_ = -1;
-    std::string log_;
+    bool exited_ = false;
+    int status_ = -1;
 };
 
-// A network of complexes A (1001), B (1002) and C (1003) whose modems hold the stored
-// profile the program writes (numeric results, answer on the second ring, DTR hangs up,
-// DSR only while connected), with ports chosen by the simulator.
-nlohmann::json simNetwork();
+// A complex station of the network, with free ports and a modem that answers itself on
+// the second ring.
+inline nlohmann::json complexStation(const std::string& name, const std::string& number, int serial,
+                                     int firmware,
+                                     nlohmann::json analyzerOptions = nlohmann::json::object()) {
+    nlohmann::json analyzer = {{"port", 0}, {"serialNumber", serial}, {"firmware", firmware}};
+    analyzer.update(analyzerOptions);
+    return {{"name", name},
+            {"type", "complex"},
+            {"number", number},
+            {"modem", {{"port", 0}, {"storedProfile", "M0S0=2&D2&S1V1X4"}}},
+            {"analyzer", analyzer}};
+}
 
 } // namespace vetlina::test

@@ -1,7 +1,6 @@
-// vetlina-run end to end: the built runner in a folder of its own, its modem on the
-// simulated network of vetlina-sim, ended by a signal, by --stop-after, or by message
-// 1438. Its threads run under ThreadSanitizer in that build, so these tests carry the
-// label `thread`.
+// vetlina-run end to end: the built runner in a folder of its own, ended by a signal,
+// by --stop-after, or by message 1438. Its threads run under ThreadSanitizer in that
+// build, so these tests carry the label `thread`.
 #include "SimProcess.h"
 #include "TempFolder.h"
 #include "platform/Clock.h"
@@ -106,19 +105,35 @@ bool waitForText(const std::string& path, const std::string& text, int realSecon
     return false;
 }
 
+// The complex's modem: that of a simulated complex station, holding the stored profile
+// the program writes.
+nlohmann::json network() {
+    return {{"stations",
+             {{{"name", "A"},
+               {"type", "complex"},
+               {"number", "1001"},
+               {"modem",
+                {{"port", 0},
+                 {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
+                 {"identification", "Modem of A"}}},
+               {"analyzer", {{"port", 0}}}}}}};
+}
+
 class RunnerThreadTest : public ::testing::Test {
 protected:
-    RunnerThreadTest() { configure(kIni); }
-    // The configuration, with the complex's ports on station A of the simulated network.
-    void configure(const std::string& ini) {
-        folder_.write("Vetlina.ini", ini + sim_.portsSection("A") + "COM2=rfc2217://127.0.0.1:" +
-                                         std::to_string(sim_.port("A", "analyzer")) + "\r\n");
+    RunnerThreadTest() : sim_(network(), simFolder_.path(), 50.0) {
+        ports_ = "[PORTS]\r\nCOM1=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "modem")) +
+                 "\r\nCOM2=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "analyzer")) +
+                 "\r\n";
+        folder_.write("Vetlina.ini", kIni + ports_);
     }
     std::string document(const std::string& name) {
         return readWholeFile(folder_.file(name)).value_or("<none>");
     }
     test::TempFolder folder_;
-    test::SimProcess sim_{test::simNetwork(), folder_.path(), 50.0};
+    test::TempFolder simFolder_;
+    test::SimProcess sim_;
+    std::string ports_;
 };
 
 TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
@@ -168,8 +183,9 @@ TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
 }
 
 TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
-    // 20 s of the clock at 50 times real time: 0.4 s.
-    Runner runner(folder_, {"--passive", "--stop-after", "20"});
+    // 20 s of the clock at 50 times real time: 0.4 s. (Faster, the modem's start-up
+    // would have to hear each echo within a few milliseconds of real time.)
+    Runner runner(folder_, {"--passive", "--stop-after", "20"}, "50");
     ASSERT_TRUE(runner.started());
     ASSERT_EQ(runner.wait(), 0) << runner.err();
     std::string protocol = document("Prot/12345678/Prot.htm");
@@ -199,7 +215,7 @@ TEST_F(RunnerThreadTest, ADocumentThatCannotBeOpenedEndsThroughTheEndMessage) {
 }
 
 TEST_F(RunnerThreadTest, InvalidIdentifierIsReportedAndTheRunGoesOn) {
-    configure("[VETLINA]\r\nIdent=1234567x\r\n");
+    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=1234567x\r\n" + ports_);
     Runner runner(folder_, {"--passive", "--stop-after", "0"});
     ASSERT_TRUE(runner.started());
     EXPECT_EQ(runner.wait(), 0);

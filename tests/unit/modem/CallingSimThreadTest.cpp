@@ -1,8 +1,8 @@
 // Calling end to end: a run of this complex (its Complex with the modem thread running)
 // dials through vetlina-sim, and the call outcomes the simulator produces are logged and
 // counted in the scenario entry, which the test reads in memory once the run is over.
+#include "ModemNetwork.h"
 #include "ModemTestSupport.h"
-#include "SimProcess.h"
 #include "device/Rfc2217Port.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
@@ -26,7 +26,7 @@ protected:
     void startSim(const nlohmann::json& network) {
         sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale);
         ASSERT_TRUE(sim_->running());
-        room_.configure(sim_->portsSection("A"));
+        room_.configure(test::portsSection(*sim_, "A"));
     }
     // The run of this complex, calling B.
     void startRun() {
@@ -79,8 +79,8 @@ protected:
     // A computer on a station's modem port that holds DTR up, so that its modem answers
     // calls.
     void holdAnsweringPort(const std::string& station = "B") {
-        auto port =
-            std::make_unique<Rfc2217Port>("127.0.0.1:" + std::to_string(sim_->port(station)));
+        auto port = std::make_unique<Rfc2217Port>("127.0.0.1:" +
+                                                  std::to_string(sim_->port(station, "modem")));
         ASSERT_EQ(port->open(LineSettings{}), PortOpenResult::Ok);
         ASSERT_TRUE(port->setDtr(true));
         answeringPorts_.push_back(std::move(port));
@@ -93,7 +93,7 @@ protected:
 };
 
 TEST_F(CallingSimThreadTest, ABusyNumberPausesFourTimesAndIsThenPostponedByPostTime) {
-    nlohmann::json network = test::simNetwork();
+    nlohmann::json network = test::modemNetwork();
     network["faults"] = {{{"fault", "busy"}, {"station", "B"}}};
     startSim(network);
     startRun();
@@ -128,7 +128,7 @@ TEST_F(CallingSimThreadTest, ABusyNumberPausesFourTimesAndIsThenPostponedByPostT
 }
 
 TEST_F(CallingSimThreadTest, ThreeCallsWithoutCarrierGiveTheEntryUpAndTheComplexAnswers) {
-    nlohmann::json network = test::simNetwork();
+    nlohmann::json network = test::modemNetwork();
     // A's modem waits 20 s for the far carrier, so that each failed call is short, and
     // B's gives up 10 s after it answered, so that its line is free for the next call.
     network["stations"][0]["modem"]["storedProfile"] = "M0S0=2&D2&S1V0\\N2\\V1S7=20S37=4";
@@ -156,7 +156,7 @@ TEST_F(CallingSimThreadTest, ThreeCallsWithoutCarrierGiveTheEntryUpAndTheComplex
 }
 
 TEST_F(CallingSimThreadTest, AConnectionReachesTheCallersDialogueWithoutCountingAFailure) {
-    startSim(test::simNetwork());
+    startSim(test::modemNetwork());
     holdAnsweringPort();
     startRun();
     ASSERT_TRUE(runUntilLine("Есть связь"));
@@ -177,7 +177,7 @@ TEST_F(CallingSimThreadTest, EveryOutcomeOfTheNetworkIsCountedInItsEntry) {
     // B is busy once and then its modems do not train (one no-carrier outcome gives an
     // entry up here); D's trunk number finds no second dial tone on A's line; C never
     // rings; D's local number answers.
-    nlohmann::json network = test::simNetwork();
+    nlohmann::json network = test::modemNetwork();
     network["stations"][0]["modem"]["storedProfile"] = "M0S0=2&D2&S1V0\\N2\\V1S7=20S37=4";
     network["stations"][1]["modem"]["storedProfile"] = "M0S0=2&D2&S1V0\\N2\\V1S7=10S37=4";
     nlohmann::json d = network["stations"][1];
@@ -190,7 +190,7 @@ TEST_F(CallingSimThreadTest, EveryOutcomeOfTheNetworkIsCountedInItsEntry) {
                          {{"fault", "noDialTone"}, {"station", "A"}, {"secondDialToneOnly", true}},
                          {{"fault", "noAnswer"}, {"station", "C"}}};
     startSim(network);
-    room_.configure(sim_->portsSection("A") + "[TIMES]\nNumNoCarrier=1\n");
+    room_.configure(test::portsSection(*sim_, "A") + "[TIMES]\nNumNoCarrier=1\n");
     holdAnsweringPort("B");
     holdAnsweringPort("D");
     room_.addEntry("22222222", "1002");

@@ -1,7 +1,7 @@
 // The modem's initialisation against the simulated Hayes modem of vetlina-sim, reached
 // as the program reaches a modem: COM1 of the PORTS section, an RFC 2217 port.
+#include "ModemNetwork.h"
 #include "ModemTestSupport.h"
-#include "SimProcess.h"
 #include "app/UiBridge.h"
 #include "device/ComPort.h"
 #include "modem/Modem.h"
@@ -27,11 +27,11 @@ protected:
     // Starts the simulator with station A's modem changed by `modem`, and points COM1
     // of the complex at it.
     void startSim(const nlohmann::json& modem = nlohmann::json::object()) {
-        nlohmann::json network = test::simNetwork();
+        nlohmann::json network = test::modemNetwork();
         network["stations"][0]["modem"].update(modem);
         sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale);
         ASSERT_TRUE(sim_->running());
-        room_.configure(sim_->portsSection("A"));
+        room_.configure(test::portsSection(*sim_, "A"));
     }
     std::unique_ptr<MODEM> create() {
         return std::make_unique<MODEM>(room_.ui.bridge, comPortFactory(), ModemRole::Answering);
@@ -52,10 +52,12 @@ TEST_F(ModemSimTest, AGoodModemIsReadyAndNamedInTheProtocolHeader) {
     EXPECT_THAT(prot, HasSubstr("\r\nCom1: Модем "_cp + "Modem of A\r\nCom"));
     EXPECT_THAT(room_.ui.dialogs.texts(), IsEmpty());
     // The modem heard ATZ and ATI5, and the thread then waits for calls with DTR up.
-    EXPECT_TRUE(sim_->waitFor(
-        [](const nlohmann::json& e) {
-            return e.value("event", "") == "dtr" && e.value("station", "") == "A" &&
-                   e.value("on", false);
+    EXPECT_TRUE(test::waitReal(
+        [&] {
+            for (const auto& e : sim_->events("dtr", "A"))
+                if (e.value("on", false))
+                    return true;
+            return false;
         },
         5000));
     std::vector<std::string> commands;
