@@ -29,6 +29,11 @@ constexpr int kReferenceTone = 10; // 1000 Hz
 constexpr int kFirstTrackedTone = 3;
 constexpr int kLastTrackedTone = 34;
 constexpr int kOverloadCode = 28499;
+// Signal sets begin on the sample clock's 10 ms grid, the period of the multi-frequency
+// comb: the computer reads each tone's phase at the start of a set against its nominal
+// phase and compares it between sets (impedance), so every set must find the comb at the
+// same point of its period whenever the link lets the meter take it.
+constexpr int kSetGridSamples = 128;
 constexpr int kEnvelopeDecimation = 8;
 constexpr int kEchoLead = 32; // envelope values before the probe end
 constexpr int kRawHistory = 1024;
@@ -268,7 +273,7 @@ void Zmk5Meter::acquire(std::span<const double> line) {
             ++sampleCount_;
             continue;
         }
-        if (armed_)
+        if (armed_ && sampleCount_ % kSetGridSamples == 0)
             startSet();
         const double analog = value * codesPerUnit_ + floorCodes * floorNoise_(random_);
         const auto code =

@@ -82,6 +82,39 @@ TEST(Zmk5Meter, AFrameLeavesOnlyOnceItsSamplesAreIn) {
     EXPECT_FALSE(meter.takeBlock());
 }
 
+TEST(Zmk5Meter, SetsBeginOnTheCombsPeriodSoItsTonesKeepTheirPhases) {
+    // The computer takes each comb tone's phase at the start of a set against its nominal
+    // phase, and the impedance measurement compares those phases between sets: every set
+    // must begin at the same point of the comb's 10 ms period, however the link drains.
+    Zmk5Meter meter;
+    std::vector<double> lead(37, 0.0);
+    meter.acquire(lead); // the restart falls between two periods
+    meter.restart(0);
+    auto comb = [](int64_t n) {
+        double x = 0.0;
+        for (int tone : {3, 7, 10, 24})
+            x += 0.2 * std::cos(2.0 * kPi * tone * 100.0 * n / kMeterRate + tone);
+        return x;
+    };
+    // A slow link: frames are taken only every 331 samples, so the last frame of a set
+    // leaves at no particular point of the period.
+    std::vector<std::vector<int16_t>> blocks;
+    std::vector<double> chunk;
+    for (int64_t n = 0; n < 12800 * 10; n += 331) {
+        chunk.clear();
+        for (int i = 0; i < 331; ++i)
+            chunk.push_back(comb(meter.samples() + i));
+        meter.acquire(chunk);
+        if (auto b = meter.takeBlock())
+            blocks.push_back(std::move(*b));
+    }
+    auto sets = assembleSets(ofType(blocks, -9));
+    ASSERT_GE(sets.size(), 3u);
+    for (std::size_t s = 1; s < sets.size(); ++s)
+        for (int i = 0; i < 4096; i += 7)
+            ASSERT_NEAR(sets[s][i], sets[0][i], 2) << "set " << s << ", sample " << i;
+}
+
 TEST(Zmk5Meter, ASineReadsItsLevelThroughTheComputersConversions) {
     struct Case {
         int attenuator;
