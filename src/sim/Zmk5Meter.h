@@ -145,6 +145,7 @@ private:
     // The table's interval.
     double sumSquares_ = 0.0;
     double noiseSquares_ = 0.0;
+    double peakCodes_ = 0.0; // largest |input| ahead of the converter's limit
     int64_t tableSamples_ = 0;
     double sinePower_ = 0.0;
     double amplitudeSum_ = 0.0;
