@@ -4,7 +4,6 @@
 #include "ChannelBench.h"
 
 #include <cmath>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 
