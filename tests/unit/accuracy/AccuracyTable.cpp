@@ -51,6 +51,17 @@ std::string fixed(double x, int decimals) {
     return s;
 }
 
+// A table cell: a '|' would end it.
+std::string cell(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '|')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 std::string withUnit(const std::string& value, const std::string& unit) {
     return unit.empty() ? value : value + " " + unit;
 }
@@ -136,9 +147,9 @@ std::string AccuracyTable::markdown() const {
                             ? " (expected " + fixed(r.expected, r.decimals) + ", note " + n + ")"
                             : " (note " + n + ")";
         }
-        md += "| " + r.quantity + " | " + r.point + " | " + injected + " | " +
+        md += "| " + cell(r.quantity) + " | " + cell(r.point) + " | " + cell(injected) + " | " +
               withUnit(fixed(r.computed, r.decimals), r.unit) + " | " +
-              fixed(r.error(), r.decimals) + " | " + r.tolerance.text + " | " +
+              fixed(r.error(), r.decimals) + " | " + cell(r.tolerance.text) + " | " +
               (r.pass() ? "yes" : "**no**") + " |\n";
     }
     if (!order.empty()) {

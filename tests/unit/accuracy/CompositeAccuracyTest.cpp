@@ -272,7 +272,7 @@ TEST(Accuracy, Impedance) {
             const int i = static_cast<int>(std::lround(hz / 100.0)) - 1;
             const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh);
             const double injected = std::abs(z) - 600.0;
-            Tolerance t{0.05 * std::abs(z), 0.0, "±5 % of |Z|"};
+            Tolerance t{0.05 * std::abs(z), 0.0, "±5 % of the modulus"};
             record({"Impedance deviation", line + label(", %.0f Hz", hz), "Ω", injected, injected,
                     r.imped[i].get(), t, "impedance", 1});
         }
