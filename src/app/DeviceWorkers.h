@@ -9,8 +9,7 @@ namespace vetlina {
 
 class DeviceWorkers : public WorkerFactory {
 public:
-    // The analyzer thread ZMK. The modem thread class plugs in here; until it exists
-    // createModem returns null and the run works without a modem.
+    // The analyzer thread ZMK and the modem thread MODEM, each on its configured port.
     std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override;
     std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
 };

@@ -27,11 +27,13 @@ bool Device::SetCommand(int32_t n) {
 PortOpenResult Device::OpenPort() {
     ClosePort();
     lineSettings.baudRate = kOpeningBaudRate;
+    openError_.clear();
     std::unique_ptr<SerialPort> port = ports_ ? ports_(portNumber) : nullptr;
     if (!port)
         return PortOpenResult::CannotOpen;
     PortOpenResult result = port->open(lineSettings);
     if (result != PortOpenResult::Ok) {
+        openError_ = port->lastError();
         // A port that could not be set up may still hold its device.
         port->close();
         return result;

@@ -51,6 +51,9 @@ public:
     // ---- Port operations (on the owning thread) --------------------------------------
     // Each tests the port first and does nothing (false, 0) while it is closed.
     PortOpenResult OpenPort();
+    // The port's own error text of the last OpenPort that failed (shown in the "System
+    // Error" box of a port that opened but could not be set up); empty after a success.
+    const std::string& openError() const { return openError_; }
     void ClosePort();
     bool portOpen() const;
     void PurgePort();
@@ -110,6 +113,7 @@ private:
     UiBridge& ui_;
     PortFactory ports_;
     std::unique_ptr<SerialPort> port_;
+    std::string openError_;
     std::atomic<int32_t> command_{0};
 };
 

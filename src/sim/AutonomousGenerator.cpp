@@ -1,8 +1,12 @@
 #include "sim/AutonomousGenerator.h"
 
+#include "sim/ChannelModel.h"
 #include "sim/Signals.h"
+#include "sim/Zmk5Options.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -38,8 +42,9 @@ double number(const nlohmann::json& o, const char* key, double low, double high,
         return NAN;
     }
     if (!it->is_number() || !(it->get<double>() >= low && it->get<double>() <= high)) {
-        error = where + key + ": a number in " + std::to_string(low) + " .. " +
-                std::to_string(high) + " is expected";
+        char range[64];
+        std::snprintf(range, sizeof range, "%g .. %g", low, high);
+        error = where + key + ": a number in " + range + " is expected";
         return NAN;
     }
     return it->get<double>();
@@ -156,6 +161,28 @@ std::optional<GeneratorProgramme> networkGeneratorProgramme(const SimConfig& con
         return programme;
     }
     return autonomousProgramme(nlohmann::json::object(), error);
+}
+
+std::optional<GeneratorProgramme> prepareAnalyzerSide(const SimConfig& config, std::string& error) {
+    for (std::size_t i = 0; i < config.stations.size(); ++i) {
+        const StationConfig& station = config.stations[i];
+        if (station.kind != StationKind::Complex)
+            continue;
+        std::string inner;
+        if (!parseZmk5Options(station.analyzer.options, station.analyzer.serialNumber,
+                              station.analyzer.firmware, inner)) {
+            error = "stations[" + std::to_string(i) + "].analyzer." + inner;
+            return std::nullopt;
+        }
+    }
+    for (std::size_t i = 0; i < config.channels.size(); ++i) {
+        std::string inner;
+        if (!parseChannelModel(config.channels[i].model, inner)) {
+            error = "channels[" + std::to_string(i) + "].model." + inner;
+            return std::nullopt;
+        }
+    }
+    return networkGeneratorProgramme(config, error);
 }
 
 } // namespace vetlina::sim

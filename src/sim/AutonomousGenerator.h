@@ -31,6 +31,12 @@ namespace vetlina::sim {
 std::optional<GeneratorProgramme> autonomousProgramme(const nlohmann::json& generator,
                                                       std::string& error);
 
+// Checks what the analyzer side reads from the configuration (every analyzer's
+// options, every channel's model, the generator programme) and gives the programme of
+// the network's generator stations; nullopt with error (one line naming the member)
+// when something cannot be used.
+std::optional<GeneratorProgramme> prepareAnalyzerSide(const SimConfig& config, std::string& error);
+
 // The programme of the network's generator stations. The exchange runs one programme
 // for all of them: the first generator station's object gives it. nullopt with error
 // ("stations[3].generator.programme[1].seconds: ...") when it cannot be read.

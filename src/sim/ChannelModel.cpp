@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <set>
 
@@ -12,6 +13,12 @@ namespace {
 struct ParseError {
     std::string text;
 };
+
+std::string text(double x) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", x);
+    return buffer;
+}
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
     throw ParseError{where + ": " + what};
@@ -24,7 +31,7 @@ double number(const nlohmann::json& object, const char* key, double low, double 
         fail(where + key, "a number is expected");
     const double x = v.get<double>();
     if (!(x >= low && x <= high))
-        fail(where + key, "must lie in " + std::to_string(low) + " .. " + std::to_string(high));
+        fail(where + key, "must lie in " + text(low) + " .. " + text(high));
     return x;
 }
 
@@ -48,14 +55,13 @@ std::vector<std::pair<double, double>> points(const nlohmann::json& v, double lo
         const double hz = p[0].get<double>();
         const double value = p[1].get<double>();
         if (!(hz >= 0.0 && hz <= 6400.0) || !(value >= low && value <= high))
-            fail(where, "a point outside 0..6400 Hz or " + std::to_string(low) + " .. " +
-                            std::to_string(high));
+            fail(where, "a point outside 0 .. 6400 Hz or " + text(low) + " .. " + text(high));
         out.emplace_back(hz, value);
     }
     std::sort(out.begin(), out.end());
     for (std::size_t i = 1; i < out.size(); ++i)
         if (out[i].first == out[i - 1].first)
-            fail(where, "two points at " + std::to_string(out[i].first) + " Hz");
+            fail(where, "two points at " + text(out[i].first) + " Hz");
     return out;
 }
 

@@ -251,11 +251,13 @@ void ChannelPath::render(int64_t first, std::span<double> out, const std::option
     ownBuffer_.assign(n, 0.0);
     own.render(first, ownBuffer_);
 
-    if (farPresent_)
+    // The divider's reference is taken with the line switched away from the meter.
+    const bool lineHeard = farPresent_ && connection.divider != LineConnection::Divider::Reference;
+    if (lineHeard)
         renderFar(first, out);
 
     // The own signal's echo from the line, and its history for later echoes.
-    const bool talker = farPresent_ && direction_->echoReturnLossDb.has_value();
+    const bool talker = lineHeard && direction_->echoReturnLossDb.has_value();
     const double echoGain = talker ? std::pow(10.0, -*direction_->echoReturnLossDb / 20.0) : 0.0;
     const auto delay =
         talker ? static_cast<std::size_t>(std::llround(samplesOf(direction_->echoDelayMs))) : 0;

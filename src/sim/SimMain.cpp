@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    auto programme = networkGeneratorProgramme(*config, error);
+    auto programme = prepareAnalyzerSide(*config, error);
     if (!programme) {
         std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
         return 1;

@@ -12,7 +12,8 @@ namespace vetlina::sim {
 namespace {
 
 constexpr uint32_t kOpeningBaud = 9600;
-// The UART may catch up this much scaled time after a late poll, no more.
+// The UART may catch up this much scaled time after a late poll (or twice the time
+// since the previous poll, when the simulator polls less often), no more.
 constexpr double kBurstMs = 250.0;
 // Data blocks wait while the port still holds this many bytes for the computer.
 constexpr std::size_t kMaxPendingBytes = 2048;
@@ -175,7 +176,9 @@ void Zmk5::transmit(std::span<const uint8_t> bytes) {
             b ^= 0xA5;
         port_->send(noise);
     }
-    uartFreeMs_ = std::max(uartFreeMs_, clockMs_ - kBurstMs) +
+    // The UART may have sent since the previous poll: it catches up that far, no further.
+    const double burst = std::max(kBurstMs, 2.0 * pollGapMs_);
+    uartFreeMs_ = std::max(uartFreeMs_, clockMs_ - burst) +
                   static_cast<double>(bytes.size()) * 10000.0 / baud_;
 }
 
@@ -574,7 +577,8 @@ void Zmk5::poll(uint32_t tick) {
         started_ = true;
         startTick_ = lastTick_ = tick;
     }
-    clockMs_ += static_cast<double>(static_cast<uint32_t>(tick - lastTick_));
+    pollGapMs_ = static_cast<double>(static_cast<uint32_t>(tick - lastTick_));
+    clockMs_ += pollGapMs_;
     lastTick_ = tick;
 
     const bool off = switchedOffNow();

@@ -114,6 +114,7 @@ private:
     uint32_t startTick_ = 0;
     uint32_t lastTick_ = 0;
     double clockMs_ = 0.0; // scaled ms since the first poll
+    double pollGapMs_ = 0.0;
 
     bool on_ = false;
     State state_ = State::Off;

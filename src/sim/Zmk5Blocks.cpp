@@ -42,8 +42,8 @@ std::array<int16_t, 18> meterTableBlock(const MeterTable& t) {
     w[6] = static_cast<int16_t>(t.squareCount);
     w[7] = word(t.noiseMeanSquare, 16);
     w[8] = word(t.noiseMeanSquare, 0);
-    w[9] = word(t.levelWord, 16);
-    w[10] = word(t.levelWord, 0);
+    w[9] = word(t.peakWord, 16);
+    w[10] = word(t.peakWord, 0);
     w[11] = t.amplitudeRise;
     w[12] = t.amplitudeFall;
     w[13] = t.phaseDeviation;

@@ -37,7 +37,7 @@ struct MeterTable {
     uint64_t sumOfSquares = 0;    // w4 low, w3 middle, w5 top: the input's squares ...
     uint16_t squareCount = 0;     // w6: ... over this many samples
     uint32_t noiseMeanSquare = 0; // w7 high, w8 low: mean square with the sine notched out
-    uint32_t levelWord = 0;       // w9 high, w10 low: see Zmk5Meter.cpp
+    uint32_t peakWord = 0;        // w9 high, w10 low: the input's peak, see Zmk5Meter.cpp
     int16_t amplitudeRise = 0;    // w11: -(largest amplitude / mean - 1) x 8196
     int16_t amplitudeFall = 0;    // w12: (1 - smallest amplitude / mean) x 8196
     int16_t phaseDeviation = 0;   // w13: sin(largest phase deviation) x 8196

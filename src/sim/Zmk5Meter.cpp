@@ -18,10 +18,14 @@ using zmk5::kSetSamples;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr int kStatisticsSamples = 12800;
 constexpr int kSecondEnvelopes = 1600;
-// The level word of a table while the meter follows a sine carries the noise against
-// the sine: 2^32 x 10^(-2.087) x noise/sine, so that the computer's reading of it,
-// sine level + 20.87 dB + 10 log10(word / 2^32), is the noise level in dBm.
-constexpr double kNoiseToSineScale = 4294967296.0 * 0.0081846;
+// The peak word of a table (w9, w10) carries the input's largest excursion over the
+// interval as the mean square of a sine with that peak (codes^2), taken ahead of the
+// converter's limit (the input's overload detector): the computer reads it as a level,
+// 10 log10(word / 2^32) + top + 8.47, and reports an overload when it lies above the top.
+// While the meter follows a sine the word is that mean square against the sine's,
+// 2^32 x 10^(-2.087) x peak^2 / 2 / sine power, so that the computer's reading of it,
+// sine level + 20.87 dB + 10 log10(word / 2^32), is the same level of the peak.
+constexpr double kPeakToSineScale = 4294967296.0 * 0.0081846;
 // Frequencies in the table are in steps of 3.125 x 2^-18 Hz.
 constexpr double kFrequencySteps = 262144.0 / 3.125;
 constexpr double kTrackingStepHz = 12800.0 / 1856.0;
@@ -29,6 +33,11 @@ constexpr int kReferenceTone = 10; // 1000 Hz
 constexpr int kFirstTrackedTone = 3;
 constexpr int kLastTrackedTone = 34;
 constexpr int kOverloadCode = 28499;
+// Signal sets begin on the sample clock's 10 ms grid, the period of the multi-frequency
+// comb: the computer reads each tone's phase at the start of a set against its nominal
+// phase and compares it between sets (impedance), so every set must find the comb at the
+// same point of its period whenever the link lets the meter take it.
+constexpr int kSetGridSamples = 128;
 constexpr int kEnvelopeDecimation = 8;
 constexpr int kEchoLead = 32; // envelope values before the probe end
 constexpr int kRawHistory = 1024;
@@ -94,7 +103,7 @@ bool Zmk5Meter::restart(int setting) {
     else
         tracker_.stop();
     events_.reset(setting * kBinHz);
-    sumSquares_ = noiseSquares_ = 0.0;
+    sumSquares_ = noiseSquares_ = peakCodes_ = 0.0;
     tableSamples_ = 0;
     sinePower_ = amplitudeSum_ = amplitudeMin_ = amplitudeMax_ = phaseMax_ = 0.0;
     tableEnvelopes_ = 0;
@@ -207,7 +216,7 @@ void Zmk5Meter::noSignal() {
     setting_ = 0;
     tracker_.stop();
     statistics_.reset();
-    sumSquares_ = noiseSquares_ = 0.0;
+    sumSquares_ = noiseSquares_ = peakCodes_ = 0.0;
     tableSamples_ = 0;
     sinePower_ = amplitudeSum_ = amplitudeMin_ = amplitudeMax_ = phaseMax_ = 0.0;
     tableEnvelopes_ = 0;
@@ -268,9 +277,10 @@ void Zmk5Meter::acquire(std::span<const double> line) {
             ++sampleCount_;
             continue;
         }
-        if (armed_)
+        if (armed_ && sampleCount_ % kSetGridSamples == 0)
             startSet();
         const double analog = value * codesPerUnit_ + floorCodes * floorNoise_(random_);
+        peakCodes_ = std::max(peakCodes_, std::abs(analog));
         const auto code =
             static_cast<int16_t>(std::clamp(std::nearbyint(analog), -32767.0, 32767.0));
         const double x = code;
@@ -339,7 +349,8 @@ void Zmk5Meter::queueTable() {
     t.noiseMeanSquare = saturate32(noise);
     if (tracker_.active() && tableEnvelopes_ > 0) {
         const double sine = sinePower_ / static_cast<double>(tableEnvelopes_);
-        t.levelWord = sine > 0.0 ? saturate32(kNoiseToSineScale * noise / sine) : 0xFFFFFFFFu;
+        const double peak = peakCodes_ * peakCodes_ / 2.0;
+        t.peakWord = sine > 0.0 ? saturate32(kPeakToSineScale * peak / sine) : 0xFFFFFFFFu;
         const double mean = amplitudeSum_ / static_cast<double>(tableEnvelopes_);
         if (mean > 0.0) {
             t.amplitudeRise = word16(-(amplitudeMax_ / mean - 1.0) * 8196.0);
@@ -357,14 +368,12 @@ void Zmk5Meter::queueTable() {
             t.frequencyCount = 1;
         }
     } else {
-        const double total =
-            tableSamples_ > 0 ? sumSquares_ / static_cast<double>(tableSamples_) : 0.0;
-        t.levelWord = saturate32(total);
+        t.peakWord = saturate32(peakCodes_ * peakCodes_ / 2.0);
     }
     auto block = zmk5::meterTableBlock(t);
     small_.emplace_back(block.begin(), block.end());
 
-    sumSquares_ = noiseSquares_ = 0.0;
+    sumSquares_ = noiseSquares_ = peakCodes_ = 0.0;
     tableSamples_ = 0;
     sinePower_ = amplitudeSum_ = phaseMax_ = 0.0;
     tableEnvelopes_ = 0;

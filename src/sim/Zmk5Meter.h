@@ -3,8 +3,10 @@
 // - raw frame sets (-9): 4096 consecutive samples (0.32 s) in 64 frames of 64. The
 //   set is sent in the order the computer unpacks it: positions 0..2047 hold the
 //   samples 0, 2, 4, ... and positions 2048..4095 the samples 1, 3, 5, ... of the
-//   set; a frame leaves as soon as its samples are in. The next set is taken as soon
-//   as the last frame of the previous one has left, so the link sets the pace;
+//   set; a frame leaves as soon as its samples are in. The next set is taken once the
+//   last frame of the previous one has left, so the link sets the pace, and it begins
+//   on the next multiple of 128 samples of the sample clock (10 ms, the period of the
+//   multi-frequency comb: every set finds the comb's tones at the same phase);
 // - after every set a meter table (-5) for the time since the previous table;
 // - every second of meter time the event statistics (-4), while it follows a sine;
 // - after every set in which it finds the multi-frequency comb, four tracking frames
@@ -143,6 +145,7 @@ private:
     // The table's interval.
     double sumSquares_ = 0.0;
     double noiseSquares_ = 0.0;
+    double peakCodes_ = 0.0; // largest |input| ahead of the converter's limit
     int64_t tableSamples_ = 0;
     double sinePower_ = 0.0;
     double amplitudeSum_ = 0.0;

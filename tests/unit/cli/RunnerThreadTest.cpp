@@ -105,13 +105,17 @@ bool waitForText(const std::string& path, const std::string& text, int realSecon
     return false;
 }
 
-// The complex's analyzer and modem: those of a simulated complex station.
+// The complex's analyzer and modem: those of a simulated complex station, the modem
+// holding the stored profile the program writes.
 nlohmann::json network() {
     return {{"stations",
              {{{"name", "A"},
                {"type", "complex"},
                {"number", "1001"},
-               {"modem", {{"port", 0}}},
+               {"modem",
+                {{"port", 0},
+                 {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
+                 {"identification", "Modem of A"}}},
                {"analyzer", {{"port", 0}, {"serialNumber", 1234}, {"firmware", 305}}}}}}};
 }
 
@@ -138,16 +142,20 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
     ASSERT_TRUE(waitForText(folder_.file("Prot/12345678/Prot.htm"), "Пассивный старт"_cp));
     // The other documents are open once the protocol is; the summary is the last one.
     ASSERT_TRUE(waitForText(folder_.file("Prot/PaspTabl.htm"), "</table>"));
+    // The modem thread has begun to wait for calls.
+    ASSERT_TRUE(waitForText(folder_.file("Prot/12345678/Prot.htm"), "Жду звонка"_cp));
     runner.signal(SIGTERM);
     ASSERT_EQ(runner.wait(), 0) << runner.err();
 
     std::string protocol = toUtf8(document("Prot/12345678/Prot.htm"));
     EXPECT_THAT(protocol, StartsWith("<html>\r\n<h3 align=center>Протокол работы комплекса "
                                      "12345678 от "));
-    EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем \r\nCom2: "
+    EXPECT_THAT(protocol, HasSubstr("</h3><pre>СПО ЛИРС V2M50\r\nCom1: Модем Modem of A\r\nCom2: "
                                     "Анализатор Kerat ZMK-5 Сер.номер 1234 F.305</pre><p>"));
-    // The operator's end: a blank line and "Работа закончена" right after the header.
+    // The modem waits for calls; the operator's end: a blank line and "Работа закончена".
     EXPECT_TRUE(std::regex_search(protocol, std::regex(" Пассивный старт<br>\r\n<br>"
+                                                       "[0-9]{2}:[0-9]{2}:[0-9]{2} "
+                                                       "Жду звонка\r\n<br>\r\n<br>"
                                                        "[0-9]{2}:[0-9]{2}:[0-9]{2} "
                                                        "Работа закончена\r\n$")))
         << protocol;
@@ -161,7 +169,8 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
 
     // The protocol window's lines on stdout, in UTF-8.
     EXPECT_THAT(runner.out(), EndsWith(" Работа закончена\n"));
-    EXPECT_THAT(runner.out(), StartsWith("COM2: ZMK-5 инициализирован\n\n"));
+    EXPECT_THAT(runner.out(),
+                StartsWith("COM2: ZMK-5 инициализирован\nCOM1: Модем инициализирован\n\n"));
     EXPECT_EQ(runner.err(), "");
 }
 
@@ -175,8 +184,9 @@ TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
 }
 
 TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
-    // 20 s of the clock at 50 times real time: 0.4 s. (Faster, the analyzer's start-up
-    // would have to hear its replies within a millisecond or two of real time.)
+    // 20 s of the clock at 50 times real time: 0.4 s. (Faster, the start-ups of the
+    // analyzer and the modem would have to hear each reply within a few milliseconds of
+    // real time.)
     Runner runner(folder_, {"--passive", "--stop-after", "20"}, "50");
     ASSERT_TRUE(runner.started());
     ASSERT_EQ(runner.wait(), 0) << runner.err();

@@ -165,6 +165,25 @@ TEST_F(Channel, ImpulsesPeakAtTheirLevelAlternatingInSign) {
     EXPECT_EQ(count, 4);
 }
 
+TEST_F(Channel, RandomScheduleKeepsItsRateAndItsSeed) {
+    auto count = [&](uint32_t seed) {
+        path = ChannelPath(nullptr, "B");
+        nlohmann::json model = R"({"impulses": {"peakDbm": -10, "perMinute": 120}})"_json;
+        model["seed"] = seed;
+        auto x = hear(model, GeneratorSignal{}, 12800 * 30);
+        std::vector<std::size_t> at;
+        for (std::size_t n = 0; n < x.size(); ++n)
+            if (std::abs(x[n]) > 0.5 * sineAmplitude(-10.0) && (at.empty() || n > at.back() + 12))
+                at.push_back(n);
+        return at;
+    };
+    const auto first = count(5);
+    // 60 expected in 30 s; a Poisson count has a standard deviation of about 7.7.
+    EXPECT_NEAR(static_cast<double>(first.size()), 60.0, 25.0);
+    EXPECT_EQ(count(5), first);
+    EXPECT_NE(count(6), first);
+}
+
 TEST_F(Channel, TalkerEchoReturnsTheOwnSignalLaterAndWeaker) {
     own.echo({true, -10.0, 1600.0, 0.0, 2560}, {false, -200.0, 1600.0, 0.0, 2560}, 0);
     auto x =

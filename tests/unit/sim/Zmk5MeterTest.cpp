@@ -7,6 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
+#include <optional>
 
 namespace vetlina::sim {
 namespace {
@@ -82,6 +83,39 @@ TEST(Zmk5Meter, AFrameLeavesOnlyOnceItsSamplesAreIn) {
     EXPECT_FALSE(meter.takeBlock());
 }
 
+TEST(Zmk5Meter, SetsBeginOnTheCombsPeriodSoItsTonesKeepTheirPhases) {
+    // The computer takes each comb tone's phase at the start of a set against its nominal
+    // phase, and the impedance measurement compares those phases between sets: every set
+    // must begin at the same point of the comb's 10 ms period, however the link drains.
+    Zmk5Meter meter;
+    std::vector<double> lead(37, 0.0);
+    meter.acquire(lead); // the restart falls between two periods
+    meter.restart(0);
+    auto comb = [](int64_t n) {
+        double x = 0.0;
+        for (int tone : {3, 7, 10, 24})
+            x += 0.2 * std::cos(2.0 * kPi * tone * 100.0 * n / kMeterRate + tone);
+        return x;
+    };
+    // A slow link: frames are taken only every 331 samples, so the last frame of a set
+    // leaves at no particular point of the period.
+    std::vector<std::vector<int16_t>> blocks;
+    std::vector<double> chunk;
+    for (int64_t n = 0; n < 12800 * 10; n += 331) {
+        chunk.clear();
+        for (int i = 0; i < 331; ++i)
+            chunk.push_back(comb(meter.samples() + i));
+        meter.acquire(chunk);
+        if (auto b = meter.takeBlock())
+            blocks.push_back(std::move(*b));
+    }
+    auto sets = assembleSets(ofType(blocks, -9));
+    ASSERT_GE(sets.size(), 3u);
+    for (std::size_t s = 1; s < sets.size(); ++s)
+        for (int i = 0; i < 4096; i += 7)
+            ASSERT_NEAR(sets[s][i], sets[0][i], 2) << "set " << s << ", sample " << i;
+}
+
 TEST(Zmk5Meter, ASineReadsItsLevelThroughTheComputersConversions) {
     struct Case {
         int attenuator;
@@ -112,7 +146,7 @@ TEST(Zmk5Meter, ASineReadsItsLevelThroughTheComputersConversions) {
     }
 }
 
-TEST(Zmk5Meter, TableGivesTheSinesFrequencyAndTheNoiseBesideIt) {
+TEST(Zmk5Meter, TableGivesTheSinesFrequencyTheNoiseBesideItAndThePeak) {
     Zmk5Meter meter;
     meter.restart(576); // 1800 Hz, the sine is a little off the bin
     std::mt19937 random(3);
@@ -128,11 +162,53 @@ TEST(Zmk5Meter, TableGivesTheSinesFrequencyAndTheNoiseBesideIt) {
                            static_cast<uint16_t>(t[16]) * 4294967296.0;
         const double hz = sum / t[17] * 3.125 / 262144.0;
         EXPECT_NEAR(hz, 1801.37, 0.01) << i;
-        // The level word against the sine: sine level + 20.87 + 10 log10(w / 2^32) is the
-        // noise level (white noise of -50 dBm over the whole 6.4 kHz).
+        // The noise word, the sine notched out: white noise of -50 dBm over the whole 6.4 kHz,
+        // a little of it taken by the notch.
+        const double noise = 10.0 * std::log10(pair(t[7], t[8]) / 4294967296.0) + 8.47;
+        EXPECT_NEAR(noise, -50.0, 0.3) << i;
+        // The peak word against the sine: sine level + 20.87 + 10 log10(w / 2^32) is the level
+        // of a sine with the input's peak: the sine's own peak and some 4 sigma of the noise.
         const double word = pair(t[9], t[10]);
-        EXPECT_NEAR(-10.0 + 20.87 + 10.0 * std::log10(word / 4294967296.0), -50.0, 0.3) << i;
+        const double peak = -10.0 + 20.87 + 10.0 * std::log10(word / 4294967296.0);
+        EXPECT_GT(peak, -10.0) << i;
+        EXPECT_LT(peak, -9.7) << i;
     }
+}
+
+// Item 4 of the table as the computer reads it: the level of the peak word, and while a
+// sine is followed, relative to the sine's level.
+double tablePeak(const std::vector<int16_t>& t, double top, std::optional<double> sineDbm = {}) {
+    const double raw = 10.0 * std::log10(pair(t[9], t[10]) / 4294967296.0) + top + 8.47;
+    return sineDbm ? *sineDbm - top + 12.4 + raw : raw;
+}
+
+TEST(Zmk5Meter, TablePeakIsTheLevelOfASineWithTheInputsPeak) {
+    // Without a sine followed: the input's peak as the level of a sine that peaks there,
+    // measured ahead of the converter's limit, so that an input driven beyond full scale
+    // reads above the top and the computer keeps the meter overloaded.
+    for (double level : {-30.0, -10.0, -1.0, 2.0}) {
+        Zmk5Meter meter;
+        meter.restart(0);
+        auto tables = ofType(run(meter, 4096 * 2, sine(level, 1000.0)), -5);
+        ASSERT_FALSE(tables.empty());
+        EXPECT_NEAR(tablePeak(tables[0], 0.0), level, 0.05) << level;
+    }
+    // Following a sine the word is the peak against the sine's power over the interval (the
+    // computer adds the level it measured): 0 dB for a steady sine; a level hit of +6 dB for
+    // 1280 of the 4096 samples of the fourth set's interval raises the peak by 6.02 dB and the
+    // sine's mean power by 10 log10((2816 + 4 x 1280) / 4096) = 2.87 dB.
+    Zmk5Meter meter;
+    meter.restart(320); // 1000 Hz
+    auto tone = sine(-20.0, 1000.0);
+    auto blocks = run(meter, 12800 * 2, [&](int64_t n) {
+        const bool hit = n >= 15000 && n < 16280; // 100 ms
+        return tone(n) * (hit ? 2.0 : 1.0);
+    });
+    auto tables = ofType(blocks, -5);
+    ASSERT_GE(tables.size(), 5u);
+    for (std::size_t i : {1u, 2u, 4u})
+        EXPECT_NEAR(tablePeak(tables[i], 0.0, 0.0), 0.0, 0.1) << i;
+    EXPECT_NEAR(tablePeak(tables[3], 0.0, 0.0), 6.02 - 2.87, 0.15);
 }
 
 // ---- event counters ----------------------------------------------------------------------

@@ -116,6 +116,24 @@ TEST(Zmk5Stream, NothingStreamsBeforeARestartOrWhileThePortIsFull) {
     EXPECT_FALSE(bench.take().blocks.empty());
 }
 
+TEST(Zmk5Stream, StatisticsStopWhenTheSignalIsGone) {
+    Bench bench;
+    bench.line.far = farSine(-10.0, 1800.0);
+    measureSine(bench);
+    bench.advance(2100);
+    EXPECT_EQ(test::ofType(bench.take().blocks, -4).size(), 2u);
+    // The computer's fall-back to no signal: restart without a bin, then command 6.
+    bench.command({0, 0});
+    bench.command({6});
+    bench.take();
+    bench.advance(3000);
+    auto r = bench.take();
+    EXPECT_TRUE(test::ofType(r.blocks, -4).empty());
+    EXPECT_FALSE(test::ofType(r.blocks, -9).empty()); // the sets go on
+    for (const auto& t : test::ofType(r.blocks, -5))
+        EXPECT_EQ(t[17], 0); // and the tables carry no frequency
+}
+
 TEST(Zmk5Stream, ReleasedLineMeansTheMeterHearsOnlyItself) {
     Bench bench;
     bench.line.far = farSine(-10.0, 1800.0);

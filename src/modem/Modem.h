@@ -1,0 +1,189 @@
+// The modem thread MODEM: the Hayes modem on its own serial port, driven with AT
+// command lines typed character by character with an echo check, its numeric result
+// codes, and DTR. The thread's loop runs one step per pass, chosen by its command
+// number: waiting for calls, answering, choosing an entry of the scenario and dialling
+// it, classifying the outcome of a call.
+//
+// The program relies on the modem holding the stored profile that writeSetup writes:
+// numeric result codes (V0), automatic answer on the second ring (S0=2), hang-up when
+// DTR drops (&D2), and DSR on only while a connection stands (&S1).
+//
+// The files of this room: Modem.cpp (creation, the loop, destruction),
+// ModemControl.cpp (command lines, results, hanging up, the fatal failure, the set-up),
+// SessionLink.cpp (the block layer between two complexes), Calling.cpp (choosing,
+// dialling, call outcomes, waiting for and answering calls).
+#pragma once
+
+#include "app/WorkerThreads.h"
+#include "modem/SessionLink.h"
+#include "scenario/ScenarioEntry.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vetlina {
+
+class Complex;
+class Scenario;
+
+// The modem's commands (the modem thread's command numbers).
+namespace modemcmd {
+inline constexpr int32_t Idle = 0;
+inline constexpr int32_t WaitForCall = 1;
+inline constexpr int32_t RingReceived = 2;
+inline constexpr int32_t AnswererDialogue = 3;
+inline constexpr int32_t ChooseAndDial = 4;
+inline constexpr int32_t ClassifyDialResult = 5;
+inline constexpr int32_t CallerDialogue = 6;
+inline constexpr int32_t ThroughputTest = 7;
+inline constexpr int32_t Reconnect = 8;
+inline constexpr int32_t ResultExchange = 9;
+inline constexpr int32_t GeneratorAnswered = 10;
+inline constexpr int32_t NoGeneratorSignal = 11;
+inline constexpr int32_t GeneratorSessionComplete = 12;
+} // namespace modemcmd
+
+// The result of typeCommand (and the initialisation status it leads to).
+enum class TypeResult {
+    Ok = 0,
+    NotWritten = 4, // a character could not be written
+    NoEcho = 5,     // no echo within 300 ms
+    WrongEcho = 6,  // another character came back
+};
+
+// The initialisation status of a run's modem: the open result or what the first
+// commands met.
+enum class ModemStatus {
+    Ready = 0,       // "Модем инициализирован"
+    Unavailable = 1, // "недоступен": the port cannot be opened
+    DsrOn = 2,       // "Модем имеет сигнал DSR = 1": no &S1 in its profile
+    SwitchedOff = 3, // "Модем отключен или выключен": nothing can be written
+    NoEcho = 5, // "Не вводится командная строка (нет эхо-символа)"
+    WrongEcho = 6, // "Не вводится команда строка (ошибочный эхо-символ)"
+    NoAnswer = 7,    // "Нет ответа на командую строку": no numeric result
+    SystemError = 9, // "Системная ошибка": the port opened but could not be set up
+};
+// The status text after "COM%1d: " (cp1251).
+std::string modemStatusText(ModemStatus status);
+
+class MODEM : public ModemThread {
+public:
+    // How long the command-line primitives wait.
+    static constexpr uint32_t kOkWaitMs = 3000;           // waitOk
+    static constexpr uint32_t kCommandLineMs = 70000;     // commandLine, resetModem
+    static constexpr uint32_t kCarrierLossMs = 70000;     // waitCarrierLoss
+    static constexpr uint32_t kCarrierPollMs = 50;        // waitCarrierLoss
+    static constexpr uint32_t kRetypeSleepMs = 300;       // after a command line that failed
+    static constexpr uint32_t kDropLineMs = 2000;         // dropLine
+    static constexpr uint32_t kAfterDtrDropMs = 200;      // after the carrier went
+    static constexpr uint32_t kIdentificationMs = 1000;   // the ATI5 line
+    static constexpr uint32_t kReasonReplyMs = 2000;      // disconnectReason: the S86 reply
+    static constexpr uint32_t kReasonEndMs = 3000;        // disconnectReason: the rest
+    static constexpr int32_t kWaitBetweenCallsMs = 10000; // a caller's wait for a call
+    static constexpr int kInitAttempts = 3;
+    // responseLine holds the first 38 characters of a line and its last one.
+    static constexpr std::size_t kResponseKept = 38;
+    static constexpr std::size_t kResponseMax = kResponseKept + 1;
+    // The disconnect-reason line and the identification hold at most 127 characters.
+    static constexpr std::size_t kTextMax = 127;
+    static constexpr std::size_t kModemInitMax = 79;
+
+    // Creation for a run, on the main thread: reads the configuration, opens the port,
+    // drops DTR, and initialises the modem (ATZ, ATI5). On success the command is 4
+    // (calling: the scenario overview has been shown and the scenario's first entry is
+    // current) or 1 (answering: the received-scenario entry is current). On failure the
+    // command is -1, the status has been shown, the set-up offered where the profile
+    // looks wrong, and MSG_RUN_END posted.
+    MODEM(UiBridge& ui, PortFactory ports, ModemRole role);
+    // Releases the port: purged, DTR dropped, 200 ms, closed.
+    ~MODEM() override;
+
+    // The main window's "Исходная настройка модема": a short-lived modem thread object
+    // opens the port and offers to write the set-up (with the "ModemInit" text) into the
+    // modem's non-volatile memory; then the object is ended and released. Main thread.
+    static void writeInitialSetup(UiBridge& ui, PortFactory ports);
+
+    ModemRole role() const override { return role_.load(std::memory_order_acquire); }
+    void setRole(ModemRole role) { role_.store(role, std::memory_order_release); }
+    bool simplifiedCall() const override { return simplifiedCall_.load(std::memory_order_acquire); }
+
+    // ---- Command-line primitives (modem thread) ----------------------------------------
+    TypeResult typeCommand(std::string_view text);
+    bool waitOk();
+    bool readLine(uint32_t limitMs);
+    bool commandLine(std::string_view text);
+    bool resetModem();
+    bool waitCarrierLoss();
+    bool hangUp();
+    bool awaitDisconnect();
+    void dropLine();
+    void disconnectReason();
+    // The fatal failure: the command becomes -1, the text is logged, the message file
+    // with code 5 written, "Отказ модема" or "Отключение модема" logged and shown, and
+    // MSG_RUN_END posted. Nothing when the command is -1 already.
+    void modemFailure(const std::string& text);
+    // Asks, then writes the set-up line with the extra text into the modem's memory.
+    void writeSetup(const std::string& extra);
+
+    // ---- Session link (modem thread) --------------------------------------------------
+    bool sendBlock(std::span<const uint8_t> data) { return link_.sendBlock(data); }
+    bool receiveBlock(std::span<uint8_t> buffer) { return link_.receiveBlock(buffer); }
+
+    // ---- Calling and answering (modem thread) ------------------------------------------
+    void showScenarioOverview();
+    void chooseAndDial();      // command 4
+    void dial();               // the call line, the dial command
+    void classifyDialResult(); // command 5
+    void waitForCall();        // command 1
+    void ringReceived();       // command 2
+    void noGeneratorSignal();  // command 11
+    void noAnswer(const std::string& reason);
+    void postpone(const std::string& text);
+    void linkBrokenCaller();
+    void linkBrokenAnswerer();
+
+    // ---- Fields -----------------------------------------------------------------------
+    bool normFailed = false;          // the last evaluation found a norm not met
+    bool resumePending = false;       // a result exchange has begun and not finished
+    std::string responseLine;         // the modem's last line, without its CR (cp1251)
+    ScenarioEntry receivedScenario{}; // the entry received from the caller
+    std::array<uint8_t, 4096> exchangeBuffer{};
+    int32_t recvErrors = 0;  // session-link receive errors (nMdmRecvErr)
+    int32_t sendRepeats = 0; // session-link repeats (nMdmSendErr)
+    int32_t waitLimit = 0;   // ms: the caller's wait for a call between its own calls
+    std::string dataFileName, previousDataFileName;
+
+    // The timing values of the run, read from "TIMES" at creation.
+    int32_t postTime = 600;   // s: postponement after the attempts are used up
+    int32_t hangTime = 300;   // s: an answerer's wait for the next call of a series
+    int32_t numNoCarrier = 3; // no-carrier outcomes before an entry is given up
+    std::string modemInit;    // "ModemInit": extra set-up commands
+
+protected:
+    void Execute() override;
+
+private:
+    struct WriteSetupRequest {};
+    MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest);
+    void readModemSettings();
+    std::string portPrefix() const; // "COM%1d: "
+    ModemStatus initialise();
+    void reportOpenFailure(ModemStatus status);
+    // The entry dialled or answered now (never null while the thread runs).
+    ScenarioEntry& entry();
+    void resetConsecutiveCounters();
+    // The interim ends of the session dialogues (see Modem.cpp).
+    void answererDialogue();
+    void callerDialogue();
+    void generatorAnswered();
+
+    std::atomic<ModemRole> role_;
+    std::atomic<bool> simplifiedCall_{false};
+    SessionLink link_{*this, recvErrors, sendRepeats};
+};
+
+} // namespace vetlina

@@ -1,0 +1,158 @@
+"""The programs as an operator runs them, for the end-to-end tests: vetlina-sim with a
+configuration, complexes (a folder with Vetlina.ini and a scenario) run by vetlina-run,
+their protocol lines as they come. The binaries are found in VETLINA_BIN (the build
+folder); every process runs at the time scale VETLINA_TIME_SCALE of the test."""
+
+import json
+import os
+import re
+import signal
+import subprocess
+import threading
+import time
+
+BIN = os.environ.get("VETLINA_BIN", os.path.join(os.path.dirname(__file__), "../../build"))
+SIM = os.path.join(BIN, "src/sim/vetlina-sim")
+RUN = os.path.join(BIN, "src/cli/vetlina-run")
+DATA = os.path.join(BIN, "src/cli/vetlina-data")
+
+# The stored profile the program writes into a modem (numeric results, answer on the
+# second ring, DTR hangs up, DSR only while connected), with the wait for the far
+# carrier (S7) given in seconds.
+def profile(carrier_wait=60):
+    return "M0S0=2&D2&S1V0\\N2\\V1S7=%dS37=4" % carrier_wait
+
+
+def complex_station(name, number, carrier_wait=60):
+    return {"name": name, "type": "complex", "number": number,
+            "modem": {"port": 0, "storedProfile": profile(carrier_wait),
+                      "identification": "Modem of " + name},
+            "analyzer": {"port": 0}}
+
+
+class Sim:
+    def __init__(self, folder, config, scale):
+        self.log = os.path.join(folder, "sim.log")
+        path = os.path.join(folder, "sim.json")
+        with open(path, "w") as f:
+            json.dump(config, f)
+        env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
+        with open(self.log, "w") as out, open(os.path.join(folder, "sim.err"), "w") as err:
+            self.process = subprocess.Popen([SIM, path], stdout=out, stderr=err, env=env)
+        if not self.wait_for(lambda e: e.get("event") == "started", 10):
+            raise RuntimeError("vetlina-sim did not start: " +
+                               open(os.path.join(folder, "sim.err")).read())
+
+    def events(self, event=None, station=None):
+        out = []
+        with open(self.log) as f:
+            for line in f:
+                try:
+                    e = json.loads(line)
+                except ValueError:
+                    continue  # a line being written
+                if (event is None or e.get("event") == event) and \
+                        (station is None or e.get("station") == station):
+                    out.append(e)
+        return out
+
+    def wait_for(self, match, seconds):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if any(match(e) for e in self.events()):
+                return True
+            time.sleep(0.02)
+        return False
+
+    def port(self, station, device="modem"):
+        for e in self.events("listening", station):
+            if e.get("device") == device:
+                return e["port"]
+        raise KeyError(station)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Complex:
+    """A complex's folder and its vetlina-run."""
+
+    def __init__(self, folder, sim, station, ident, times=""):
+        self.folder = folder
+        os.makedirs(os.path.join(folder, "SCN"), exist_ok=True)
+        with open(os.path.join(folder, "Vetlina.ini"), "w") as f:
+            f.write("[VETLINA]\nIdent=%s\nModemPort=1\nZMKPort=2\n" % ident)
+            f.write("[TIMES]\n%s\n" % times)
+            f.write("[PORTS]\nCOM1=rfc2217://127.0.0.1:%d\nCOM2=rfc2217://127.0.0.1:%d\n"
+                    % (sim.port(station), sim.port(station, "analyzer")))
+        self.lines = []
+        self.process = None
+        self.lock = threading.Lock()
+
+    def scenario(self, entries):
+        path = os.path.join(self.folder, "scn.json")
+        with open(path, "w") as f:
+            json.dump({"version": "01.12.99", "entries": entries}, f, ensure_ascii=False)
+        subprocess.run([DATA, "scn", "make", path, "-o", os.path.join(self.folder, "SCN/s.scn")],
+                       check=True)
+        return "SCN/s.scn"
+
+    def start(self, scale, *args):
+        env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
+        self.process = subprocess.Popen([RUN] + list(args), cwd=self.folder, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            with self.lock:
+                self.lines.append(raw.decode("utf-8", "replace").rstrip("\n"))
+
+    def protocol(self):
+        with self.lock:
+            return list(self.lines)
+
+    def events(self):
+        """The event lines as (seconds of the day, text)."""
+        out = []
+        for line in self.protocol():
+            m = re.match(r"(\d\d):(\d\d):(\d\d) (.*)$", line)
+            if m:
+                h, n, s = int(m.group(1)), int(m.group(2)), int(m.group(3))
+                out.append((h * 3600 + n * 60 + s, m.group(4)))
+        return out
+
+    def texts(self):
+        return [text for _, text in self.events()]
+
+    def wait_for_line(self, pattern, seconds=60, count=1):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if sum(1 for t in self.texts() if re.search(pattern, t)) >= count:
+                return True
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.02)
+        return False
+
+    def stop(self):
+        """Ends the run as the operator does; returns its exit status and stderr."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            self.process.wait(30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.reader.join(5)
+        err = self.process.stderr.read().decode("utf-8", "replace")
+        self.process.stdout.close()
+        self.process.stderr.close()
+        return self.process.returncode, err
