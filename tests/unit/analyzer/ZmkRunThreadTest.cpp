@@ -98,7 +98,8 @@ protected:
         return {{"name", name},
                 {"type", "complex"},
                 {"number", number},
-                {"modem", {{"port", 0}}},
+                // The modem holds the stored profile the program writes.
+                {"modem", {{"port", 0}, {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"}}},
                 {"analyzer",
                  {{"port", 0}, {"serialNumber", 1234}, {"firmware", 305}, {"faults", faults}}}};
     }
@@ -176,9 +177,10 @@ TEST_F(ZmkRunThreadTest, AnAnalyzerSwitchedOffDuringTheRunEndsItWithItsEventLine
     configure("E");
     Runner runner(folder_);
     expectEndedBy(runner, "Отключение анализатора");
-    // In the protocol document as an event line after the run header.
-    EXPECT_TRUE(std::regex_search(protocol(), std::regex("Пассивный старт<br>[0-9]{2}:[0-9]{2}:"
-                                                         "[0-9]{2} Отключение анализатора\r\n$")))
+    // In the protocol document as the last event line of the run.
+    EXPECT_TRUE(std::regex_search(
+        protocol(), std::regex("Пассивный старт<br>[\\s\\S]*<br>[0-9]{2}:[0-9]{2}:[0-9]{2} "
+                               "Отключение анализатора\r\n$")))
         << protocol();
 }
 
