@@ -127,9 +127,6 @@ private:
     static constexpr std::size_t kSerialWord = 9;
     static constexpr std::size_t kFirmwareWord = 10;
 
-    // portError receives the system's text of a port set-up that failed.
-    ZMK(UiBridge& ui, PortFactory ports, std::shared_ptr<std::string> portError);
-
     // ---- Start-up (ZmkStartup.cpp) -------------------------------------------------
     ZmkStartup speedHandshake(int32_t speed);
     bool identify();
@@ -198,7 +195,6 @@ private:
     int32_t stepCommand_ = 0; // the command of the step that runs now
     double impulseThreshold_ = 0.0;
     double interruptionThreshold_ = 0.0;
-    std::shared_ptr<std::string> portError_;
     ScenarioEntry fallbackEntry_; // settings when the run has no current entry
 };
 

@@ -58,46 +58,6 @@ char speedCharacter(int32_t speed) {
     }
 }
 
-// A port that keeps the system's error text of a set-up that failed, for the "System
-// Error" box: the device layer drops a port that could not be set up.
-class ErrorKeepingPort : public SerialPort {
-public:
-    ErrorKeepingPort(std::unique_ptr<SerialPort> port, std::shared_ptr<std::string> error)
-        : port_(std::move(port)), error_(std::move(error)) {}
-
-    PortOpenResult open(const LineSettings& settings) override {
-        const PortOpenResult result = port_->open(settings);
-        if (result != PortOpenResult::Ok)
-            *error_ = port_->lastError();
-        return result;
-    }
-    void close() override { port_->close(); }
-    bool isOpen() const override { return port_->isOpen(); }
-    bool setBaudRate(uint32_t baudRate) override { return port_->setBaudRate(baudRate); }
-    long read(uint8_t* buffer, std::size_t size) override { return port_->read(buffer, size); }
-    long write(const uint8_t* data, std::size_t size, uint32_t timeoutMs) override {
-        return port_->write(data, size, timeoutMs);
-    }
-    bool purge() override { return port_->purge(); }
-    std::optional<bool> clearErrors() override { return port_->clearErrors(); }
-    bool setDtr(bool on) override { return port_->setDtr(on); }
-    std::optional<ModemLines> modemLines() override { return port_->modemLines(); }
-    std::string lastError() const override { return port_->lastError(); }
-
-private:
-    std::unique_ptr<SerialPort> port_;
-    std::shared_ptr<std::string> error_;
-};
-
-PortFactory keepingErrors(PortFactory ports, std::shared_ptr<std::string> error) {
-    return [ports = std::move(ports), error](int32_t number) -> std::unique_ptr<SerialPort> {
-        std::unique_ptr<SerialPort> port = ports ? ports(number) : nullptr;
-        if (!port)
-            return nullptr;
-        return std::make_unique<ErrorKeepingPort>(std::move(port), error);
-    };
-}
-
 std::string portPrefix(int32_t portNumber) {
     char text[24];
     std::snprintf(text, sizeof text, "COM%1d: ", portNumber);
@@ -133,11 +93,7 @@ const char* startupText(ZmkStartup code) {
 }
 
 ZMK::ZMK(UiBridge& ui, PortFactory ports)
-    : ZMK(ui, std::move(ports), std::make_shared<std::string>()) {}
-
-ZMK::ZMK(UiBridge& ui, PortFactory ports, std::shared_ptr<std::string> portError)
-    : AnalyzerThread(ui, keepingErrors(std::move(ports), portError)), link_(*this),
-      portError_(std::move(portError)), fallbackEntry_(defaultEntry()) {
+    : AnalyzerThread(ui, std::move(ports)), link_(*this), fallbackEntry_(defaultEntry()) {
     const IniFile ini = readConfiguration();
     portNumber = readKey(ini, keys::ZmkPort);
     const int32_t speed = readKey(ini, keys::ZmkSpeed);
@@ -160,7 +116,7 @@ ZMK::ZMK(UiBridge& ui, PortFactory ports, std::shared_ptr<std::string> portError
 
     if (code != ZmkStartup::Ok) {
         if (code == ZmkStartup::SystemError)
-            ui.dialogs().showMessage("System Error", *portError_, DialogIcon::Warning);
+            ui.dialogs().showMessage("System Error", openError(), DialogIcon::Warning);
         if (code == ZmkStartup::NoMemory)
             startupFailure(toCp1251(startupText(code)));
         else
