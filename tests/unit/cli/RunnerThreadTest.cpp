@@ -192,7 +192,9 @@ TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
     ASSERT_EQ(runner.wait(), 0) << runner.err();
     std::string protocol = document("Prot/12345678/Prot.htm");
     EXPECT_THAT(toUtf8(protocol), EndsWith(" Работа закончена\r\n"));
-    // The end is written 20 s of the clock after the start, not before.
+    // The end is written 20 s of the clock after the start, not before. The header's time
+    // is taken once the analyzer and the modem are up, which takes a few seconds of this
+    // fast clock (more in the sanitizer builds).
     auto at = [&](std::size_t pos) {
         return std::stoi(protocol.substr(pos, 2)) * 3600 +
                std::stoi(protocol.substr(pos + 3, 2)) * 60 + std::stoi(protocol.substr(pos + 6, 2));
@@ -200,7 +202,7 @@ TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
     std::size_t start = protocol.find("<p>") + 3;
     std::size_t end = protocol.rfind("<br>") + 4;
     int seconds = (at(end) - at(start) + 86400) % 86400;
-    EXPECT_GE(seconds, 19);
+    EXPECT_GE(seconds, 14);
     EXPECT_LE(seconds, 40);
 }
 
