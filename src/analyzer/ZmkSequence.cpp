@@ -102,6 +102,30 @@ const ZMK::MeterKind* meterKind(int32_t command) {
     return nullptr;
 }
 
+// The meter's echo set-up of both echo steps: the probe times, the frequency and the
+// analysis window from the entry (or the generator's fixed programme); the first
+// probe at `firstLevel`, the second always silent.
+EchoSettings echoProbes(const ScenarioEntry& e, bool autonomous, double firstLevel) {
+    EchoSettings s;
+    if (autonomous) {
+        s.firstProbeTime = kAutonomousEchoProbe;
+        s.firstFrequency = kAutonomousEchoFrequency;
+        s.secondProbeTime = kAutonomousEchoProbe;
+        s.analysisTime = kAutonomousEchoAnalysis;
+    } else {
+        s.firstProbeTime = e.EchoT1.get() * 0.001;
+        s.firstFrequency = e.EchoFreq.get();
+        s.secondProbeTime = e.EchoT2.get() * 0.001;
+        s.analysisTime = e.EchoT.get() * 0.001;
+    }
+    s.firstLevel = firstLevel;
+    s.firstPhase = 0.0;
+    s.secondLevel = kSilentLevel;
+    s.secondFrequency = s.firstFrequency;
+    s.secondPhase = 0.0;
+    return s;
+}
+
 // Commands 11 to 17, in order.
 const ZMK::GeneratorKind kGeneratorKinds[] = {
     {zmkcmd::GeneratorSine, performsSine, [](const ScenarioEntry& e) { return e.SinTime.get(); },
@@ -480,25 +504,11 @@ void ZMK::meterTalkerEcho() {
     }
     const double h = halfDelay();
     logEvent("Измеритель: Эхо говорящего"_cp, true);
-    EchoSettings s;
-    if (alone) {
-        s.firstProbeTime = kAutonomousEchoProbe;
-        s.firstLevel = kAutonomousEchoLevel;
-        s.firstFrequency = kAutonomousEchoFrequency;
-        s.secondProbeTime = kAutonomousEchoProbe;
-        s.analysisTime = kAutonomousEchoAnalysis;
-    } else {
-        s.firstProbeTime = e.EchoT1.get() * 0.001;
-        s.firstLevel = firstPass() ? e.EchoLev.get() : e.EchoLevR.get();
-        s.firstFrequency = e.EchoFreq.get();
-        s.secondProbeTime = e.EchoT2.get() * 0.001;
-        s.analysisTime = e.EchoT.get() * 0.001;
-    }
-    s.firstPhase = 0.0;
-    s.secondLevel = kSilentLevel;
-    s.secondFrequency = s.firstFrequency;
-    s.secondPhase = 0.0;
-    if (!run(EchoSet(meter_->state, s)))
+    // The talker sends the first probe; the second stays silent.
+    const double level = alone         ? kAutonomousEchoLevel
+                         : firstPass() ? e.EchoLev.get()
+                                       : e.EchoLevR.get();
+    if (!run(EchoSet(meter_->state, echoProbes(e, alone, level))))
         return;
     // The wait before the measurement is the delay halved in whole seconds.
     if (!WaitFor(code::MeterTable, 1.0) ||
@@ -535,24 +545,7 @@ void ZMK::meterListenerEcho() {
         ui().models().notify(ModelPart::Visualisation);
     });
     // This side only listens: both probes silent.
-    EchoSettings s;
-    if (alone) {
-        s.firstProbeTime = kAutonomousEchoProbe;
-        s.firstFrequency = kAutonomousEchoFrequency;
-        s.secondProbeTime = kAutonomousEchoProbe;
-        s.analysisTime = kAutonomousEchoAnalysis;
-    } else {
-        s.firstProbeTime = e.EchoT1.get() * 0.001;
-        s.firstFrequency = e.EchoFreq.get();
-        s.secondProbeTime = e.EchoT2.get() * 0.001;
-        s.analysisTime = e.EchoT.get() * 0.001;
-    }
-    s.firstLevel = kSilentLevel;
-    s.firstPhase = 0.0;
-    s.secondLevel = kSilentLevel;
-    s.secondFrequency = s.firstFrequency;
-    s.secondPhase = 0.0;
-    if (!run(EchoSet(meter_->state, s)))
+    if (!run(EchoSet(meter_->state, echoProbes(e, alone, kSilentLevel))))
         return;
     if (!WaitDeadline(code::Echo, h))
         return;

@@ -34,7 +34,7 @@
 
 #include "device/Rfc2217Protocol.h"
 #include "device/SerialPort.h"
-#include "device/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <array>
 #include <deque>

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "device/SerialPort.h"
-#include "device/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <optional>
 #include <string>

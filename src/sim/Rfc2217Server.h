@@ -19,9 +19,9 @@
 // away is a computer that closed its port: DTR and RTS drop.
 #pragma once
 
+#include "platform/UniqueFd.h"
 #include "sim/EventLog.h"
 #include "sim/SerialDevice.h"
-#include "sim/UniqueFd.h"
 
 #include <cstdint>
 #include <deque>
