@@ -1,6 +1,7 @@
 // The costs the run pays for every event: a worker's synchronous hand-off to the main
 // thread, an event line appended to the protocol document (one write and a flush of
 // the system's buffers), and a line added to the protocol window's memo.
+#include "BenchSupport.h"
 #include "app/Dialogs.h"
 #include "app/ProtocolMemo.h"
 #include "app/UiBridge.h"
@@ -18,14 +19,7 @@
 namespace {
 
 using namespace vetlina;
-
-class SilentDialogs : public Dialogs {
-public:
-    void showMessage(const std::string&, const std::string&, DialogIcon) override {}
-    DialogAnswer ask(const std::string&, const std::string&, DialogIcon, DialogButtons) override {
-        return DialogAnswer::No;
-    }
-};
+using bench::SilentDialogs;
 
 // A worker's hand-off: queued, run by the main thread, waited for.
 void BM_InvokeSyncFromWorker(benchmark::State& state) {

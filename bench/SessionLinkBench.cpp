@@ -2,6 +2,7 @@
 // in-memory line between two complexes at the real clock (a line with no delay of its
 // own, so what is measured is the link's pace: one character per read, and a 50 ms
 // sleep whenever the receiver finds the line empty).
+#include "BenchSupport.h"
 #include "app/Dialogs.h"
 #include "app/UiBridge.h"
 #include "app/WindowModels.h"
@@ -18,20 +19,8 @@
 namespace {
 
 using namespace vetlina;
-
-class SilentDialogs : public Dialogs {
-public:
-    void showMessage(const std::string&, const std::string&, DialogIcon) override {}
-    DialogAnswer ask(const std::string&, const std::string&, DialogIcon, DialogButtons) override {
-        return DialogAnswer::No;
-    }
-};
-
-class LinkDevice : public Device {
-public:
-    using Device::Device;
-    void Execute() override {}
-};
+using bench::IdleDevice;
+using bench::SilentDialogs;
 
 std::vector<uint8_t> randomBlock(std::size_t size) {
     std::mt19937 random(1);
@@ -60,8 +49,8 @@ void BM_BlockAcrossTheLink(benchmark::State& state) {
     auto once = [](std::unique_ptr<MemoryPort>& port) {
         return [&port](int32_t) -> std::unique_ptr<SerialPort> { return std::move(port); };
     };
-    LinkDevice sender(bridge, once(a));
-    LinkDevice receiver(bridge, once(b));
+    IdleDevice sender(bridge, once(a));
+    IdleDevice receiver(bridge, once(b));
     sender.OpenPort();
     receiver.OpenPort();
     const ModemLines connected{.cts = true, .dsr = true, .ring = false, .carrier = true};

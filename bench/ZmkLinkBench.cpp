@@ -1,5 +1,6 @@
 // The analyzer link on an in-memory port pair: how fast the receive state machine takes
 // a stream of raw frames apart, and what sending one stuffed command block costs.
+#include "BenchSupport.h"
 #include "analyzer/ZmkLink.h"
 #include "app/UiBridge.h"
 #include "app/WindowModels.h"
@@ -14,22 +15,8 @@
 namespace {
 
 using namespace vetlina;
-
-class NoDialogs : public Dialogs {
-public:
-    void showMessage(const std::string&, const std::string&, DialogIcon) override {}
-    DialogAnswer ask(const std::string&, const std::string&, DialogIcon, DialogButtons) override {
-        return DialogAnswer::No;
-    }
-};
-
-class LinkDevice : public Device {
-public:
-    using Device::Device;
-
-protected:
-    void Execute() override {}
-};
+using bench::IdleDevice;
+using bench::SilentDialogs;
 
 // A port end that stays reachable while the device owns its own handle to it.
 class Shared : public SerialPort {
@@ -58,16 +45,16 @@ struct Bench {
         farEnd = std::shared_ptr<MemoryPort>(far.release());
         computerEnd->setLines({true, true, false, false});
         farEnd->open(LineSettings{});
-        device = std::make_unique<LinkDevice>(
+        device = std::make_unique<IdleDevice>(
             bridge, [p = computerEnd](int32_t) { return std::make_unique<Shared>(p); });
         device->OpenPort();
         link = std::make_unique<ZmkLink>(*device);
     }
-    NoDialogs dialogs;
+    SilentDialogs dialogs;
     WindowModels models;
     UiBridge bridge{dialogs, models};
     std::shared_ptr<MemoryPort> computerEnd, farEnd;
-    std::unique_ptr<LinkDevice> device;
+    std::unique_ptr<IdleDevice> device;
     std::unique_ptr<ZmkLink> link;
 };
 
