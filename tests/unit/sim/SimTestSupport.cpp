@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -249,11 +250,15 @@ std::string SimHarness::command(const std::string& station, const std::string& l
     until(
         [&] {
             const std::string& data = client.data();
-            // Wait for the whole echo; the end text counts only after it.
+            // Wait for the whole echo; the end text counts only after what was echoed
+            // (all of it, or the part before the modem stopped echoing: E0 takes
+            // effect at the CR, so "ATE0\r" comes back without its LF).
             if (data.size() <= echo.size() && echo.compare(0, data.size(), data) == 0)
                 return false;
-            std::size_t from = data.compare(0, echo.size(), echo) == 0 ? echo.size() : 0;
-            return data.find(end, from) != std::string::npos;
+            const std::size_t echoed =
+                std::mismatch(data.begin(), data.end(), echo.begin(), echo.end()).first -
+                data.begin();
+            return data.find(end, echoed) != std::string::npos;
         },
         scaledMs);
     return client.take();
