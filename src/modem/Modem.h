@@ -160,13 +160,15 @@ public:
     static constexpr double kBusyPostponementS = 360.0; // per session the busy pair has left
     static constexpr uint32_t kReconnectionMs = 90000;  // the modems' connection on the held line
     static constexpr uint32_t kPausePollMs = 50;        // the pause window's poll
-    void answererDialogue();                            // command 3
-    void callerDialogue();                              // command 6
-    void throughputTest();                              // command 7 (ThroughputTest.cpp)
-    void reconnect();                                   // command 8
-    void resultExchange();                              // command 9
-    void generatorAnswered();                           // command 10
-    void generatorSessionComplete();                    // command 12
+    // The caller's wait after the far side's last block before it hangs up.
+    static constexpr uint32_t kLastAcknowledgementMs = 1000;
+    void answererDialogue();         // command 3
+    void callerDialogue();           // command 6
+    void throughputTest();           // command 7 (ThroughputTest.cpp)
+    void reconnect();                // command 8
+    void resultExchange();           // command 9
+    void generatorAnswered();        // command 10
+    void generatorSessionComplete(); // command 12
 
     // ---- Fields -----------------------------------------------------------------------
     bool normFailed = false;          // the last evaluation found a norm not met
@@ -217,6 +219,8 @@ private:
     CycleParties parties(bool calling);
     bool calling() const { return role() == ModemRole::CallingInCall; }
     void refusalEnd();
+    // Hangs up once the acknowledgement of the far side's last block has crossed.
+    bool hangUpAfterLastBlock();
     bool writeBothDataFiles(ScenarioEntry& e, bool calling);
     // Stops on unmet norms when asked to (the pause window), else hangs up. False when
     // the step is to end (hanging up failed, or the thread is being ended).

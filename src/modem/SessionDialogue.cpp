@@ -90,8 +90,16 @@ CycleParties MODEM::parties(bool callingSide) {
     return callingSide ? CycleParties{true, own, peer} : CycleParties{false, peer, own};
 }
 
+bool MODEM::hangUpAfterLastBlock() {
+    // The acknowledgement of the far side's last block is still on its way; a modem that
+    // hangs up drops what it has not sent, and the far side would take the session as
+    // broken off.
+    sleepUnlessTerminated(kLastAcknowledgementMs);
+    return hangUp();
+}
+
 void MODEM::refusalEnd() {
-    if (!hangUp())
+    if (!hangUpAfterLastBlock())
         return;
     entry().Finished = 1;
     if (Complex* complex = currentComplex())
@@ -142,7 +150,7 @@ void MODEM::callerDialogue() {
         logEvent("Занят с "_cp + serving + " ("_cp + std::to_string(done) + " из "_cp +
                      std::to_string(planned) + " сеансов завершены)"_cp,
                  true);
-        if (!hangUp())
+        if (!hangUpAfterLastBlock())
             return;
         // Counts from the far complex: no overflow, and never a time in the past.
         const double left = std::max(0.0, static_cast<double>(planned) - done);
@@ -514,7 +522,7 @@ std::string MODEM::noteOfPauseWindow() {
 
 bool MODEM::pauseOrHangUp(bool callingSide) {
     if (!normFailed || !ui().models().options.stopOnNorms.load())
-        return hangUp();
+        return callingSide ? hangUpAfterLastBlock() : hangUp();
 
     // The connection is held while the operator looks at the line: the caller's window
     // counts down and continues by itself; the answerer's waits for the operator or for
@@ -555,7 +563,7 @@ bool MODEM::pauseOrHangUp(bool callingSide) {
             if (!note.empty())
                 logEvent(note, false);
             logEvent("Измерения продолжены"_cp, false);
-            go = hangUp();
+            go = callingSide ? hangUpAfterLastBlock() : hangUp();
             break;
         }
         sleepMs(kPausePollMs);

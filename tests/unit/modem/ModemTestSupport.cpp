@@ -126,13 +126,8 @@ void FakeModem::run() {
     auto since = std::chrono::steady_clock::now();
     while (!stop_) {
         if (connected_ && !line_.near->dtr()) {
-            // The near modem hangs up at once; the far one notices the carrier's loss a
-            // little later, and what reached it before (an acknowledgement written just
-            // before the hang-up) is still there to be read.
-            line_.near->setLines({.cts = true, .dsr = false, .ring = false, .carrier = false});
-            std::this_thread::sleep_for(kFarCarrierLossDelay);
             connect(false);
-            // What the far complex has not read by then belongs to the ended connection.
+            // What the far complex has not read belongs to the ended connection.
             line_.far->purge();
             send("3\r");
         }

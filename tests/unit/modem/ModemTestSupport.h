@@ -86,10 +86,6 @@ public:
     FakeModem(const FakeModem&) = delete;
     FakeModem& operator=(const FakeModem&) = delete;
 
-    // How much later (real time) than the near end the far end loses the carrier when
-    // the near computer drops DTR.
-    static constexpr std::chrono::milliseconds kFarCarrierLossDelay{20};
-
     std::atomic<bool> echo{true};
     // An answer "20" to a command line connects (the carrier comes just before the
     // result), as on the held line of a session.

@@ -70,10 +70,8 @@ protected:
         room_.runSides([this] { room_.modem().callerDialogue(); },
                        [&] {
                            ASSERT_TRUE(room_.far->receiveBlock(got_));
-                           // A caller that refuses hangs up as soon as it has the
-                           // answer, maybe before its acknowledgement is read here:
-                           // what the caller does is checked, not this send.
-                           room_.far->sendBlock(answer);
+                           // Acknowledged even where the caller refuses and hangs up.
+                           ASSERT_TRUE(room_.far->sendBlock(answer));
                            if (more)
                                more();
                        });
@@ -125,9 +123,7 @@ TEST_F(CallerDialogueThreadTest, AnotherComplexAnsweringIsRefused) {
 TEST_F(CallerDialogueThreadTest, ABusyAnswererPostponesTheEntryBySixMinutesPerSessionLeft) {
     const DateTime before = now();
     dialogue(test::farGreeting("87654321", "55555555", 45000.0, 3),
-             // The caller hangs up as soon as it has the block: whether the busy side
-             // still saw the acknowledgement is its own affair.
-             [this] { room_.far->sendBlock(makeBusy(3, 10)); });
+             [this] { ASSERT_TRUE(room_.far->sendBlock(makeBusy(3, 10))); });
     EXPECT_THAT(room_.events(),
                 ElementsAre("Есть связь", "Занят с 55555555 (3 из 10 сеансов завершены)"));
     const ScenarioEntry& e = room_.entry();
