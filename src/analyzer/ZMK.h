@@ -97,7 +97,8 @@ public:
     int16_t serialNumber() const override { return calibration_[kSerialWord]; }
     int16_t firmwareNumber() const override { return calibration_[kFirmwareWord]; }
     void setFirstPass(bool on) override { firstPass_.store(on, std::memory_order_release); }
-    bool firstPass() const { return firstPass_.load(std::memory_order_acquire); }
+    bool firstPass() const override { return firstPass_.load(std::memory_order_acquire); }
+    LiveResults& liveResults() override { return results_; }
 
     // The calibration table as the analyzer sent it.
     const std::array<int16_t, 25>& calibration() const { return calibration_; }

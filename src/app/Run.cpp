@@ -1,5 +1,6 @@
 #include "app/Run.h"
 
+#include "app/Configuration.h"
 #include "app/UiBridge.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
@@ -36,6 +37,8 @@ void Run::handleMessage(RunMessage message) {
 void Run::start(StartMode mode) {
     WindowModels& models = ui_.models();
     models.resetForRun();
+    // The pause window is created with the run's windows and reads its countdown then.
+    models.pause.alarmTime = readKey(readConfiguration(), keys::AlarmTime);
     models.run.caption = "ЛИРС "_cp + ident_;
     std::string text = startText(mode, scenario_.fileName());
     models.setStateText(text);

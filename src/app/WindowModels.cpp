@@ -14,7 +14,10 @@ void WindowModels::resetForRun() {
     protocol.clear();
     results = {" Результаты"_cp, {}};
     statistics = {" Статистика"_cp, {}};
+    // The list and the state go; the AlarmTime the window was created with stays.
+    const int32_t alarmTime = pause.alarmTime;
     pause = {};
+    pause.alarmTime = alarmTime;
     show = {};
     show.caption = " Визуализация"_cp;
 }

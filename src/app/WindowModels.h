@@ -59,9 +59,42 @@ struct ListModel {
     std::vector<std::string> lines;
 };
 
-// The pause window's list ParBox: the parameters that broke their norms.
-struct PauseListModel {
-    std::vector<std::string> parameters;
+// The pause window (TAlarmForm): shown by the session dialogue when a session broke
+// a norm and the run option "Останов при невыполнении норм" is on. It lists the
+// parameters that broke their norms (ParBox, filled by the evaluation), lets the
+// operator stop the measurements, write a note for the protocol and continue; on the
+// calling complex a countdown of AlarmTime seconds continues by itself. The front end
+// drives the timer T1 (tick once a second while timerOn) and the buttons; the dialogue
+// reads only whether the window is still visible and the note.
+struct PauseWindowModel {
+    std::vector<std::string> parameters; // ParBox
+    bool visible = false;
+    std::string caption;
+    std::string question;      // Label1
+    bool stopEnabled = false;  // ButtonStop "Остановить"
+    bool startEnabled = false; // ButtonStart "Продолжить"
+    bool noteEnabled = false;  // Label2 "Записать в протокол :" and PrEdit
+    std::string note;          // PrEdit, the operator's note (cp1251)
+    bool timerOn = false;      // T1
+    int32_t countdown = 0;     // seconds left
+    int32_t alarmTime = 300;   // AlarmTime, read when the run's windows are created
+    uint32_t beeps = 0;        // counts the beeps of the countdown (the front end sounds them)
+
+    // As the calling complex shows it: "Остановить процесс измерений ?", both buttons,
+    // the countdown from AlarmTime running.
+    void showAsCaller();
+    // As the answering complex shows it: "Продолжить процесс измерений ?", only
+    // "Продолжить", no countdown.
+    void showAsAnswerer();
+    // One tick of T1: the countdown goes down by one; at 0 the window hides itself (the
+    // work continues); otherwise the caption shows the time left and the computer beeps.
+    void tick();
+    // "Остановить": the countdown stops, the note may be written, only "Продолжить" is left.
+    void stop();
+    // "Продолжить": the window hides (the work continues).
+    void start();
+    // Hidden (also by the dialogue when it is done); the timer stops.
+    void hide();
 };
 
 // The measurement kinds of the visualisation panel, each with its duration label and
@@ -104,7 +137,7 @@ struct WindowModels {
     ProtocolMemo protocol;
     ListModel results;    // caption " Результаты" until the analyzer sets one
     ListModel statistics; // caption " Статистика"
-    PauseListModel pause;
+    PauseWindowModel pause;
     VisualisationState show; // caption " Визуализация"
 
     // Called on the main thread after a model has changed (front ends redraw).

@@ -13,6 +13,7 @@
 namespace vetlina {
 
 class Complex;
+struct LiveResults;
 
 // The side the modem thread plays now.
 enum class ModemRole : int8_t {
@@ -30,8 +31,16 @@ public:
     // the protocol header; 0 before the calibration table has been read.
     virtual int16_t serialNumber() const = 0;
     virtual int16_t firmwareNumber() const = 0;
-    // The first-pass flag: set by the modem thread before it sets command 1 or 10.
+    // The first-pass flag: set by the modem thread before it sets command 1 or 10, and
+    // around the data files of a session (which read it: set, this complex's analyzer
+    // measured the direction whose results are live).
     virtual void setFirstPass(bool on) = 0;
+    virtual bool firstPass() const = 0;
+    // The live result records: written by the analyzer thread in its meter steps, and by
+    // the modem thread between the analyzer's hand-back and its next hand-over (the
+    // result exchange puts the far side's results there). The command numbers that hand
+    // the line over order the accesses.
+    virtual LiveResults& liveResults() = 0;
 };
 
 class ModemThread : public Device {

@@ -20,6 +20,8 @@ namespace {
 
 // The longest the loop sleeps when nothing wakes it (ms of the clock).
 constexpr uint32_t kLongestWaitMs = 60000;
+// The pause window's timer.
+constexpr uint32_t kPauseTickMs = 1000;
 
 bool everyEntryFinished(const Scenario& scenario) {
     if (scenario.count() == 0)
@@ -83,6 +85,12 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
     uint64_t elapsed = 0;
     uint32_t lastTick = tickMs();
 
+    // The pause window's timer T1, once a second of the clock while it runs. Without an
+    // operator the calling side's window thus continues the work after its countdown;
+    // the answering side's has no countdown and waits for the caller to hang up.
+    bool pauseTimer = false;
+    uint32_t nextPauseTick = 0;
+
     bridge.post(startMessage(args.mode));
     for (;;) {
         bridge.serveInvocations();
@@ -90,6 +98,19 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
             run.handleMessage(*message);
         if (!run.active() && run.lastEnd() != RunEnd::None)
             break;
+
+        if (models.pause.timerOn) {
+            if (!pauseTimer) {
+                pauseTimer = true;
+                nextPauseTick = tickMs() + kPauseTickMs;
+            }
+            while (models.pause.timerOn && tickReached(nextPauseTick)) {
+                models.pause.tick();
+                models.notify(ModelPart::Pause);
+                nextPauseTick += kPauseTickMs;
+            }
+        }
+        pauseTimer = models.pause.timerOn;
 
         uint32_t tick = tickMs();
         elapsed += tick - lastTick;
@@ -101,6 +122,9 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
             }
         }
         uint64_t wait = std::min<uint64_t>(kLongestWaitMs, limit - std::min(limit, elapsed));
+        if (pauseTimer)
+            wait = std::min<uint64_t>(wait, static_cast<uint64_t>(std::max<int32_t>(
+                                                ticksLeft(nextPauseTick, tickMs()), 1)));
         bridge.waitForWork(static_cast<uint32_t>(std::max<uint64_t>(wait, 1)));
     }
     signals.setOnSignal(nullptr);

@@ -32,18 +32,6 @@ char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), lowerAscii);
-    return out;
-}
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), upperAscii);
-    return out;
-}
-
 bool isGenerator(const ScenarioEntry& entry) {
     return entry.ComplexType == kGeneratorComplexType;
 }
@@ -59,6 +47,18 @@ bool waitAnnounced(const WindowModels& models) {
 }
 
 } // namespace
+
+std::string lowerLatin(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), lowerAscii);
+    return out;
+}
+
+std::string upperLatin(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), upperAscii);
+    return out;
+}
 
 bool isTrunkNumber(std::string_view number) {
     std::size_t eight = number.find('8');
@@ -100,14 +100,14 @@ std::string callText(const ScenarioEntry& entry) {
     text += textOf(entry.Id);
     std::string_view at = textOf(entry.AT);
     if (!at.empty())
-        text += " (" + lower(at) + ")";
+        text += " (" + lowerLatin(at) + ")";
     text += " тел: "_cp;
     text += textOf(entry.Number);
     return text;
 }
 
 std::string dialCommand(const ScenarioEntry& entry, bool simplifiedCall) {
-    std::string command = "AT" + upper(textOf(entry.AT)) + "D";
+    std::string command = "AT" + upperLatin(textOf(entry.AT)) + "D";
     command += textOf(entry.Number);
     if (isGenerator(entry))
         command += simplifiedCall ? ";" : "@;";

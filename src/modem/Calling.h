@@ -36,6 +36,11 @@ inline constexpr std::string_view Connect = "20";
 // An entry of this kind is an autonomous generator, not a complex.
 inline constexpr uint8_t kGeneratorComplexType = 1;
 
+// The modem commands of an entry (AT, DiscrAT) as the protocol shows them (lower case)
+// and as they are typed (upper case): the Latin letters change, nothing else.
+std::string lowerLatin(std::string_view text);
+std::string upperLatin(std::string_view text);
+
 // A trunk (long-distance) number holds an "8" and, at or after its first "8", a "w"
 // (wait for the dial tone).
 bool isTrunkNumber(std::string_view number);

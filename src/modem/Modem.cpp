@@ -204,55 +204,30 @@ void MODEM::Execute() {
         case modemcmd::CallerDialogue:
             callerDialogue();
             break;
+        case modemcmd::ThroughputTest:
+            throughputTest();
+            break;
+        case modemcmd::Reconnect:
+            reconnect();
+            break;
+        case modemcmd::ResultExchange:
+            resultExchange();
+            break;
         case modemcmd::GeneratorAnswered:
             generatorAnswered();
             break;
         case modemcmd::NoGeneratorSignal:
             noGeneratorSignal();
             break;
+        case modemcmd::GeneratorSessionComplete:
+            generatorSessionComplete();
+            break;
         default:
-            // -1 and 0 idle. The throughput test (7), the reconnection (8), the result
-            // exchange (9) and the end of a generator session (12) follow only a hand-over
-            // to the analyzer, which none of the steps here makes yet: the session
-            // dialogue brings them.
+            // -1 and 0 idle: stopped for good, or the analyzer holds the line.
             sleepMs(kIdleSleepMs);
             break;
         }
     }
-}
-
-// ---- Interim ends of a connection -----------------------------------------------------
-//
-// The session dialogue (greeting, identities, the scenario hand-over, the analyzer's
-// turn, the result exchange) is not part of this room yet. Until it is, a connection
-// is followed as far as the dialogue's first line and then ended cleanly: nothing is
-// exchanged, no outcome is counted against the entry, and the series does not move on.
-// The session dialogue replaces these three steps.
-
-void MODEM::answererDialogue() {
-    logEvent("Есть связь"_cp, true);
-    // The caller hangs up.
-    if (!awaitDisconnect())
-        return;
-    SetCommand(modemcmd::WaitForCall);
-}
-
-void MODEM::callerDialogue() {
-    logEvent("Есть связь"_cp, true);
-    if (!hangUp())
-        return;
-    // The role stays "calling, in a call": the end of the wait dials the entry again, as
-    // after a session of a series.
-    waitLimit = kWaitBetweenCallsMs;
-    SetCommand(modemcmd::WaitForCall);
-}
-
-void MODEM::generatorAnswered() {
-    if (!ui().models().options.simpleGenerator.load())
-        logEvent("Есть ответ"_cp, true);
-    dropLine();
-    waitLimit = kWaitBetweenCallsMs;
-    SetCommand(modemcmd::WaitForCall);
 }
 
 } // namespace vetlina

@@ -11,11 +11,16 @@
 // The files of this room: Modem.cpp (creation, the loop, destruction),
 // ModemControl.cpp (command lines, results, hanging up, the fatal failure, the set-up),
 // SessionLink.cpp (the block layer between two complexes), Calling.cpp (choosing,
-// dialling, call outcomes, waiting for and answering calls).
+// dialling, call outcomes, waiting for and answering calls), SessionBlocks.cpp (the
+// blocks of a session), SessionDialogue.cpp (greeting, scenario hand-over, the
+// analyzers' turn, reconnection, result exchange, the end of a session and a series),
+// ThroughputTest.cpp (the data throughput test).
 #pragma once
 
+#include "analyzer/Results.h"
 #include "app/WorkerThreads.h"
 #include "modem/SessionLink.h"
+#include "modem/SessionRecords.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <array>
@@ -146,6 +151,25 @@ public:
     void linkBrokenCaller();
     void linkBrokenAnswerer();
 
+    // ---- Session dialogue (modem thread) ------------------------------------------------
+    static constexpr uint32_t kBeforeBlockMs = 100;      // before a side sends its block
+    static constexpr uint32_t kHandOverHangUpMs = 2000;  // the caller's wait before it hangs up
+    static constexpr int32_t kRefusedWaitMs = 3000;      // waitLimit after a refusal or busy
+    static constexpr int32_t kAfterSessionWaitMs = 8000; // the caller's waitLimit after a session
+    static constexpr int32_t kAfterGeneratorWaitMs = 10000;
+    static constexpr double kBusyPostponementS = 360.0; // per session the busy pair has left
+    static constexpr uint32_t kReconnectionMs = 90000;  // the modems' connection on the held line
+    static constexpr uint32_t kPausePollMs = 50;        // the pause window's poll
+    // The caller's wait after the far side's last block before it hangs up.
+    static constexpr uint32_t kLastAcknowledgementMs = 1000;
+    void answererDialogue();         // command 3
+    void callerDialogue();           // command 6
+    void throughputTest();           // command 7 (ThroughputTest.cpp)
+    void reconnect();                // command 8
+    void resultExchange();           // command 9
+    void generatorAnswered();        // command 10
+    void generatorSessionComplete(); // command 12
+
     // ---- Fields -----------------------------------------------------------------------
     bool normFailed = false;          // the last evaluation found a norm not met
     bool resumePending = false;       // a result exchange has begun and not finished
@@ -156,6 +180,14 @@ public:
     int32_t sendRepeats = 0; // session-link repeats (nMdmSendErr)
     int32_t waitLimit = 0;   // ms: the caller's wait for a call between its own calls
     std::string dataFileName, previousDataFileName;
+    // The own results of the session, saved from the analyzer's live records at the
+    // reconnection; they go to the far side in the result exchange.
+    LiveResults savedResults;
+    float throughput = -999.0f; // per cent, the live throughput; -999 not measured
+    float savedThroughput = -999.0f;
+    // Where the session's records go (the reports room's unless a test put its own).
+    // Set before the thread starts.
+    SessionRecords* records = &programRecords();
 
     // The timing values of the run, read from "TIMES" at creation.
     int32_t postTime = 600;   // s: postponement after the attempts are used up
@@ -176,14 +208,37 @@ private:
     // The entry dialled or answered now (never null while the thread runs).
     ScenarioEntry& entry();
     void resetConsecutiveCounters();
-    // The interim ends of the session dialogues (see Modem.cpp).
-    void answererDialogue();
-    void callerDialogue();
-    void generatorAnswered();
+
+    // ---- Session dialogue helpers (SessionDialogue.cpp) ---------------------------------
+    AnalyzerThread* analyzer();
+    // The analyzer's live records (the modem thread's own while there is no analyzer).
+    LiveResults& liveResults();
+    // Hands the line to the analyzer: its first-pass flag set, then its command.
+    void startAnalyzer(int32_t command);
+    void setAnalyzerFirstPass(bool on);
+    CycleParties parties(bool calling);
+    bool calling() const { return role() == ModemRole::CallingInCall; }
+    void refusalEnd();
+    // Hangs up once the acknowledgement of the far side's last block has crossed.
+    bool hangUpAfterLastBlock();
+    bool writeBothDataFiles(ScenarioEntry& e, bool calling);
+    // Stops on unmet norms when asked to (the pause window), else hangs up. False when
+    // the step is to end (hanging up failed, or the thread is being ended).
+    bool pauseOrHangUp(bool calling);
+    std::string noteOfPauseWindow();
+
+    // ---- Throughput test helpers (ThroughputTest.cpp) -----------------------------------
+    enum class Attempt { Measured, Again, GiveUp, End };
+    Attempt throughputAttempt(const std::string& command, uint32_t start);
+    DateTime measureThroughput(); // returns when the measurement started
+    void sendPattern();
+    void showThroughput(bool deadlinePassed, int32_t leftMs);
+    void throughputNotMeasured(bool withCaption);
 
     std::atomic<ModemRole> role_;
     std::atomic<bool> simplifiedCall_{false};
     SessionLink link_{*this, recvErrors, sendRepeats};
+    LiveResults ownResults_; // live records when the run has no analyzer
 };
 
 } // namespace vetlina

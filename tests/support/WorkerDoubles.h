@@ -3,6 +3,7 @@
 // message box, MSG_RUN_END), and run a loop that counts the steps it performs.
 #pragma once
 
+#include "analyzer/Results.h"
 #include "app/Complex.h"
 #include "app/UiBridge.h"
 #include "app/WorkerThreads.h"
@@ -131,7 +132,11 @@ public:
     int16_t firmware = 0;
     int16_t serialNumber() const override { return serial; }
     int16_t firmwareNumber() const override { return firmware; }
-    void setFirstPass(bool) override {}
+    void setFirstPass(bool on) override { first = on; }
+    bool firstPass() const override { return first; }
+    LiveResults& liveResults() override { return results; }
+    std::atomic<bool> first{false};
+    LiveResults results;
 };
 
 class DoubleModem : public DoubleWorker<ModemThread> {

@@ -102,6 +102,52 @@ TEST_F(HeadlessRunThreadTest, RunOptionsReachTheThreads) {
     EXPECT_EQ(seen.load(), 1 + 8);
 }
 
+TEST_F(HeadlessRunThreadTest, AnUnattendedCallersPauseWindowGoesOnAfterItsCountdown) {
+    folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\n[TIMES]\r\nAlarmTime=3\r\n");
+    std::atomic<int32_t> shownFrom{0};
+    std::atomic<int32_t> hiddenAfterMs{-1};
+    // As the session dialogue does after unmet norms: show the window, then watch it.
+    factory_.modemAtStart = [&](test::DoubleModem& modem) {
+        modem.invokeSync([&] {
+            modem.ui().models().pause.showAsCaller();
+            shownFrom = modem.ui().models().pause.countdown;
+        });
+        const uint32_t start = tickMs();
+        while (!modem.Terminated() && tickMs() - start < 60000) {
+            bool visible = true;
+            modem.invokeSync([&] { visible = modem.ui().models().pause.visible; });
+            if (!visible) {
+                hiddenAfterMs = static_cast<int32_t>(tickMs() - start);
+                return;
+            }
+            sleepMs(100);
+        }
+    };
+    RunArguments args;
+    args.mode = StartMode::Passive;
+    args.stopAfter = 20;
+    EXPECT_EQ(run(args), kExitOperatorEnd);
+    EXPECT_EQ(shownFrom.load(), 3);
+    // Three ticks of a second, not the run's end.
+    EXPECT_GE(hiddenAfterMs.load(), 2000);
+    EXPECT_LT(hiddenAfterMs.load(), 30000);
+}
+
+TEST_F(HeadlessRunThreadTest, AnAnswerersPauseWindowWaitsWithoutCountdown) {
+    std::atomic<bool> stillShown{false};
+    factory_.modemAtStart = [&](test::DoubleModem& modem) {
+        modem.invokeSync([&] { modem.ui().models().pause.showAsAnswerer(); });
+        sleepMs(5000);
+        modem.invokeSync([&] { stillShown = modem.ui().models().pause.visible; });
+        modem.invokeSync([&] { modem.ui().models().pause.hide(); });
+    };
+    RunArguments args;
+    args.mode = StartMode::Passive;
+    args.stopAfter = 10;
+    EXPECT_EQ(run(args), kExitOperatorEnd);
+    EXPECT_TRUE(stillShown.load());
+}
+
 TEST_F(HeadlessRunThreadTest, AThreadThatFailsItsStartUpEndsTheRunWithStatus3) {
     factory_.failModem = true;
     RunArguments args;

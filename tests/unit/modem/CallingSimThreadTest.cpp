@@ -155,21 +155,27 @@ TEST_F(CallingSimThreadTest, ThreeCallsWithoutCarrierGiveTheEntryUpAndTheComplex
     EXPECT_EQ(sim_->events("fault", "B").size(), 3u);
 }
 
-TEST_F(CallingSimThreadTest, AConnectionReachesTheCallersDialogueWithoutCountingAFailure) {
+TEST_F(CallingSimThreadTest, AConnectionToAFarSideThatSaysNothingEndsAsBroken) {
+    // B's modem answers, but no complex greets: the caller's greeting is never
+    // acknowledged, and the link gives up after its 120 s.
     startSim(test::modemNetwork());
     holdAnsweringPort();
     startRun();
     ASSERT_TRUE(runUntilLine("Есть связь"));
-    // The connection ends cleanly: B's modem reports the far side gone.
-    ASSERT_TRUE(runUntilEvent("hang-up", "B"));
+    ASSERT_TRUE(runUntilLine("Отбой", 120000));
+    ASSERT_TRUE(runUntilEvent("hang-up", "A"));
     endRun();
     auto lines = callLines();
-    ASSERT_GE(lines.size(), 2u);
+    ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Вызов 22222222 тел: 1002");
     EXPECT_EQ(lines[1], "Есть связь");
+    // The carrier still stood: the caller cut the connection itself.
+    EXPECT_EQ(lines[2], "Отбой (принудительный разрыв связи)");
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_GE(e.Calls, 1);
-    EXPECT_EQ(e.FailNUS + e.FailNUV + e.FailOtb, 0);
+    EXPECT_EQ(e.FailOtb, 1);
+    EXPECT_EQ(e.FailNUS + e.FailNUV, 0);
+    EXPECT_EQ(e.RunCounters[runcounter::ConsecutiveOtb], 1);
     EXPECT_FALSE(sim_->events("connect", "A").empty());
 }
 

@@ -61,6 +61,7 @@ PortFactory Line::factory() {
 
 void Line::setConnected(bool connected) {
     near->setLines({.cts = true, .dsr = connected, .ring = false, .carrier = connected});
+    far->setLines({.cts = true, .dsr = connected, .ring = false, .carrier = connected});
 }
 
 FakeModem::FakeModem(Line& line) : line_(line) {
@@ -126,25 +127,29 @@ void FakeModem::run() {
     while (!stop_) {
         if (connected_ && !line_.near->dtr()) {
             connect(false);
+            // What the far complex has not read belongs to the ended connection.
+            line_.far->purge();
             send("3\r");
         }
 
         uint8_t c = 0;
-        if (line_.far->read(&c, 1) != 1) {
+        if (connected_ || line_.far->read(&c, 1) != 1) {
             // A line whose LF never comes gets its answer after a while all the same.
             if (holding &&
                 std::chrono::steady_clock::now() - since > std::chrono::milliseconds(50)) {
+                if (connectsOn20 && held == "20\r")
+                    connect(true);
                 send(held);
                 holding = false;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(100));
             continue;
         }
-        if (connected_)
-            continue; // data mode: the far modem's business
         if (echo)
             send(std::string(1, static_cast<char>(c)));
         if (holding) {
+            if (connectsOn20 && held == "20\r")
+                connect(true);
             send(held);
             holding = false;
             if (c == '\n')

@@ -12,6 +12,7 @@
 #include "scenario/Scenario.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,16 +68,17 @@ struct Line {
     // Each port the factory made, last first (for the carrier options).
     std::vector<SharedPort*> made;
     PortFactory factory();
-    // Carrier, DSR and CTS as the near end's computer sees them.
+    // Carrier, DSR and CTS as the computers at both ends see them.
     void setConnected(bool connected);
 };
 
 // A Hayes modem in numeric result mode at the far end of a line, on its own thread: it
 // echoes what the computer types (unless echo is off), takes each command line at its
 // CR and answers it after the LF that follows (as a modem holds its result until then).
-// While the carrier is on it is in data mode and neither echoes nor answers. A
-// connection stands only while the computer holds DTR: without it the modem hangs up
-// (carrier and DSR go, "3" follows).
+// While the carrier is on it is in data mode: it neither reads, echoes nor answers, and
+// what the computer sends waits at the far end for the far complex (what is left there
+// goes when the connection ends). A connection stands only while the computer holds
+// DTR: without it the modem hangs up (carrier and DSR go, "3" follows).
 class FakeModem {
 public:
     explicit FakeModem(Line& line);
@@ -85,6 +87,9 @@ public:
     FakeModem& operator=(const FakeModem&) = delete;
 
     std::atomic<bool> echo{true};
+    // An answer "20" to a command line connects (the carrier comes just before the
+    // result), as on the held line of a session.
+    std::atomic<bool> connectsOn20{false};
     // The answer to a command line (the text before its CR, "AT" included). The default
     // answers "0" to everything, with an identification line before it for ATI5 and the
     // reason "004" for ATS86?.
