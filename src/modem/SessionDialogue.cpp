@@ -48,6 +48,23 @@ bool lastPlannedSession(const ScenarioEntry& e) {
     return static_cast<int64_t>(e.SessionsDone.get()) + 1 >= e.NumTotal.get();
 }
 
+// The far complex greets from the same session of the same series as this entry.
+bool sameSession(const GreetingBlock& far, const ScenarioEntry& e) {
+    return far.seriesTime.get() == e.SeriesTime.get() &&
+           far.sessionsDone.get() == e.SessionsDone.get();
+}
+
+// A result exchange broken off on both sides is done now, without measuring again.
+bool resumesExchange(bool resumePending, const GreetingBlock& far, const ScenarioEntry& e) {
+    return resumePending && far.resume == 1 && sameSession(far, e);
+}
+
+// The scenario entry goes over at the first session of a series and whenever the two
+// complexes are not in the same session of it (an edited entry has a new SeriesTime).
+bool handsOverScenario(const GreetingBlock& far, const ScenarioEntry& e) {
+    return e.SessionsDone.get() == 0 || !sameSession(far, e);
+}
+
 // The diagnostic line of a result exchange: the block lengths of both sides, which
 // both take from the entry alone.
 std::string exchangeTrace(std::size_t sent, std::size_t received) {
@@ -161,17 +178,14 @@ void MODEM::callerDialogue() {
         return;
     }
 
-    // A result exchange broken off on both sides is done now, without measuring again.
-    if (resumePending && answer.resume == 1 && answer.seriesTime.get() == e.SeriesTime.get() &&
-        answer.sessionsDone.get() == e.SessionsDone.get()) {
+    if (resumesExchange(resumePending, answer, e)) {
         SetCommand(modemcmd::ResultExchange);
         return;
     }
     resumePending = false;
 
     const bool firstSession = e.SessionsDone.get() == 0;
-    if (firstSession || e.SessionsDone.get() != answer.sessionsDone.get() ||
-        e.SeriesTime.get() != answer.seriesTime.get()) {
+    if (handsOverScenario(answer, e)) {
         if (firstSession)
             records->resetCycleStatistics(e);
         logEvent("Передача сценария"_cp, true);
@@ -258,15 +272,13 @@ void MODEM::answererDialogue() {
         return;
     }
 
-    if (resumePending && caller.resume == 1 && caller.seriesTime.get() == e.SeriesTime.get() &&
-        caller.sessionsDone.get() == e.SessionsDone.get()) {
+    if (resumesExchange(resumePending, caller, e)) {
         SetCommand(modemcmd::ResultExchange);
         return;
     }
     resumePending = false;
 
-    if (caller.sessionsDone.get() == 0 || caller.sessionsDone.get() != e.SessionsDone.get() ||
-        caller.seriesTime.get() != e.SeriesTime.get()) {
+    if (handsOverScenario(caller, e)) {
         logEvent("Прием сценария от "_cp + callerIdent, true);
         // The caller's entry becomes the current one only once all of it has come.
         ScenarioEntry received{};
