@@ -35,6 +35,15 @@ double number(const nlohmann::json& object, const char* key, double low, double 
     return x;
 }
 
+// Reads the member into `value` (a double or an optional one) when the object has it;
+// leaves `value` as it was when not.
+template <typename Value>
+void numberIf(const nlohmann::json& object, const char* key, double low, double high,
+              const std::string& where, Value& value) {
+    if (object.contains(key))
+        value = number(object, key, low, high, where);
+}
+
 void onlyKeys(const nlohmann::json& object, const std::string& where,
               const std::set<std::string>& keys) {
     if (!object.is_object())
@@ -70,10 +79,8 @@ void schedule(const nlohmann::json& object, EventSchedule& s, const std::string&
         s.everyS = number(object, "everyS", 0.001, 1e6, where);
         s.firstS = *s.everyS;
     }
-    if (object.contains("firstS"))
-        s.firstS = number(object, "firstS", 0.0, 1e6, where);
-    if (object.contains("perMinute"))
-        s.perMinute = number(object, "perMinute", 0.0, 60000.0, where);
+    numberIf(object, "firstS", 0.0, 1e6, where, s.firstS);
+    numberIf(object, "perMinute", 0.0, 60000.0, where, s.perMinute);
     if (s.everyS && s.perMinute)
         fail(where + "everyS", "give everyS or perMinute, not both");
 }
@@ -98,103 +105,82 @@ void readDirection(const nlohmann::json& o, DirectionModel& d, bool top) {
         keys.insert("reverse");
     const std::string where = top ? "" : "reverse.";
     onlyKeys(o, where, keys);
-    if (o.contains("attenuationDb"))
-        d.attenuationDb = number(o, "attenuationDb", -20.0, 100.0, where);
+    numberIf(o, "attenuationDb", -20.0, 100.0, where, d.attenuationDb);
     if (o.contains("attenuationResponse"))
         d.attenuationResponse =
             points(o.at("attenuationResponse"), -40.0, 100.0, where + "attenuationResponse");
     if (o.contains("groupDelayResponse"))
         d.groupDelayResponse =
             points(o.at("groupDelayResponse"), -20.0, 20.0, where + "groupDelayResponse");
-    if (o.contains("noiseDbm"))
-        d.noiseDbm = number(o, "noiseDbm", -120.0, 10.0, where);
-    if (o.contains("frequencyShiftHz"))
-        d.frequencyShiftHz = number(o, "frequencyShiftHz", -50.0, 50.0, where);
+    numberIf(o, "noiseDbm", -120.0, 10.0, where, d.noiseDbm);
+    numberIf(o, "frequencyShiftHz", -50.0, 50.0, where, d.frequencyShiftHz);
     if (o.contains("phaseJitter")) {
         const auto& j = o.at("phaseJitter");
         const std::string w = where + "phaseJitter.";
         onlyKeys(j, w, {"peakToPeakDeg", "frequencyHz"});
-        if (j.contains("peakToPeakDeg"))
-            d.phaseJitterPpDeg = number(j, "peakToPeakDeg", 0.0, 180.0, w);
-        if (j.contains("frequencyHz"))
-            d.phaseJitterHz = number(j, "frequencyHz", 0.1, 300.0, w);
+        numberIf(j, "peakToPeakDeg", 0.0, 180.0, w, d.phaseJitterPpDeg);
+        numberIf(j, "frequencyHz", 0.1, 300.0, w, d.phaseJitterHz);
     }
     if (o.contains("amplitudeJitter")) {
         const auto& j = o.at("amplitudeJitter");
         const std::string w = where + "amplitudeJitter.";
         onlyKeys(j, w, {"peakToPeakPercent", "frequencyHz"});
-        if (j.contains("peakToPeakPercent"))
-            d.amplitudeJitterPpPercent = number(j, "peakToPeakPercent", 0.0, 100.0, w);
-        if (j.contains("frequencyHz"))
-            d.amplitudeJitterHz = number(j, "frequencyHz", 0.1, 300.0, w);
+        numberIf(j, "peakToPeakPercent", 0.0, 100.0, w, d.amplitudeJitterPpPercent);
+        numberIf(j, "frequencyHz", 0.1, 300.0, w, d.amplitudeJitterHz);
     }
     if (o.contains("phaseHits")) {
         const auto& j = o.at("phaseHits");
         const std::string w = where + "phaseHits.";
         onlyKeys(j, w, {"deg", "everyS", "firstS", "perMinute"});
-        if (j.contains("deg"))
-            d.phaseHitDeg = number(j, "deg", -180.0, 180.0, w);
+        numberIf(j, "deg", -180.0, 180.0, w, d.phaseHitDeg);
         schedule(j, d.phaseHits, w);
     }
     if (o.contains("levelHits")) {
         const auto& j = o.at("levelHits");
         const std::string w = where + "levelHits.";
         onlyKeys(j, w, {"db", "durationMs", "everyS", "firstS", "perMinute"});
-        if (j.contains("db"))
-            d.levelHitDb = number(j, "db", -40.0, 20.0, w);
-        if (j.contains("durationMs"))
-            d.levelHitMs = number(j, "durationMs", 0.1, 1e6, w);
+        numberIf(j, "db", -40.0, 20.0, w, d.levelHitDb);
+        numberIf(j, "durationMs", 0.1, 1e6, w, d.levelHitMs);
         schedule(j, d.levelHits, w);
     }
     if (o.contains("impulses")) {
         const auto& j = o.at("impulses");
         const std::string w = where + "impulses.";
         onlyKeys(j, w, {"peakDbm", "everyS", "firstS", "perMinute"});
-        if (j.contains("peakDbm"))
-            d.impulsePeakDbm = number(j, "peakDbm", -80.0, 20.0, w);
+        numberIf(j, "peakDbm", -80.0, 20.0, w, d.impulsePeakDbm);
         schedule(j, d.impulses, w);
     }
     if (o.contains("interruptions")) {
         const auto& j = o.at("interruptions");
         const std::string w = where + "interruptions.";
         onlyKeys(j, w, {"durationMs", "everyS", "firstS", "perMinute"});
-        if (j.contains("durationMs"))
-            d.interruptionMs = number(j, "durationMs", 0.1, 1e6, w);
+        numberIf(j, "durationMs", 0.1, 1e6, w, d.interruptionMs);
         schedule(j, d.interruptions, w);
     }
     if (o.contains("harmonics")) {
         const auto& j = o.at("harmonics");
         const std::string w = where + "harmonics.";
         onlyKeys(j, w, {"secondPercent", "thirdPercent", "atDbm"});
-        if (j.contains("secondPercent"))
-            d.secondHarmonicPercent = number(j, "secondPercent", 0.0, 30.0, w);
-        if (j.contains("thirdPercent"))
-            d.thirdHarmonicPercent = number(j, "thirdPercent", 0.0, 30.0, w);
-        if (j.contains("atDbm"))
-            d.harmonicsAtDbm = number(j, "atDbm", -60.0, 10.0, w);
+        numberIf(j, "secondPercent", 0.0, 30.0, w, d.secondHarmonicPercent);
+        numberIf(j, "thirdPercent", 0.0, 30.0, w, d.thirdHarmonicPercent);
+        numberIf(j, "atDbm", -60.0, 10.0, w, d.harmonicsAtDbm);
     }
     if (o.contains("echo")) {
         const auto& j = o.at("echo");
         const std::string w = where + "echo.";
         onlyKeys(j, w, {"returnLossDb", "delayMs", "listenerLossDb"});
-        if (j.contains("returnLossDb"))
-            d.echoReturnLossDb = number(j, "returnLossDb", 0.0, 100.0, w);
-        if (j.contains("delayMs"))
-            d.echoDelayMs = number(j, "delayMs", 0.0, 1000.0, w);
-        if (j.contains("listenerLossDb"))
-            d.listenerEchoLossDb = number(j, "listenerLossDb", 0.0, 150.0, w);
+        numberIf(j, "returnLossDb", 0.0, 100.0, w, d.echoReturnLossDb);
+        numberIf(j, "delayMs", 0.0, 1000.0, w, d.echoDelayMs);
+        numberIf(j, "listenerLossDb", 0.0, 150.0, w, d.listenerEchoLossDb);
     }
     if (o.contains("impedance")) {
         const auto& j = o.at("impedance");
         const std::string w = where + "impedance.";
         onlyKeys(j, w, {"resistanceOhm", "capacitanceUf", "inductanceMh"});
         d.impedanceGiven = true;
-        if (j.contains("resistanceOhm"))
-            d.impedanceOhm = number(j, "resistanceOhm", 0.0, 1e6, w);
-        if (j.contains("capacitanceUf"))
-            d.impedanceCapacitanceUf = number(j, "capacitanceUf", 0.0, 1000.0, w);
-        if (j.contains("inductanceMh"))
-            d.impedanceInductanceMh = number(j, "inductanceMh", 0.0, 10000.0, w);
+        numberIf(j, "resistanceOhm", 0.0, 1e6, w, d.impedanceOhm);
+        numberIf(j, "capacitanceUf", 0.0, 1000.0, w, d.impedanceCapacitanceUf);
+        numberIf(j, "inductanceMh", 0.0, 10000.0, w, d.impedanceInductanceMh);
     }
     if (o.contains("seed")) {
         if (!o.at("seed").is_number_unsigned())

@@ -4,31 +4,16 @@ what is checked."""
 
 import os
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from network import Complex, Sim, complex_station  # noqa: E402
+from network import Complex, NetworkTestCase, Sim, complex_station  # noqa: E402
 
 SCALE = float(os.environ.get("VETLINA_E2E_SCALE", "20"))
 CALL = "Вызов %s тел: %s"
 
 
-class CallingTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory(prefix="vetlina-e2e-")
-        self.folder = self.tmp.name
-        self.sims = []
-        self.runs = []
-
-    def tearDown(self):
-        for run in self.runs:
-            if run.process and run.process.poll() is None:
-                run.stop()
-        for sim in self.sims:
-            sim.stop()
-        self.tmp.cleanup()
-
+class CallingTest(NetworkTestCase):
     def network(self, stations, faults=()):
         sim = Sim(self.folder, {"stations": stations, "faults": list(faults)}, SCALE)
         self.sims.append(sim)

@@ -8,8 +8,10 @@ import os
 import re
 import signal
 import subprocess
+import tempfile
 import threading
 import time
+import unittest
 
 BIN = os.environ.get("VETLINA_BIN", os.path.join(os.path.dirname(__file__), "../../build"))
 SIM = os.path.join(BIN, "src/sim/vetlina-sim")
@@ -156,3 +158,22 @@ class Complex:
         self.process.stdout.close()
         self.process.stderr.close()
         return self.process.returncode, err
+
+
+class NetworkTestCase(unittest.TestCase):
+    """A test with a scratch folder of its own; the simulators and runs it appends to
+    self.sims and self.runs are stopped at its end, whatever happened."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory(prefix="vetlina-e2e-")
+        self.folder = self.tmp.name
+        self.sims = []
+        self.runs = []
+
+    def tearDown(self):
+        for run in self.runs:
+            if run.process and run.process.poll() is None:
+                run.stop()
+        for sim in self.sims:
+            sim.stop()
+        self.tmp.cleanup()

@@ -10,11 +10,10 @@ runs the shortest test here with its own binaries and a lower scale."""
 import os
 import re
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from network import Complex, Sim, complex_station  # noqa: E402
+from network import Complex, NetworkTestCase, Sim, complex_station  # noqa: E402
 
 SCALE = float(os.environ.get("VETLINA_E2E_SCALE", "20"))
 KINDS = ("SinTime", "O132Time", "O131Time", "MTTSTime", "O42Time", "ImpTime", "BlkTime",
@@ -39,21 +38,7 @@ def exchange_trace(texts):
     return out
 
 
-class SessionTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory(prefix="vetlina-e2e-")
-        self.folder = self.tmp.name
-        self.sims = []
-        self.runs = []
-
-    def tearDown(self):
-        for run in self.runs:
-            if run.process and run.process.poll() is None:
-                run.stop()
-        for sim in self.sims:
-            sim.stop()
-        self.tmp.cleanup()
-
+class SessionTest(NetworkTestCase):
     def network(self, names):
         stations = [complex_station(name, "100%d" % (i + 1)) for i, name in enumerate(names)]
         # A channel with mild impairments between A and each other station.

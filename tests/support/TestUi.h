@@ -7,6 +7,8 @@
 #include "app/WindowModels.h"
 #include "platform/Cp1251.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,19 @@ struct TestUi {
         for (const auto& line : models.protocol.lines())
             out.push_back(toUtf8(line));
         return out;
+    }
+    // Serves the hand-offs to this (main) thread until the condition holds or realMs
+    // of real time have passed; whether it holds.
+    bool serveUntil(const std::function<bool()>& done, int realMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            bridge.serveInvocations();
+            bridge.waitForWork(10);
+        }
+        bridge.serveInvocations();
+        return true;
     }
     // Every run message queued so far, taken off the queue.
     std::vector<RunMessage> takeMessages() {

@@ -1,6 +1,7 @@
 // vetlina-run with the simulated ZMK-5: the run brings its analyzer up and names it in
 // the protocol header, and every way the analyzer can fail ends the run cleanly through
 // the end message (exit status 3), the operator told once.
+#include "RunProcess.h"
 #include "SimProcess.h"
 #include "TempFolder.h"
 #include "platform/Cp1251.h"
@@ -19,67 +20,17 @@ using ::testing::HasSubstr;
 
 constexpr double kScale = 20.0;
 
-// vetlina-run --passive in the folder, its stdout and stderr in files there.
-class Runner {
+// vetlina-run --passive in the folder.
+class Runner : public test::RunProcess {
 public:
-    Runner(const test::TempFolder& folder, std::vector<std::string> extra = {}) : folder_(folder) {
-        const std::string runner = VETLINA_BINARY_DIR "/src/cli/vetlina-run";
-        std::vector<std::string> args{runner, "--passive"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("VETLINA_TIME_SCALE=", 0) != 0)
-                env.emplace_back(*e);
-        env.push_back("VETLINA_TIME_SCALE=" + std::to_string(kScale));
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        started_ =
-            posix_spawn(&pid_, runner.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Runner() {
-        if (started_ && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    // The exit status, or -1 when the run did not end within the real time given.
-    int wait(int realMs = 20000) {
-        int result = -1;
-        test::waitReal(
-            [&] {
-                int status = 0;
-                if (::waitpid(pid_, &status, WNOHANG) != pid_)
-                    return false;
-                exited_ = true;
-                result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                return true;
-            },
-            realMs);
-        return result;
-    }
-    std::string out() const { return folder_.read("stdout.txt"); }
-    std::string err() const { return folder_.read("stderr.txt"); }
+    Runner(const test::TempFolder& folder, std::vector<std::string> extra = {})
+        : RunProcess(folder, passive(std::move(extra)), std::to_string(kScale)) {}
 
 private:
-    const test::TempFolder& folder_;
-    pid_t pid_ = -1;
-    bool started_ = false;
-    bool exited_ = false;
+    static std::vector<std::string> passive(std::vector<std::string> extra) {
+        extra.insert(extra.begin(), "--passive");
+        return extra;
+    }
 };
 
 class ZmkRunThreadTest : public ::testing::Test {

@@ -59,15 +59,7 @@ protected:
     }
     // Serves the hand-offs until the condition holds or realMs of real time have passed.
     bool serveUntil(const std::function<bool()>& done, int realMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            ui_.bridge.serveInvocations();
-            ui_.bridge.waitForWork(10);
-        }
-        ui_.bridge.serveInvocations();
-        return true;
+        return ui_.serveUntil(done, realMs);
     }
     bool handedBack(int realMs) {
         return serveUntil([&] { return !modem_->received().empty(); }, realMs);

@@ -64,15 +64,7 @@ protected:
         }
     }
     bool serveUntil(const std::function<bool()>& done, int realMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            ui_.bridge.serveInvocations();
-            ui_.bridge.waitForWork(10);
-        }
-        ui_.bridge.serveInvocations();
-        return true;
+        return ui_.serveUntil(done, realMs);
     }
     // The line the start-up failed with, as the protocol window and the box show it.
     void expectStartupFailure(const std::string& line) {

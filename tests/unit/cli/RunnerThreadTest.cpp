@@ -1,6 +1,7 @@
 // vetlina-run end to end: the built runner in a folder of its own, ended by a signal,
 // by --stop-after, or by message 1438. Its threads run under ThreadSanitizer in that
 // build, so these tests carry the label `thread`.
+#include "RunProcess.h"
 #include "SimProcess.h"
 #include "TempFolder.h"
 #include "platform/Clock.h"
@@ -15,8 +16,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-extern char** environ;
-
 namespace vetlina {
 namespace {
 
@@ -24,75 +23,14 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const std::string kRunner = VETLINA_BINARY_DIR "/src/cli/vetlina-run";
 constexpr const char* kIni = "[VETLINA]\r\nIdent=12345678\r\nZMKPort=2\r\nModemPort=1\r\n";
 
-// The runner as a child process in the folder, its stdout and stderr in files there.
-class Runner {
+// The runner as a child process in the folder (50 times real speed unless told).
+class Runner : public test::RunProcess {
 public:
     Runner(const test::TempFolder& folder, std::vector<std::string> args,
            const std::string& timeScale = "50")
-        : folder_(folder) {
-        std::vector<std::string> argv{kRunner};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> argvPtr;
-        for (auto& a : argv)
-            argvPtr.push_back(a.data());
-        argvPtr.push_back(nullptr);
-
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            if (std::string(*e).rfind("VETLINA_TIME_SCALE=", 0) != 0)
-                env.emplace_back(*e);
-        env.push_back("VETLINA_TIME_SCALE=" + timeScale);
-        std::vector<char*> envPtr;
-        for (auto& e : env)
-            envPtr.push_back(e.data());
-        envPtr.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        started_ = posix_spawn(&pid_, kRunner.c_str(), &actions, nullptr, argvPtr.data(),
-                               envPtr.data()) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Runner() {
-        if (started_ && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool started() const { return started_; }
-    void signal(int sig) { ::kill(pid_, sig); }
-
-    // The exit status, or -1 when the runner did not end within the real time given.
-    int wait(int realSeconds = 30) {
-        for (int i = 0; i < realSeconds * 100; ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            ::usleep(10000);
-        }
-        return -1;
-    }
-
-    std::string out() const { return folder_.read("stdout.txt"); }
-    std::string err() const { return folder_.read("stderr.txt"); }
-
-private:
-    const test::TempFolder& folder_;
-    pid_t pid_ = -1;
-    bool started_ = false;
-    bool exited_ = false;
+        : RunProcess(folder, std::move(args), timeScale) {}
 };
 
 // Waits (real time) until the file holds the text.
