@@ -16,6 +16,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 from network import Complex, NetworkTestCase, Sim, complex_station  # noqa: E402
 
 SCALE = float(os.environ.get("VETLINA_E2E_SCALE", "20"))
+HANG_TIME = 100
 KINDS = ("SinTime", "O132Time", "O131Time", "MTTSTime", "O42Time", "ImpTime", "BlkTime",
          "EchoTime", "DiscrTime")
 
@@ -124,7 +125,10 @@ class SessionTest(NetworkTestCase):
         a.start(SCALE, "--active", scn, "--trace", "--option", "save-results",
                 "--exit-when-done")
         self.assertLine(b, r"^Обмен результатами с 11111111$", seconds=400)
+        # Each side traces its exchange once its last block is through: the caller when
+        # it has received the answer, the answerer when the caller has acknowledged it.
         self.assertLine(a, r"^ -обмен результатами: ", seconds=60)
+        self.assertLine(b, r"^ -обмен результатами: ", seconds=60)
         self.stopAll()
 
         for run in (a, b):
@@ -152,8 +156,10 @@ class SessionTest(NetworkTestCase):
 
     def test_a_series_ends_and_the_caller_moves_on(self):
         sim = self.network(["A", "B", "C"])
-        b = self.complex(sim, "B", "22222222", "HangTime=40")
-        c = self.complex(sim, "C", "33333333", "HangTime=40")
+        # HangTime well above the caller's 8 s between the sessions of a series and its
+        # dialling, so that a loaded machine does not make B give the series up.
+        b = self.complex(sim, "B", "22222222", "HangTime=%d" % HANG_TIME)
+        c = self.complex(sim, "C", "33333333", "HangTime=%d" % HANG_TIME)
         b.start(SCALE, "--passive", "--trace")
         c.start(SCALE, "--passive", "--trace")
         self.assertLine(b, r"^Жду звонка$")
@@ -168,7 +174,8 @@ class SessionTest(NetworkTestCase):
         self.assertLine(c, r"^Обмен результатами с 11111111$")
         # B has been idle since its series ended: no hang after HangTime.
         b_done = len(b.texts())
-        self.assertFalse(b.wait_for_line(r"^Зависание$", seconds=60 / SCALE * 1.5 + 2))
+        self.assertFalse(b.wait_for_line(r"^Зависание$", seconds=HANG_TIME / SCALE * 1.5 + 2),
+                         "\n".join(b.protocol()))
         self.stopAll()
 
         call_b, call_c = r"^Вызов 22222222 тел: 1002$", r"^Вызов 33333333 тел: 1003$"
