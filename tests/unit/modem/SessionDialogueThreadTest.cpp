@@ -24,7 +24,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Bytes = std::vector<uint8_t>;
 
-constexpr double kScale = 50.0;
+constexpr double kScale = 20.0;
 
 // The clock at the tests' scale before the room's modem is made.
 struct Scaled {
