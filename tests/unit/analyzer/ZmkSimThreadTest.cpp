@@ -308,7 +308,11 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
     double lag = got[kSecondPass].at - expected[kSecondPass].at;
     for (std::size_t i = kSecondPass; i < got.size(); ++i)
         lag = std::min(lag, got[i].at - expected[i].at);
-    EXPECT_GE(lag, -0.1);
+    // The offsets count from the first command as the simulator received it; the pass
+    // began a scheduling delay before it, which a busy machine stretches to a few tenths
+    // of a second. Anything earlier than that is a step run ahead of its time.
+    constexpr double kEarly = 0.25;
+    EXPECT_GE(lag, -kEarly);
     EXPECT_LE(lag, 1.0);
     for (std::size_t i = 0; i < got.size(); ++i) {
         SCOPED_TRACE("command " + std::to_string(i) + ": " + timeline);
@@ -321,10 +325,10 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
         int before = 0;
         for (const auto& c : all) {
             const double t = static_cast<int32_t>(c["tick"].get<uint32_t>() - first) / 1000.0;
-            if (t >= at - 0.1 && t < got[i].at)
+            if (t >= at - kEarly && t < got[i].at)
                 ++before;
         }
-        EXPECT_GE(got[i].at, at - 0.1);
+        EXPECT_GE(got[i].at, at - kEarly);
         EXPECT_LE(got[i].at, at + 0.6 + 0.5 * before);
     }
     if (std::getenv("VETLINA_PRINT_TIMELINE")) {
