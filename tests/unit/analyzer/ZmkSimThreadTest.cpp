@@ -24,8 +24,13 @@ using ::testing::HasSubstr;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr double kSimScale = 4.0;
+// A sanitized build renders and analyses the frame sets several times slower; on a busy
+// machine its commands may come seconds late. The order and the never-early rule hold
+// there all the same; the release build checks the lateness closely.
+constexpr double kLateSlack = 3.0;
 #else
 constexpr double kSimScale = 10.0;
+constexpr double kLateSlack = 0.0;
 #endif
 
 class ZmkSimThreadTest : public ::testing::Test {
@@ -313,7 +318,7 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
     // of a second. Anything earlier than that is a step run ahead of its time.
     constexpr double kEarly = 0.25;
     EXPECT_GE(lag, -kEarly);
-    EXPECT_LE(lag, 1.0);
+    EXPECT_LE(lag, 1.0 + kLateSlack);
     for (std::size_t i = 0; i < got.size(); ++i) {
         SCOPED_TRACE("command " + std::to_string(i) + ": " + timeline);
         EXPECT_EQ(got[i].code, expected[i].code);
@@ -329,7 +334,7 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
                 ++before;
         }
         EXPECT_GE(got[i].at, at - kEarly);
-        EXPECT_LE(got[i].at, at + 0.6 + 0.5 * before);
+        EXPECT_LE(got[i].at, at + 0.6 + 0.5 * before + kLateSlack);
     }
     if (std::getenv("VETLINA_PRINT_TIMELINE")) {
         for (const auto& c : all)
@@ -397,7 +402,7 @@ TEST_F(ZmkSimCallThreadTest, ASineMoreThan16HzOffIsNotFoundAndTheStepRunsToItsDe
     // The sine step ran to its deadline: 5 + h + SinTime + h from the first range step.
     const double second = static_cast<int32_t>(ranges[1] - ranges[0]) / 1000.0;
     EXPECT_GE(second, 5 + 1 + 8 + 1 - 0.1);
-    EXPECT_LE(second, 5 + 1 + 8 + 1 + 1.0);
+    EXPECT_LE(second, 5 + 1 + 8 + 1 + 1.0 + kLateSlack);
     EXPECT_EQ(zmk_->results().sine.counter, 0);
     EXPECT_THAT(toUtf8(ui_.models.protocol.text()),
                 HasSubstr(" -гармонический сигнал не обнаружен"));
