@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from network import Complex, NetworkTestCase, Sim, complex_station  # noqa: E402
+from network import NetworkTestCase, Sim, complex_station  # noqa: E402
 
 SCALE = float(os.environ.get("VETLINA_E2E_SCALE", "20"))
 CALL = "Вызов %s тел: %s"
@@ -18,18 +18,6 @@ class CallingTest(NetworkTestCase):
         sim = Sim(self.folder, {"stations": stations, "faults": list(faults)}, SCALE)
         self.sims.append(sim)
         return sim
-
-    def complex(self, sim, station, ident, times=""):
-        folder = os.path.join(self.folder, station)
-        os.makedirs(folder)
-        c = Complex(folder, sim, station, ident, times)
-        self.runs.append(c)
-        return c
-
-    def assertLine(self, run, pattern, seconds=60, count=1):
-        if not run.wait_for_line(pattern, seconds, count):
-            self.fail("no %d line(s) matching %r in:\n%s"
-                      % (count, pattern, "\n".join(run.protocol())))
 
     def test_busy_with_the_defaults_pauses_four_times_then_postpones_by_post_time(self):
         sim = self.network([complex_station("A", "1001"), complex_station("B", "1002")],

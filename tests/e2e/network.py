@@ -177,3 +177,19 @@ class NetworkTestCase(unittest.TestCase):
         for sim in self.sims:
             sim.stop()
         self.tmp.cleanup()
+
+    # How long (real seconds) assertLine waits unless told.
+    line_wait = 60
+
+    def complex(self, sim, station, ident, times=""):
+        """A complex in a folder of its own, behind the simulator's station."""
+        folder = os.path.join(self.folder, station)
+        os.makedirs(folder)
+        c = Complex(folder, sim, station, ident, times)
+        self.runs.append(c)
+        return c
+
+    def assertLine(self, run, pattern, seconds=None, count=1):
+        if not run.wait_for_line(pattern, seconds or self.line_wait, count):
+            self.fail("no %d line(s) matching %r in:\n%s"
+                      % (count, pattern, "\n".join(run.protocol())))

@@ -13,7 +13,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from network import Complex, NetworkTestCase, Sim, complex_station  # noqa: E402
+from network import NetworkTestCase, Sim, complex_station  # noqa: E402
 
 SCALE = float(os.environ.get("VETLINA_E2E_SCALE", "20"))
 HANG_TIME = 100
@@ -40,6 +40,8 @@ def exchange_trace(texts):
 
 
 class SessionTest(NetworkTestCase):
+    line_wait = 120
+
     def network(self, names):
         stations = [complex_station(name, "100%d" % (i + 1)) for i, name in enumerate(names)]
         # A channel with mild impairments between A and each other station.
@@ -48,18 +50,6 @@ class SessionTest(NetworkTestCase):
         sim = Sim(self.folder, {"stations": stations, "channels": channels}, SCALE)
         self.sims.append(sim)
         return sim
-
-    def complex(self, sim, station, ident, times=""):
-        folder = os.path.join(self.folder, station)
-        os.makedirs(folder)
-        c = Complex(folder, sim, station, ident, times)
-        self.runs.append(c)
-        return c
-
-    def assertLine(self, run, pattern, seconds=120, count=1):
-        if not run.wait_for_line(pattern, seconds, count):
-            self.fail("no %d line(s) matching %r in:\n%s"
-                      % (count, pattern, "\n".join(run.protocol())))
 
     def assertInOrder(self, texts, expected):
         """Each expected text (a regular expression) appears after the one before."""

@@ -3,6 +3,7 @@
 // a recorder of the event lines with their ticks, and scenario entries.
 #pragma once
 
+#include "EntryKinds.h"
 #include "analyzer/ZMK.h"
 #include "app/UiBridge.h"
 #include "app/WorkerThreads.h"
@@ -160,9 +161,7 @@ inline ScenarioEntry everyKindEntry(double seconds, int32_t sinc) {
     e.blkNoiseOn = 1;
     e.echoTalkOn = 1;
     e.disPassOn = 1;
-    for (auto* t : {&e.SinTime, &e.O132Time, &e.O131Time, &e.MTTSTime, &e.O42Time, &e.ImpTime,
-                    &e.BlkTime, &e.EchoTime, &e.DiscrTime})
-        *t = seconds;
+    setEveryKindTime(e, seconds);
     return e;
 }
 

@@ -1,6 +1,7 @@
 // The blocks of a session, byte for byte as the two complexes exchange them.
 #include "modem/SessionBlocks.h"
 
+#include "EntryKinds.h"
 #include "platform/Cp1251.h"
 
 #include <cstring>
@@ -118,15 +119,7 @@ TEST(SessionBlocks, FarTextsCannotOpenMarkupInTheDocuments) {
 // An entry with no measurement kind enabled.
 ScenarioEntry nothingEnabled() {
     ScenarioEntry e = defaultEntry(45000.0);
-    e.SinTime = 0;
-    e.O132Time = 0;
-    e.O131Time = 0;
-    e.BlkTime = 0;
-    e.EchoTime = 0;
-    e.ImpTime = 0;
-    e.MTTSTime = 0;
-    e.O42Time = 0;
-    e.DiscrTime = 0;
+    test::setEveryKindTime(e, 0);
     return e;
 }
 

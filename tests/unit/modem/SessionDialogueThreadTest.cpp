@@ -2,6 +2,7 @@
 // line: the greetings with their refusals, the scenario hand-over, the resume of a broken
 // result exchange, the reconnection, the exchange with its data files and evaluation, the
 // pause on unmet norms, the end of a series, and a session with an autonomous generator.
+#include "EntryKinds.h"
 #include "SessionTestSupport.h"
 #include "analyzer/ZMK.h"
 #include "app/Complex.h"
@@ -33,14 +34,9 @@ struct Scaled {
 
 // Sine only: the caller's result block is 16 + 160 bytes, the answerer's 160.
 void sineOnly(ScenarioEntry& e) {
-    e.O132Time = 0;
-    e.O131Time = 0;
-    e.BlkTime = 0;
-    e.EchoTime = 0;
-    e.ImpTime = 0;
-    e.MTTSTime = 0;
-    e.O42Time = 0;
-    e.DiscrTime = 0;
+    const double sine = e.SinTime;
+    test::setEveryKindTime(e, 0);
+    e.SinTime = sine;
 }
 
 LiveResults sineLevel(float level) {
