@@ -66,8 +66,11 @@ void Run::endWork() {
     Complex& complex = *complex_;
     ModemThread* modem = complex.modemThread.get();
     ScenarioEntry* entry = currentEntry();
+    // A series in progress: begun and not yet finished. A series that has ended (its
+    // last session, an early end, a refusal) was not cut short, and its files say so
+    // already; a message file would claim a session that never was.
     if (modem != nullptr && modem->role() != ModemRole::Answering && entry != nullptr &&
-        static_cast<double>(entry->SeriesTime) > kSeriesBegunAfter) {
+        static_cast<double>(entry->SeriesTime) > kSeriesBegunAfter && entry->Finished == 0) {
         complex.logEvent("Снято оператором"_cp, true);
         writeMessageFile(complex, MessageCode::OperatorStop);
     }

@@ -45,8 +45,8 @@ public:
     // icon); Yes ends the work. True when the window may close.
     bool closeQuery();
     // The operator's end of work: "Снято оператором" and the message file while a series
-    // has begun, a blank line, "Работа закончена", a line for each non-zero counter, then
-    // the teardown.
+    // is in progress (begun, not finished), a blank line, "Работа закончена", a line for each
+    // non-zero counter, then the teardown.
     void endWork();
 
     bool active() const { return complex_ != nullptr; }

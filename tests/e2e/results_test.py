@@ -158,8 +158,8 @@ class SeriesTest(SeriesTestCase):
             third = r"^Сеанс 3 \(из 3\): класс .* - цикл выполнен$"
             case.assertLine(cls.a, third)
             case.assertLine(cls.b, third)
-            # The caller is done once it has saved its scenario and turned to answering.
-            case.assertLine(cls.a, r"^Жду звонка$", seconds=120)
+            # With every entry finished the caller ends its run by itself.
+            case.assertLine(cls.a, r"^Работа закончена$", seconds=120)
             case.stopAll()
         except BaseException:
             case.tearDown()

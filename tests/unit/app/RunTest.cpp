@@ -62,10 +62,11 @@ protected:
     std::string protocol() { return readWholeFile("Prot/12345678/Prot.htm").value_or("<none>"); }
 
     // The run as the modem thread leaves it in a call: calling, with the entry current.
-    void inASeries(double seriesTime, ModemRole role) {
+    void inASeries(double seriesTime, ModemRole role, bool finished = false) {
         ASSERT_NE(factory_.modem, nullptr);
         factory_.modem->currentRole = role;
         scenario_.entry(0).SeriesTime = seriesTime;
+        scenario_.entry(0).Finished = finished ? 1 : 0;
         setCurrentEntry(&scenario_.entry(0));
     }
 
@@ -218,12 +219,15 @@ TEST_F(RunTest, OperatorEndOutsideASeriesOnlyEndsTheWork) {
     struct Case {
         double seriesTime;
         ModemRole role;
+        bool finished;
     };
-    for (auto c : {Case{0.0, ModemRole::Calling}, Case{1.0, ModemRole::Calling},
-                   Case{kBegin, ModemRole::Answering}}) {
+    // No series begun; an idle answerer; a series that has ended (not cut short).
+    for (auto c :
+         {Case{0.0, ModemRole::Calling, false}, Case{1.0, ModemRole::Calling, false},
+          Case{kBegin, ModemRole::Answering, false}, Case{kBegin, ModemRole::Calling, true}}) {
         fillScenario();
         run_.handleMessage(MSG_ACTIVE_START);
-        inASeries(c.seriesTime, c.role);
+        inASeries(c.seriesTime, c.role, c.finished);
         std::string before = protocol();
         endAt(12, 5, 9);
         EXPECT_EQ(toUtf8(protocol().substr(before.size())),
