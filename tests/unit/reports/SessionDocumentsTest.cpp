@@ -323,5 +323,34 @@ TEST_F(SessionDocumentsTest, FullDiskDuringStatisticsEntryLeavesNoTornEntry) {
               std::string::npos);
 }
 
+TEST_F(SessionDocumentsTest, FullDiskDuringSummaryRowKeepsTheTableClosed) {
+    // Three earlier passports make the summary table the largest document.
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ScenarioEntry e = seriesEntry();
+        e.NumTotal = 1;
+        putSession(e, kSeries[0]);
+        evaluate(e, at(11, cycle, 0));
+    }
+    const std::string summary = document("PaspTabl.htm");
+    const std::string passports = document("12345678/Pasp.htm");
+    ASSERT_GT(summary.size(), document("12345678/Stat.htm").size() + 300);
+    ScenarioEntry e = seriesEntry();
+    e.NumTotal = 1;
+    putSession(e, kSeries[0]);
+    {
+        test::FileSizeLimit limit(summary.size() + 100);
+        evaluate(e, at(12, 0, 0));
+    }
+    EXPECT_EQ(document("PaspTabl.htm"), summary);
+    EXPECT_EQ(document("12345678/Pasp.htm"), passports);
+    const auto dialogs = ui_.dialogs.seen();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].text, "Невозможна запись в сводную таблицу результатов измерений");
+    // The statistics entry before it stands; no link to a passport that was not written.
+    EXPECT_NE(document("12345678/Stat.htm").find("<a name=\"01032024120000\"></a>"),
+              std::string::npos);
+    EXPECT_EQ(document("12345678/Prot.htm").find("Pasp.htm#01032024120000"), std::string::npos);
+}
+
 } // namespace
 } // namespace vetlina
