@@ -1,7 +1,9 @@
 #include "reports/Documents.h"
 
+#include "app/Complex.h"
 #include "app/Configuration.h"
 #include "platform/Cp1251.h"
+#include "scenario/ScenarioEntry.h"
 
 namespace vetlina {
 
@@ -52,6 +54,26 @@ std::string summaryHead() {
         head += toCp1251(part);
     head += kSummaryTableEnd;
     return head;
+}
+
+SessionParties sessionParties(const Complex& complex, const ScenarioEntry* entry, bool calling) {
+    const SessionParty own{fieldText(complex.ownIdent), fieldText(complex.ownAts),
+                           fieldText(complex.ownUser), fieldText(complex.ownCity)};
+    SessionParty peer{fieldText(complex.peerIdent), fieldText(complex.peerAts),
+                      fieldText(complex.peerUser), fieldText(complex.peerCity)};
+    if (peer.ident.empty() && calling && entry != nullptr)
+        peer.ident = std::string(textOf(entry->Id));
+    return calling ? SessionParties{own, peer} : SessionParties{peer, own};
+}
+
+std::string sessionHeading(DateTime cycleStart, std::string_view caller, std::string_view answerer,
+                           std::string_view number) {
+    return formatDateTime(cycleStart) + " " + " &nbsp " + std::string(caller) + "-" +
+           std::string(answerer) + " тел: "_cp + std::string(number);
+}
+
+std::string classText(int qualityClass) {
+    return qualityClass >= 1 && qualityClass <= 4 ? std::to_string(qualityClass) : "&nbsp";
 }
 
 void makeDocumentFolders(std::string_view ident) {

@@ -9,49 +9,16 @@
 
 namespace vetlina {
 
-namespace {
-
-constexpr const char* kCannotWriteResults = "Невозможна запись в файл результатов измерений";
-
-// The calling and the answering complex of the session, as this side knows them.
-struct Parties {
-    std::string caller;
-    std::string answerer;
-};
-
-Parties partiesOf(const Complex& complex, const ScenarioEntry* entry) {
-    const std::string own = fieldText(complex.ownIdent);
-    std::string peer = fieldText(complex.peerIdent);
-    bool calling = true;
-    if (complex.modemThread) {
-        const ModemRole role = complex.modemThread->role();
-        calling = role == ModemRole::Calling || role == ModemRole::CallingInCall;
-    }
-    // The caller knows whom it called before the far complex has told it.
-    if (peer.empty() && calling && entry != nullptr)
-        peer = std::string(textOf(entry->Id));
-    return calling ? Parties{own, peer} : Parties{peer, own};
-}
-
-} // namespace
-
-std::string sessionHeading(DateTime cycleStart, std::string_view caller, std::string_view answerer,
-                           std::string_view number) {
-    return formatDateTime(cycleStart) + " " + " &nbsp " + std::string(caller) + "-" +
-           std::string(answerer) + " тел: "_cp + std::string(number);
-}
-
 std::string resultsLink(DateTime measurementStart) {
     return "<a href=\"Rest.htm#" + formatStamp(measurementStart) + "\"> &#61&#62</a>\r\n";
 }
 
 std::string resultsEntry(DateTime measurementStart, const std::string& heading,
                          const std::string& caption, const std::vector<std::string>& lines) {
-    std::string text;
+    std::string text = "<a name=\"" + formatStamp(measurementStart) + "\"></a>";
     if (!heading.empty())
         text += "<h3>" + heading + "</h3>\r\n";
     text += "<pre>--- " + formatTime(measurementStart) + " " + caption + "\r\n";
-    text += "<a name=\"" + formatStamp(measurementStart) + "\"></a>";
     for (const std::string& line : lines)
         text += line + "\r\n";
     text += "</pre>\r\n";
@@ -75,9 +42,14 @@ bool appendResults(EventWriter& writer, DateTime measurementStart) {
     std::string heading;
     if (complex->resultsHeaderDue) {
         const ScenarioEntry* entry = currentEntry();
-        const Parties parties = partiesOf(*complex, entry);
-        heading = sessionHeading(entry ? entry->SeriesTime.get() : 0.0, parties.caller,
-                                 parties.answerer, entry ? textOf(entry->Number) : "");
+        bool calling = true;
+        if (complex->modemThread) {
+            const ModemRole role = complex->modemThread->role();
+            calling = role == ModemRole::Calling || role == ModemRole::CallingInCall;
+        }
+        const SessionParties parties = sessionParties(*complex, entry, calling);
+        heading = sessionHeading(entry ? entry->SeriesTime.get() : 0.0, parties.caller.ident,
+                                 parties.answerer.ident, entry ? textOf(entry->Number) : "");
     }
     const std::string text = resultsEntry(measurementStart, heading, caption, lines);
 

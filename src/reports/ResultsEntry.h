@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "reports/Documents.h"
 
 #include <string>
 #include <string_view>
@@ -14,17 +15,12 @@ namespace vetlina {
 
 class EventWriter;
 
-// "dd.mm.yyyy hh:nn:ss " of the cycle start + " &nbsp " + caller + "-" + answerer +
-// " тел: " + number (cp1251): the heading of a session's section in the results and
-// statistics documents.
-std::string sessionHeading(DateTime cycleStart, std::string_view caller, std::string_view answerer,
-                           std::string_view number);
-
 // The protocol's link to a results entry: "<a href=\"Rest.htm#" + stamp + "\"> &#61&#62</a>\r\n".
 std::string resultsLink(DateTime measurementStart);
 
-// The bytes of one results entry: the heading when one is due (empty: none), the
-// caption line, the anchor, the window's lines and the end of the block.
+// The bytes of one results entry: the anchor the protocol's link names, the heading
+// when one is due (empty: none), the caption line, the window's lines and the end of
+// the block. The anchor stands first so that the link lands on the entry's start.
 std::string resultsEntry(DateTime measurementStart, const std::string& heading,
                          const std::string& caption, const std::vector<std::string>& lines);
 

@@ -21,11 +21,13 @@ TEST(ResultsEntry, TheLinkAndTheEntryAreComposedToTheByte) {
     EXPECT_EQ(resultsLink(at(9, 8, 7)), "<a href=\"Rest.htm#01032024090807\"> &#61&#62</a>\r\n");
     EXPECT_EQ(sessionHeading(at(10, 0, 0), "12345678", "87654321", "84951001"),
               toCp1251("01.03.2024 10:00:00  &nbsp 12345678-87654321 тел: 84951001"));
+    // The anchor stands before everything of the entry, so that the protocol's link
+    // shows the heading and the caption line too.
     EXPECT_EQ(resultsEntry(at(9, 8, 7), "", "Шум"_cp, {"a", "b"}),
-              "<pre>--- 09:08:07 "_cp + "Шум"_cp +
-                  "\r\n<a name=\"01032024090807\"></a>a\r\nb\r\n</pre>\r\n");
+              "<a name=\"01032024090807\"></a><pre>--- 09:08:07 "_cp + "Шум"_cp +
+                  "\r\na\r\nb\r\n</pre>\r\n");
     EXPECT_EQ(resultsEntry(at(9, 8, 7), "H", "C", {}),
-              "<h3>H</h3>\r\n<pre>--- 09:08:07 C\r\n<a name=\"01032024090807\"></a></pre>\r\n");
+              "<a name=\"01032024090807\"></a><h3>H</h3>\r\n<pre>--- 09:08:07 C\r\n</pre>\r\n");
 }
 
 class NoWorkers : public WorkerFactory {
