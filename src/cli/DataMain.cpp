@@ -5,9 +5,12 @@
 //   vetlina-data scn make JSON -o FILE    scenario file from JSON
 //   vetlina-data pat show FILE            JSON of a template file
 //   vetlina-data pat make JSON -o FILE    template file from JSON
+//   vetlina-data dat show FILE...         JSON of data, norms and message files
+//   vetlina-data dat csv FOLDER           CSV of the data files of a folder
 //
 // Exit status: 0 done, 1 a bad or unreadable input or an unwritable output (one
 // line on stderr), 2 a usage error.
+#include "cli/DataFileTool.h"
 #include "cli/ScenarioJson.h"
 #include "platform/Files.h"
 #include "scenario/ScenarioFiles.h"
@@ -32,8 +35,14 @@ const char* const kUsageText =
     "       vetlina-data scn make JSON -o FILE    scenario file from JSON\n"
     "       vetlina-data pat show FILE            JSON of a template file\n"
     "       vetlina-data pat make JSON -o FILE    template file from JSON\n"
+    "       vetlina-data dat show FILE...         JSON of data, norms and message files\n"
+    "       vetlina-data dat csv FOLDER           CSV of the data files (zmk*.dat) of a folder\n"
     "JSON may be - for standard input. Members left out of an entry take the values\n"
-    "of a new entry; BegTime and EndTime also take \"dd.mm.yyyy hh:nn:ss\".\n";
+    "of a new entry; BegTime and EndTime also take \"dd.mm.yyyy hh:nn:ss\".\n"
+    "dat show prints one JSON object for one FILE and an array of objects for several;\n"
+    "dat csv prints a row per data file in number order, a column per key (frequency\n"
+    "lists a column per point, as mttAtt@1000). A damaged file is named on stderr with\n"
+    "the byte offset; the others are still shown, and the status is 1.\n";
 
 int usage(const std::string& problem) {
     std::cerr << "vetlina-data: " << problem << "\n" << kUsageText;
@@ -125,15 +134,62 @@ int makeTemplate(const std::string& input, const std::string& output) {
     return writeOutput(output, templateFileImage(entry));
 }
 
+int showDataFiles(const std::vector<std::string>& paths) {
+    OrderedJson shown = OrderedJson::array();
+    int status = kDone;
+    for (const std::string& path : paths) {
+        DataFileContents contents;
+        std::string error;
+        if (readDataFileAt(path, contents, error))
+            shown.push_back(dataFileToJson(path, contents));
+        else
+            status = failed(error);
+    }
+    if (paths.size() == 1)
+        return shown.empty() ? status : printJson(shown[0]);
+    const int printed = printJson(shown);
+    return status != kDone ? status : printed;
+}
+
+int dataFolderTable(const std::string& folder) {
+    if (!folderExists(folder))
+        return failed(folder + ": no such folder");
+    DataCsv table = dataFolderCsv(folder);
+    for (const std::string& problem : table.problems)
+        failed(problem + " (left out)");
+    std::cout << table.text;
+    std::cout.flush();
+    if (!std::cout)
+        return failed("cannot write to standard output");
+    return table.problems.empty() ? kDone : kFailed;
+}
+
+int runDataFiles(const std::vector<std::string>& args) {
+    const std::string& command = args[1];
+    if (command == "show") {
+        if (args.size() < 3)
+            return usage("dat show takes one FILE or more");
+        return showDataFiles(std::vector<std::string>(args.begin() + 2, args.end()));
+    }
+    if (command == "csv") {
+        if (args.size() != 3)
+            return usage("dat csv takes one FOLDER");
+        return dataFolderTable(args[2]);
+    }
+    return usage("unknown command \"" + command + "\"");
+}
+
 int run(const std::vector<std::string>& args) {
     if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
         std::cout << kUsageText;
         return kDone;
     }
     if (args.size() < 2)
-        return usage("a kind (scn, pat) and a command (show, make) are needed");
+        return usage("a kind (scn, pat, dat) and a command (show, make, csv) are needed");
     const std::string& kind = args[0];
     const std::string& command = args[1];
+    if (kind == "dat")
+        return runDataFiles(args);
     if (kind != "scn" && kind != "pat")
         return usage("unknown kind \"" + kind + "\"");
 

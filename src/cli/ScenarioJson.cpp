@@ -28,31 +28,6 @@ std::string hexBits(uint64_t bits, int digits) {
     return text;
 }
 
-OrderedJson floatJson(float value) {
-    if (std::isnan(value))
-        return hexBits(std::bit_cast<uint32_t>(value), 8);
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
-    // The shortest decimal that reads back to this float, held as the double
-    // nearest to it, so that the JSON shows "0.1" rather than the float's
-    // exact binary expansion.
-    char text[32];
-    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    double shortest = 0.0;
-    if (ec == std::errc() && std::from_chars(text, end, shortest).ec == std::errc() &&
-        std::bit_cast<uint32_t>(static_cast<float>(shortest)) == std::bit_cast<uint32_t>(value))
-        return shortest;
-    return static_cast<double>(value);
-}
-
-OrderedJson doubleJson(double value) {
-    if (std::isnan(value))
-        return hexBits(std::bit_cast<uint64_t>(value), 16);
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
-    return value;
-}
-
 OrderedJson valueJson(const FieldRow& field, const unsigned char* at) {
     switch (field.kind) {
     case FieldKind::U8:
@@ -367,6 +342,31 @@ bool checkVersion(const Json& document, std::string_view mark, std::string& erro
 }
 
 } // namespace
+
+OrderedJson floatJson(float value) {
+    if (std::isnan(value))
+        return hexBits(std::bit_cast<uint32_t>(value), 8);
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
+    // The shortest decimal that reads back to this float, held as the double
+    // nearest to it, so that the JSON shows "0.1" rather than the float's
+    // exact binary expansion.
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    double shortest = 0.0;
+    if (ec == std::errc() && std::from_chars(text, end, shortest).ec == std::errc() &&
+        std::bit_cast<uint32_t>(static_cast<float>(shortest)) == std::bit_cast<uint32_t>(value))
+        return shortest;
+    return static_cast<double>(value);
+}
+
+OrderedJson doubleJson(double value) {
+    if (std::isnan(value))
+        return hexBits(std::bit_cast<uint64_t>(value), 16);
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
+    return value;
+}
 
 OrderedJson scenarioToJson(std::span<const ScenarioEntry> entries) {
     OrderedJson document;

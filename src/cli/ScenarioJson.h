@@ -21,6 +21,12 @@ namespace vetlina {
 
 using OrderedJson = nlohmann::ordered_json;
 
+// A number as the file tool shows it: a float as the shortest decimal that reads back
+// to it, a double as it is; what JSON cannot hold as a string ("inf", "-inf", a NaN as
+// its bits in hexadecimal).
+OrderedJson floatJson(float value);
+OrderedJson doubleJson(double value);
+
 OrderedJson scenarioToJson(std::span<const ScenarioEntry> entries);
 OrderedJson templateToJson(const ScenarioEntry& entry); // the settings fields only
 

@@ -1,5 +1,6 @@
 #include "modem/SessionRecords.h"
 
+#include "reports/CycleStatistics.h"
 #include "reports/Evaluation.h"
 
 namespace vetlina {

@@ -3,17 +3,45 @@
 // when a cycle begins, one data file for every measured direction of every session,
 // numbered with the message files in one name space (DATA/zmk%05d.dat).
 //
-// The session dialogue calls these at its steps; the data-file work writes the files.
-// Until it lands they write nothing: each declaration says what it is to do.
+// A file is never left torn or half-written: it is composed whole, written into a
+// temporary file of DATA whose name is not a zmk*.dat, synced, and then linked under its
+// final name without replacing anything (a name that is taken gives the next number), so
+// a reader of DATA sees a file complete or not at all.
 #pragma once
 
+#include "platform/DateTime.h"
+
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vetlina {
 
 class Device;
+class EventWriter;
+class UiBridge;
 struct LiveResults;
 struct ScenarioEntry;
+struct DataFileHeader;
+struct DirectionValues;
+
+// The folder of the files, relative to the current directory.
+inline constexpr const char* kDataFolder = "DATA";
+
+// The path of the next file: DATA/zmk%05d.dat with the number one above the largest
+// number of a zmk<digits>.dat in DATA (the whole number, however many digits), 0 when
+// there is none. DATA is created when missing.
+std::string newDataFilePath();
+// The same number for a folder; -1 when the folder cannot be listed or made.
+int64_t nextDataFileNumber(const std::string& folder);
+
+enum class PublishResult {
+    Ok,
+    CreateFailed, // the folder, the temporary file or the final name could not be made
+    WriteFailed,  // writing or syncing the bytes failed (a full disk); nothing is left
+};
+// Puts bytes into a new file DATA/zmk%05d.dat as described above; path gets its name.
+PublishResult publishNewFile(std::string_view bytes, std::string& path);
 
 // The two complexes of the session, as this side knows them.
 struct CycleParties {
@@ -68,5 +96,22 @@ bool writeDataFile(Device& thread, ScenarioEntry& entry, const CycleParties& par
 // it. A file that is gone is left alone. Called when a cycle ends before its planned
 // number of sessions, for the files of its last session.
 void markCycleEnd(const std::string& path);
+
+// ---- The images of the files, composed from the entry (for the writers and the tests) ----
+
+// The 41-byte header of a data or message file. localMeter: this complex's analyzer
+// measured the direction the file covers (its role letter is "M").
+DataFileHeader dataFileHeader(char kind, const ScenarioEntry& entry, const CycleParties& parties,
+                              bool localMeter, DateTime writtenAt);
+// "D", the header, the items of the gated groups in table order, "end".
+std::string dataFileImage(const ScenarioEntry& entry, const DataFileHeader& header,
+                          const DirectionValues& values);
+// The measurement plan; for a complex at the far end a kind that is not effectively
+// planned gets the duration 0, in the entry too.
+std::string normsFileImage(ScenarioEntry& entry, const CycleParties& parties);
+
+// A file of DATA could not be made: the text (UTF-8, shown in code page 1251) is logged
+// through the writer, shown titled "Ошибка", and the run is ended (MSG_RUN_END).
+void reportDataFileFailure(EventWriter& writer, UiBridge& ui, const char* utf8Text);
 
 } // namespace vetlina

@@ -17,13 +17,6 @@
 
 namespace vetlina {
 
-// The accumulation of the statistics belongs to the data files; this stub stays until
-// their work takes it over.
-
-void resetCycleStatistics(ScenarioEntry& entry) {
-    (void)entry;
-}
-
 namespace {
 
 // The texts of the caption and of the first lines, in code page 1251, converted once.

@@ -19,13 +19,6 @@ namespace vetlina {
 class Complex;
 struct ScenarioEntry;
 
-// Clears the statistics area of the entry for a cycle that begins: every sum, sum of
-// squares and count 0, every last value -999, the last group delays of the
-// multi-frequency blocks -10001. Called by the calling side at the first session of a
-// cycle (SessionsDone 0), before its norms file is written; the answering side takes the
-// statistics with the entry the caller hands over.
-void resetCycleStatistics(ScenarioEntry& entry);
-
 // The classes of the passport's parameters, each per direction: b measured at the
 // calling complex ("исх-вх"), a at the answering complex ("вх-исх"); 0 when the row was
 // not evaluated.

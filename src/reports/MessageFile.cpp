@@ -1,12 +1,44 @@
 #include "reports/MessageFile.h"
 
+#include "app/Complex.h"
+#include "platform/Clock.h"
+#include "reports/DataFileFormat.h"
+#include "reports/DataFiles.h"
+#include "scenario/ScenarioEntry.h"
+
 namespace vetlina {
 
+std::string messageFileImage(const DataFileHeader& header, MessageCode code) {
+    std::string out(reinterpret_cast<const char*>(&header), sizeof header);
+    out.push_back(static_cast<char>(code));
+    return out;
+}
+
 void writeMessageFile(EventWriter& writer, MessageCode code) {
-    // The data files (their numbering, the common header and the failure texts) come
-    // with the data-file work, which fills this in; no file is written before then.
-    (void)writer;
-    (void)code;
+    Complex* complex = currentComplex();
+    const ScenarioEntry* entry = currentEntry();
+    if (complex == nullptr || entry == nullptr || entry->SeriesTime.get() < 1.0)
+        return;
+    bool calling = false;
+    if (complex->modemThread) {
+        const ModemRole role = complex->modemThread->role();
+        calling = role == ModemRole::Calling || role == ModemRole::CallingInCall;
+    }
+    const std::string own = fieldText(complex->ownIdent);
+    const CycleParties parties = calling ? CycleParties{true, own, std::string(textOf(entry->Id))}
+                                         : CycleParties{false, fieldText(complex->peerIdent), own};
+    const DataFileHeader header = dataFileHeader(kMessageKind, *entry, parties, true, now());
+    std::string path;
+    switch (publishNewFile(messageFileImage(header, code), path)) {
+    case PublishResult::Ok:
+        return;
+    case PublishResult::CreateFailed:
+        reportDataFileFailure(writer, complex->ui(), "Ошибка создания файла сообщения");
+        return;
+    case PublishResult::WriteFailed:
+        reportDataFileFailure(writer, complex->ui(), "Ошибка записи в файл сообщения");
+        return;
+    }
 }
 
 } // namespace vetlina

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vetlina {
 
 class EventWriter;
+struct DataFileHeader;
 
 // Why a cycle was cut short: the one byte after the header of a message file.
 enum class MessageCode : uint8_t {
@@ -15,6 +17,9 @@ enum class MessageCode : uint8_t {
     OperatorStop = 6,   // the operator ended the run while a cycle was in progress
     Hang = 7,           // a connection hung and was abandoned
 };
+
+// The bytes of a message file: the header (kind "M") and the code.
+std::string messageFileImage(const DataFileHeader& header, MessageCode code);
 
 // Writes the message file of the current cycle (the current scenario entry of the
 // current Complex): nothing when no cycle has begun (SeriesTime below 1.0); otherwise
@@ -25,7 +30,9 @@ enum class MessageCode : uint8_t {
 // through `writer` ("Ошибка создания файла сообщения" or "Ошибка записи в файл
 // сообщения"), shown titled "Ошибка", and ends the run with MSG_RUN_END.
 //
-// The data-file work writes the file; until it lands this call writes nothing.
+// A message file covers no direction: this complex stands in it as "M", the far one as
+// "G". The far identifier is the called entry's on the calling side and the caller's
+// (peerIdent) on the answering side.
 void writeMessageFile(EventWriter& writer, MessageCode code);
 
 } // namespace vetlina

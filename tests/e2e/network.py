@@ -117,6 +117,18 @@ class Complex:
             with self.lock:
                 self.lines.append(raw.decode("utf-8", "replace").rstrip("\n"))
 
+    def data_files(self):
+        """The files of the complex's DATA folder in number order, as `dat show` reads them."""
+        folder = os.path.join(self.folder, "DATA")
+        names = sorted((n for n in os.listdir(folder) if re.fullmatch(r"zmk\d+\.dat", n)),
+                       key=lambda n: int(n[3:-4])) if os.path.isdir(folder) else []
+        if not names:
+            return []
+        out = subprocess.run([DATA, "dat", "show"] + [os.path.join(folder, n) for n in names],
+                             capture_output=True, check=True)
+        shown = json.loads(out.stdout)
+        return shown if len(names) > 1 else [shown]
+
     def protocol(self):
         with self.lock:
             return list(self.lines)

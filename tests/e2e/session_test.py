@@ -99,6 +99,25 @@ class SessionTest(NetworkTestCase):
         self.assertEqual(exchange_trace(b.texts()), [(160, 176)])
         # The sine went through the channel's 6 dB in both directions.
         self.assertGreater(len(sim.events("analyzer-command", "A")), 0)
+        # Each side's DATA: the norms file of the series, then a data file per direction
+        # of the first session (a message file of the interrupted second may follow).
+        for run, calling in ((a, 1), (b, 0)):
+            files = run.data_files()
+            self.assertGreaterEqual(len(files), 3, files)
+            self.assertEqual([f["kind"] for f in files[:3]], ["norms", "data", "data"])
+            for f in files[:3]:
+                self.assertEqual(f["callerFlag"], calling)
+                self.assertEqual((f["callerIdent"], f["answererIdent"]), ("11111111", "22222222"))
+            self.assertEqual(files[0]["plan"]["EditSinTime"], 10)
+            self.assertEqual(files[0]["plan"]["EditO132Time"], 0)
+            data = files[1:3]
+            self.assertEqual(sorted(f["callerRole"] for f in data), ["G", "M"])
+            for f in data:
+                self.assertEqual((f["session"], f["cycleEnd"]), (1, 0))
+                self.assertEqual(f["items"]["Busy"], 0)
+                if "sinAtt" in f["items"]:
+                    self.assertAlmostEqual(f["items"]["sinAtt"], 6, delta=1.5)
+            self.assertTrue(all(f["kind"] == "message" for f in files[3:]), files[3:])
 
     def test_every_kind_and_the_throughput_test(self):
         sim = self.network(["A", "B"])

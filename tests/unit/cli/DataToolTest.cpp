@@ -3,6 +3,7 @@
 #include "TempFolder.h"
 #include "platform/Cp1251.h"
 #include "platform/LittleEndian.h"
+#include "reports/DataFiles.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <cstdlib>
@@ -278,10 +279,115 @@ TEST_F(DataTool, BytesAfterTheLastRecordAreShownWithAWarning) {
     EXPECT_EQ(nlohmann::json::parse(r.out)["entries"].size(), 0u);
 }
 
+// A data or message file as the item table lays it out: caller "M" 1234АБВГ (cp1251),
+// answerer "G" REMOTE01, session 2, cycle start 01.01.2023 12:00.
+std::string dataFileBytes(char kind, const std::string& items) {
+    std::string h(1, kind);
+    h += '\1';
+    char d[8];
+    storeLe<double>(d, 44927.5);
+    h.append(d, 8);
+    storeLe<double>(d, 44927.75);
+    h.append(d, 8);
+    h += "M" + "1234АБВГ"_cp + "GREMOTE01";
+    char n[4];
+    storeLe<int32_t>(n, 2);
+    h.append(n, 4);
+    h += '\0';
+    return h + items;
+}
+
+std::string item(const std::string& key, float value) {
+    char b[4];
+    storeLe<float>(b, value);
+    return key + '\0' + std::string(b, 4);
+}
+
+std::string attList(float value, float hz) {
+    char b[12];
+    storeLe<int32_t>(b, 1);
+    storeLe<float>(b + 4, value);
+    storeLe<float>(b + 8, hz);
+    return std::string("mttAtt", 7) + std::string(b, 12);
+}
+
+const std::string kEnd("end", 4);
+
+TEST_F(DataTool, DatShowGivesHeaderItemsPlanAndMessageAsJson) {
+    folder.write("d.dat", dataFileBytes('D', item("Busy", 12.5f) + attList(-1.5f, 1000) + kEnd));
+    folder.write("m.dat", dataFileBytes('M', "\x04"));
+    ScenarioEntry e = defaultEntry(44927.0);
+    e.SeriesTime = 44927.5;
+    e.Busy = 10.0f;
+    e.Carr = kNoNorm;
+    folder.write("s.dat", normsFileImage(e, CycleParties{true, "1234", "REMOTE01"}));
+
+    ToolRun one = run("dat show " + path("d.dat"));
+    ASSERT_EQ(one.status, 0) << one.err;
+    auto d = nlohmann::ordered_json::parse(one.out);
+    EXPECT_EQ(d["kind"], "data");
+    EXPECT_EQ(d["callerFlag"], 1);
+    EXPECT_EQ(d["cycleStart"]["days"], 44927.5);
+    EXPECT_EQ(d["cycleStart"]["text"], "01.01.2023 12:00:00");
+    EXPECT_EQ(d["writtenAt"]["text"], "01.01.2023 18:00:00");
+    EXPECT_EQ(d["callerRole"], "M");
+    EXPECT_EQ(d["callerIdent"], "1234АБВГ");
+    EXPECT_EQ(d["answererRole"], "G");
+    EXPECT_EQ(d["session"], 2);
+    EXPECT_EQ(d["cycleEnd"], 0);
+    EXPECT_EQ(d["items"].dump(), R"({"Busy":12.5,"mttAtt":[{"value":-1.5,"frequency":1000.0}]})");
+
+    ToolRun all = run("dat show " + path("d.dat") + " " + path("s.dat") + " " + path("m.dat"));
+    ASSERT_EQ(all.status, 0) << all.err;
+    auto shown = nlohmann::ordered_json::parse(all.out);
+    ASSERT_EQ(shown.size(), 3u);
+    const auto& s = shown[1];
+    EXPECT_EQ(s["kind"], "norms");
+    EXPECT_FALSE(s.contains("session"));
+    EXPECT_EQ(s["plan"]["EditSinTime"], e.SinTime.get());
+    EXPECT_EQ(s["plan"].begin().key(), "EditEchoTime");
+    EXPECT_EQ(s["items"]["Busy"].dump(), R"({"on":true,"value":10.0})");
+    EXPECT_EQ(s["items"]["Carr"].dump(), R"({"on":false,"value":-999.0})");
+    EXPECT_EQ(shown[2]["kind"], "message");
+    EXPECT_EQ(shown[2]["code"], 4);
+    EXPECT_EQ(shown[2]["text"], "НУВ (нет несущей). Выполнение прекращено");
+}
+
+TEST_F(DataTool, DatCsvTablesTheDataFilesAndNamesADamagedOne) {
+    ASSERT_EQ(std::system(("mkdir '" + folder.file("DATA") + "'").c_str()), 0);
+    folder.write("DATA/zmk00010.dat",
+                 dataFileBytes('D', item("Busy", 1) + item("sinSNR", 40.25f) + kEnd));
+    folder.write("DATA/zmk00002.dat",
+                 dataFileBytes('D', item("Busy", 0) + attList(2.5f, 1000) + kEnd));
+    folder.write("DATA/zmk00003.dat", dataFileBytes('M', "\x06"));
+    folder.write("DATA/zmk00005.dat", dataFileBytes('D', item("Busy", 0))); // no "end"
+    folder.write("DATA/notes.txt", "not a data file");
+
+    ToolRun r = run("dat csv " + path("DATA"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("zmk00005.dat"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("offset 50"), std::string::npos) << r.err;
+    const std::string head = "file,callerFlag,cycleStart,writtenAt,callerRole,callerIdent,"
+                             "answererRole,answererIdent,session,cycleEnd,";
+    const std::string fields =
+        ",1,01.01.2023 12:00:00,01.01.2023 18:00:00,M,1234АБВГ,G,REMOTE01,2,0,";
+    EXPECT_EQ(r.out, head + "Busy,mttAtt@1000,sinSNR\r\n" + "zmk00002.dat" + fields + "0,2.5,\r\n" +
+                         "zmk00010.dat" + fields + "1,,40.25\r\n");
+
+    folder.write("bad.dat", dataFileBytes('D', item("Bu-y", 0) + kEnd));
+    ToolRun bad = run("dat show " + path("bad.dat"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_NE(bad.err.find("bad.dat: damaged: offset 43"), std::string::npos) << bad.err;
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+}
+
 TEST_F(DataTool, UsageErrorsExitWithTwo) {
     for (const char* arguments :
          {"", "scn", "dat2 show x", "scn list x", "scn show", "scn show a b", "scn make a.json",
-          "scn make -o x.scn", "scn make a.json -o", "pat make a.json b.json -o x"}) {
+          "scn make -o x.scn", "scn make a.json -o", "pat make a.json b.json -o x", "dat show",
+          "dat csv", "dat csv a b", "dat list x"}) {
         ToolRun r = run(arguments);
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << arguments;
