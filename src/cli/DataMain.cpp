@@ -5,9 +5,11 @@
 //   vetlina-data scn make JSON -o FILE    scenario file from JSON
 //   vetlina-data pat show FILE            JSON of a template file
 //   vetlina-data pat make JSON -o FILE    template file from JSON
+//   vetlina-data ini check [FILE]         what the program reads from a Vetlina.ini
 //
 // Exit status: 0 done, 1 a bad or unreadable input or an unwritable output (one
 // line on stderr), 2 a usage error.
+#include "cli/IniCheck.h"
 #include "cli/ScenarioJson.h"
 #include "platform/Files.h"
 #include "scenario/ScenarioFiles.h"
@@ -32,6 +34,8 @@ const char* const kUsageText =
     "       vetlina-data scn make JSON -o FILE    scenario file from JSON\n"
     "       vetlina-data pat show FILE            JSON of a template file\n"
     "       vetlina-data pat make JSON -o FILE    template file from JSON\n"
+    "       vetlina-data ini check [FILE]         what the program reads from a Vetlina.ini\n"
+    "                                             (default Vetlina.ini) and possible mistakes\n"
     "JSON may be - for standard input. Members left out of an entry take the values\n"
     "of a new entry; BegTime and EndTime also take \"dd.mm.yyyy hh:nn:ss\".\n";
 
@@ -134,6 +138,11 @@ int run(const std::vector<std::string>& args) {
         return usage("a kind (scn, pat) and a command (show, make) are needed");
     const std::string& kind = args[0];
     const std::string& command = args[1];
+    if (kind == "ini") {
+        if (command != "check" || args.size() > 3)
+            return usage("ini takes: check [FILE]");
+        return iniCheckCommand({args.begin() + 2, args.end()}, std::cout, std::cerr);
+    }
     if (kind != "scn" && kind != "pat")
         return usage("unknown kind \"" + kind + "\"");
 
