@@ -4,14 +4,21 @@
 #pragma once
 
 #include "app/WorkerThreads.h"
+#include "device/ComPort.h"
 
 namespace vetlina {
 
 class DeviceWorkers : public WorkerFactory {
 public:
+    // ports: the serial ports behind the port numbers (the configured ones by default).
+    explicit DeviceWorkers(PortFactory ports = comPortFactory()) : ports_(std::move(ports)) {}
+
     // The analyzer thread ZMK and the modem thread MODEM, each on its configured port.
     std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override;
     std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
+
+private:
+    PortFactory ports_;
 };
 
 } // namespace vetlina

@@ -31,12 +31,19 @@ RunMessage startMessage(StartMode mode) {
     return MSG_PASSIVE_START;
 }
 
+std::string scenarioNameText(const std::string& scenarioFileName) {
+    std::string name = baseName(scenarioFileName);
+    // A name that is not UTF-8 was made for the code page already (copied from an old
+    // complex, say) and goes into the text as it stands.
+    return isUtf8(name) ? toCp1251(name) : name;
+}
+
 std::string startText(StartMode mode, const std::string& scenarioFileName) {
     switch (mode) {
     case StartMode::Active:
-        return "Активный старт, отработка сценария "_cp + baseName(scenarioFileName);
+        return "Активный старт, отработка сценария "_cp + scenarioNameText(scenarioFileName);
     case StartMode::Restart:
-        return "Активный рестарт, отработка сценария "_cp + baseName(scenarioFileName);
+        return "Активный рестарт, отработка сценария "_cp + scenarioNameText(scenarioFileName);
     case StartMode::Passive:
         break;
     }

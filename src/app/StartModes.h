@@ -22,6 +22,11 @@ enum class StartMode {
 std::optional<StartMode> startModeOf(RunMessage message);
 RunMessage startMessage(StartMode mode);
 
+// A scenario file's name without folder as text of the protocol (cp1251). File names
+// on this system are UTF-8: they are converted, a character the code page lacks
+// becoming "?"; a name that is not UTF-8 is kept byte for byte.
+std::string scenarioNameText(const std::string& scenarioFileName);
+
 // The state label at start (cp1251): "Активный старт, отработка сценария " or
 // "Активный рестарт, отработка сценария " + the scenario's file name without folder, or
 // "Пассивный старт".

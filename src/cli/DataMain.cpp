@@ -7,10 +7,12 @@
 //   vetlina-data pat make JSON -o FILE    template file from JSON
 //   vetlina-data dat show FILE...         JSON of data, norms and message files
 //   vetlina-data dat csv FOLDER           CSV of the data files of a folder
+//   vetlina-data ini check [FILE]         what the program reads from a Vetlina.ini
 //
 // Exit status: 0 done, 1 a bad or unreadable input or an unwritable output (one
 // line on stderr), 2 a usage error.
 #include "cli/DataFileTool.h"
+#include "cli/IniCheck.h"
 #include "cli/ScenarioJson.h"
 #include "platform/Files.h"
 #include "scenario/ScenarioFiles.h"
@@ -37,6 +39,8 @@ const char* const kUsageText =
     "       vetlina-data pat make JSON -o FILE    template file from JSON\n"
     "       vetlina-data dat show FILE...         JSON of data, norms and message files\n"
     "       vetlina-data dat csv FOLDER           CSV of the data files (zmk*.dat) of a folder\n"
+    "       vetlina-data ini check [FILE]         what the program reads from a Vetlina.ini\n"
+    "                                             (default Vetlina.ini) and possible mistakes\n"
     "JSON may be - for standard input. Members left out of an entry take the values\n"
     "of a new entry; BegTime and EndTime also take \"dd.mm.yyyy hh:nn:ss\".\n"
     "dat show prints one JSON object for one FILE and an array of objects for several;\n"
@@ -185,11 +189,17 @@ int run(const std::vector<std::string>& args) {
         return kDone;
     }
     if (args.size() < 2)
-        return usage("a kind (scn, pat, dat) and a command (show, make, csv) are needed");
+        return usage(
+            "a kind (scn, pat, dat, ini) and a command (show, make, csv, check) are needed");
     const std::string& kind = args[0];
     const std::string& command = args[1];
     if (kind == "dat")
         return runDataFiles(args);
+    if (kind == "ini") {
+        if (command != "check" || args.size() > 3)
+            return usage("ini takes: check [FILE]");
+        return iniCheckCommand({args.begin() + 2, args.end()}, std::cout, std::cerr);
+    }
     if (kind != "scn" && kind != "pat")
         return usage("unknown kind \"" + kind + "\"");
 

@@ -2,6 +2,8 @@
 
 #include "platform/Cp1251.h"
 
+#include <mutex>
+
 namespace vetlina {
 
 std::string textForTerminal(const std::string& cp1251) {
@@ -20,10 +22,16 @@ std::string textForTerminal(const std::string& cp1251) {
     return toUtf8(text);
 }
 
+void writeTerminalLine(std::ostream& out, const std::string& cp1251) {
+    static std::mutex mutex;
+    std::string line = textForTerminal(cp1251) + '\n';
+    std::lock_guard lock(mutex);
+    out << line;
+    out.flush();
+}
+
 void HeadlessDialogs::write(const std::string& title, const std::string& text, const char* suffix) {
-    std::lock_guard lock(mutex_);
-    out_ << '[' << textForTerminal(title) << "] " << textForTerminal(text) << suffix << '\n';
-    out_.flush();
+    writeTerminalLine(out_, '[' + title + "] " + text + suffix);
 }
 
 void HeadlessDialogs::showMessage(const std::string& title, const std::string& text, DialogIcon) {

@@ -5,7 +5,6 @@
 
 #include "app/Dialogs.h"
 
-#include <mutex>
 #include <ostream>
 
 namespace vetlina {
@@ -22,12 +21,15 @@ public:
 private:
     void write(const std::string& title, const std::string& text, const char* suffix);
 
-    std::mutex mutex_;
     std::ostream& out_;
     bool answerYes_;
 };
 
 // Code page 1251 text as UTF-8 lines: CR LF and lone CR become LF.
 std::string textForTerminal(const std::string& cp1251);
+
+// Writes one line of code page 1251 text (textForTerminal) and a newline, and flushes.
+// The runner's lines on one stream, from any thread, do not interleave.
+void writeTerminalLine(std::ostream& out, const std::string& cp1251);
 
 } // namespace vetlina

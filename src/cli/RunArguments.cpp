@@ -30,6 +30,31 @@ std::string runUsage() {
            "                   [--answer yes|no] [--exit-when-done] [--stop-after SECONDS]\n";
 }
 
+std::string runHelp() {
+    return runUsage() +
+           "       vetlina-run -h | --help\n"
+           "\n"
+           "Runs the measuring complex whose folder is the current directory (Vetlina.ini,\n"
+           "SCN/, DATA/, Prot/<Ident>/) without windows, with the analyzer on ZMKPort and the\n"
+           "modem on ModemPort of Vetlina.ini.\n"
+           "\n"
+           "  --active SCN      active start: work through the scenario SCN, every series anew\n"
+           "  --restart SCN     active restart: the series and statistics of SCN continue\n"
+           "  --passive         passive start: answer the calls of other complexes\n"
+           "  --trace           the diagnostic lines (the \"/d\" switch)\n"
+           "  --option NAME     check a run option: save-results, save-stats, stop-on-norms,\n"
+           "                    simple-generator (may be repeated; unchecked otherwise)\n"
+           "  --answer yes|no   the answer to every question (default no)\n"
+           "  --exit-when-done  end once every entry of an active run is finished\n"
+           "  --stop-after S    end after S seconds of the program's clock\n"
+           "  -h, --help        this help\n"
+           "\n"
+           "The protocol lines go to stdout and message boxes to stderr as \"[title] text\"\n"
+           "(UTF-8). SIGINT and SIGTERM end the work as the operator's \"Закончить работу\".\n"
+           "Exit status: 0 after such an end, 3 when the run ended through a failure, 2 on a\n"
+           "usage error or a scenario that cannot be run.\n";
+}
+
 std::variant<RunArguments, std::string> parseRunArguments(const std::vector<std::string>& args) {
     RunArguments run;
     bool modeGiven = false;
@@ -41,6 +66,11 @@ std::variant<RunArguments, std::string> parseRunArguments(const std::vector<std:
                 return std::nullopt;
             return args[++i];
         };
+        if (arg == "-h" || arg == "--help") {
+            RunArguments help;
+            help.help = true;
+            return help;
+        }
         if (arg == "--active" || arg == "--restart" || arg == "--passive") {
             if (modeGiven)
                 return "only one of --active, --restart and --passive may be given";

@@ -2,6 +2,7 @@
 //   vetlina-run (--active SCN | --restart SCN | --passive)
 //               [--trace] [--option save-results|save-stats|stop-on-norms|simple-generator]...
 //               [--answer yes|no] [--exit-when-done] [--stop-after SECONDS]
+//   vetlina-run -h | --help
 #pragma once
 
 #include "app/StartModes.h"
@@ -14,6 +15,7 @@
 namespace vetlina {
 
 struct RunArguments {
+    bool help = false; // -h / --help: print runHelp() and run nothing
     StartMode mode = StartMode::Passive;
     std::string scenarioFile;        // --active / --restart
     bool trace = false;              // --trace: the "/d" switch
@@ -29,7 +31,11 @@ struct RunArguments {
 // The arguments (without the program name), or the usage error as one line.
 std::variant<RunArguments, std::string> parseRunArguments(const std::vector<std::string>& args);
 
-// The usage text.
+// The usage text (after a usage error, on stderr).
 std::string runUsage();
+
+// The help of -h and --help (on stdout): the usage, what each argument does, the
+// outputs and the exit statuses.
+std::string runHelp();
 
 } // namespace vetlina

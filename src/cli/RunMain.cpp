@@ -1,6 +1,7 @@
 // vetlina-run: the run of a complex without windows (see cli/HeadlessRun.h).
 #include "app/DeviceWorkers.h"
 #include "cli/HeadlessRun.h"
+#include "cli/PortReports.h"
 #include "cli/RunArguments.h"
 #include "cli/StopSignals.h"
 
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
         std::cerr << "vetlina-run: " << *error << '\n' << runUsage();
         return kExitUsage;
     }
-    DeviceWorkers workers;
+    if (std::get<RunArguments>(parsed).help) {
+        std::cout << runHelp();
+        return std::cout.flush() ? 0 : 1;
+    }
+    DeviceWorkers workers(reportingPortFactory(std::cerr));
     return runHeadless(std::get<RunArguments>(parsed), workers, signals, std::cout, std::cerr);
 }

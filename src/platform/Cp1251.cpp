@@ -48,6 +48,34 @@ void appendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
+// The code point of the UTF-8 sequence at text[i] and its length in bytes; 0 for a
+// malformed sequence (a stray continuation byte, a cut sequence, an overlong form, a
+// surrogate, a value beyond U+10FFFF).
+int decodeUtf8(std::string_view text, std::size_t i, uint32_t& cp) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
+    if (length == 0 || i + static_cast<std::size_t>(length) > text.size())
+        return 0;
+    cp = length == 1   ? lead
+         : length == 2 ? (lead & 0x1F)
+         : length == 3 ? (lead & 0x0F)
+                       : (lead & 0x07);
+    for (int k = 1; k < length; ++k) {
+        auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    static const uint32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
 } // namespace
 
 std::string toCp1251(std::string_view utf8) {
@@ -55,29 +83,9 @@ std::string toCp1251(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        auto lead = static_cast<unsigned char>(utf8[i]);
-        int length = lead < 0x80           ? 1
-                     : (lead >> 5) == 0x6  ? 2
-                     : (lead >> 4) == 0xE  ? 3
-                     : (lead >> 3) == 0x1E ? 4
-                                           : 0;
-        uint32_t cp = length == 1   ? lead
-                      : length == 2 ? (lead & 0x1F)
-                      : length == 3 ? (lead & 0x0F)
-                                    : (lead & 0x07);
-        bool valid = length > 0 && i + length <= utf8.size();
-        for (int k = 1; valid && k < length; ++k) {
-            auto next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = (cp << 6) | (next & 0x3F);
-        }
-        // Overlong forms and surrogates are malformed too.
-        static const uint32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (valid && (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
+        uint32_t cp = 0;
+        int length = decodeUtf8(utf8, i, cp);
+        if (length == 0) {
             out += '?';
             ++i;
             // Skip the continuation bytes of the broken sequence.
@@ -86,9 +94,21 @@ std::string toCp1251(std::string_view utf8) {
             continue;
         }
         out += static_cast<char>(byteFor(cp));
-        i += length;
+        i += static_cast<std::size_t>(length);
     }
     return out;
+}
+
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        uint32_t cp = 0;
+        int length = decodeUtf8(text, i, cp);
+        if (length == 0)
+            return false;
+        i += static_cast<std::size_t>(length);
+    }
+    return true;
 }
 
 std::string toUtf8(std::string_view cp1251) {

@@ -12,6 +12,9 @@ namespace vetlina {
 // malformed UTF-8 sequence, becomes "?".
 std::string toCp1251(std::string_view utf8);
 
+// True when the text is well-formed UTF-8 (plain ASCII is).
+bool isUtf8(std::string_view text);
+
 // Code page 1251 to UTF-8. The one byte the code page leaves unassigned (0x98)
 // becomes U+0098, so that every byte survives a round trip.
 std::string toUtf8(std::string_view cp1251);

@@ -37,7 +37,9 @@ IniFile IniFile::parse(std::string_view text) {
     IniFile ini;
     std::string section;
     bool inSection = false;
+    int lineNumber = 0;
     while (!text.empty()) {
+        ++lineNumber;
         auto end = text.find('\n');
         std::string_view line = trim(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
@@ -48,18 +50,27 @@ IniFile IniFile::parse(std::string_view text) {
             if (close != std::string_view::npos) {
                 section = std::string(line.substr(1, close - 1));
                 inSection = true;
+            } else {
+                ini.unreadLines_.push_back(lineNumber);
             }
             continue;
         }
         auto equals = line.find('=');
-        if (!inSection || equals == std::string_view::npos)
+        if (!inSection || equals == std::string_view::npos) {
+            ini.unreadLines_.push_back(lineNumber);
             continue;
+        }
         std::string_view value = trim(line.substr(equals + 1));
         // A value in matching quotes is read without them.
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front())
             value = value.substr(1, value.size() - 2);
-        ini.values_.emplace(makeKey(section, line.substr(0, equals)), std::string(value));
+        bool counts =
+            ini.values_.emplace(makeKey(section, line.substr(0, equals)), std::string(value))
+                .second;
+        ini.entries_.push_back({lineNumber, std::string(trim(section)),
+                                std::string(trim(line.substr(0, equals))), std::string(value),
+                                counts});
     }
     return ini;
 }

@@ -12,8 +12,26 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 namespace {
+
+const char* const kUsage = "usage: vetlina-sim CONFIG.json\n"
+                           "       vetlina-sim -h | --help\n";
+
+const char* const kHelp =
+    "\n"
+    "Simulates a telephone network on this machine for the measuring complexes: every\n"
+    "station of CONFIG.json is a complex (a ZMK-5 analyzer and a Hayes modem, each an\n"
+    "RFC 2217 port on 127.0.0.1, reached from Vetlina.ini as COM<n>=rfc2217://127.0.0.1:PORT)\n"
+    "or an autonomous generator (a number that answers). Only \"stations\" is required;\n"
+    "\"channels\", \"faults\", \"rates\" and \"timing\" shape the lines, the faults and the\n"
+    "times (see the user guide).\n"
+    "\n"
+    "Events go to stdout, one JSON object per line. VETLINA_TIME_SCALE=N runs the\n"
+    "clock N times faster than real time. SIGINT or SIGTERM end the simulator.\n"
+    "Exit status: 0 after such an end, 1 for a configuration that cannot be used (one\n"
+    "line on stderr), 2 for a wrong command line.\n";
 
 std::atomic<bool> stopRequested{false};
 
@@ -25,8 +43,12 @@ extern "C" void onSignal(int) {
 
 int main(int argc, char** argv) {
     using namespace vetlina::sim;
+    if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
+        std::cout << kUsage << kHelp;
+        return std::cout.flush() ? 0 : 1;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: vetlina-sim CONFIG.json\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     std::string error;

@@ -116,12 +116,15 @@ TEST_F(ZmkRunThreadTest, EveryStartUpFailureEndsTheRunBeforeAnyDocumentIsOpened)
                                     std::regex_replace(text, std::regex("\r\n"), "\n") + "\n");
         EXPECT_FALSE(fileExists(folder_.file("Prot/12345678/Prot.htm")));
     }
-    // A port nobody serves.
+    // A port nobody serves: the runner names the device it tried before the system's box.
     folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\nZMKPort=2\r\n[PORTS]\r\n"
                                  "COM2=rfc2217://127.0.0.1:1\r\n");
     Runner runner(folder_);
     EXPECT_EQ(runner.wait(), 3);
-    EXPECT_EQ(runner.err(), "[ Анализатор ZMK-5] COM2: недоступен\n");
+    EXPECT_THAT(runner.err(),
+                ::testing::MatchesRegex("vetlina-run: COM2: cannot open \"rfc2217://127.0.0.1:1\" "
+                                        "\\(key COM2 of \\[PORTS\\] in Vetlina.ini\\): [^\n]+\n"
+                                        "\\[ Анализатор ZMK-5\\] COM2: недоступен\n"));
 }
 
 TEST_F(ZmkRunThreadTest, AnAnalyzerSwitchedOffDuringTheRunEndsItWithItsEventLine) {

@@ -6,7 +6,9 @@
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "WorkerDoubles.h"
+#include "app/StartModes.h"
 #include "platform/Clock.h"
+#include "platform/Cp1251.h"
 #include "platform/Files.h"
 #include "scenario/Scenario.h"
 
@@ -305,6 +307,28 @@ TEST_F(RunTest, ANewRunStartsWithFreshWindows) {
     EXPECT_EQ(ui_.models.run.counter(RunCounter::MdmRecvErr), 0);
     EXPECT_EQ(toUtf8(ui_.models.results.caption), " Результаты");
     EXPECT_TRUE(ui_.models.protocol.lines().empty());
+}
+
+// File names on this system are UTF-8; the protocol's text is code page 1251.
+TEST(StartTextTest, TheScenarioNameIsConvertedToTheCodePageOfTheProtocol) {
+    const struct {
+        StartMode mode;
+        const char* file;
+        std::string expected; // cp1251
+    } cases[] = {
+        {StartMode::Active, "SCN/сценарий.scn",
+         "Активный старт, отработка сценария сценарий.scn"_cp},
+        {StartMode::Restart, "/srv/a/SCN/Ёлка.scn",
+         "Активный рестарт, отработка сценария Ёлка.scn"_cp},
+        // A character the code page lacks becomes "?".
+        {StartMode::Active, "SCN/漢字.scn", "Активный старт, отработка сценария ??.scn"_cp},
+        // A name already in the code page is kept byte for byte.
+        {StartMode::Active, "SCN/\xF1\xF6\xE5\xED.scn",
+         "Активный старт, отработка сценария "_cp + "\xF1\xF6\xE5\xED.scn"},
+        {StartMode::Passive, "SCN/сценарий.scn", "Пассивный старт"_cp},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(startText(c.mode, c.file), c.expected) << c.file;
 }
 
 } // namespace

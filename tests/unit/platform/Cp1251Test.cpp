@@ -32,5 +32,14 @@ TEST(Cp1251, UnmappableAndMalformedUtf8BecomesQuestionMarks) {
     EXPECT_EQ(toCp1251("\xFF\xFEok"), "??ok");  // bytes that never start a sequence
 }
 
+TEST(Cp1251, Utf8IsRecognisedAndCodePage1251TextIsNot) {
+    EXPECT_TRUE(isUtf8(""));
+    EXPECT_TRUE(isUtf8("demo.scn"));
+    EXPECT_TRUE(isUtf8("сценарий 漢 😀.scn"));
+    EXPECT_FALSE(isUtf8(toCp1251("сценарий.scn")));
+    for (const char* malformed : {"\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80"})
+        EXPECT_FALSE(isUtf8(malformed)) << malformed;
+}
+
 } // namespace
 } // namespace vetlina
