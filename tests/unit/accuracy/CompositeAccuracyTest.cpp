@@ -261,8 +261,8 @@ TEST(Accuracy, Impedance) {
         "of the modulus |Z| (the deviation from 600 Ω itself may be 0).");
     AccuracyTable::instance().note(
         "capacitance",
-        "Expected: 1/(ωX) of the reactance X derived from the divider's circuit (note on the "
-        "impedance), at every tone where |X/R| passes the system's validity threshold of "
+        "Expected: 1/(ωX) of the reactance X derived from the divider's circuit (the note on the "
+        "impedance deviation), at every tone where |X/R| passes the system's validity threshold of "
         "0.2 (tones within 5 % of the threshold are left out). For R in series with C that "
         "is C itself; for R ∥ C it is the series equivalent (1 + (ωRC)²)/(ω²R²C), the "
         "capacitance the system defines.");
