@@ -165,12 +165,12 @@ void ChannelPath::followDivider(const Zmk5Generator& own, const LineConnection& 
         farPresent_ && direction_ != nullptr && direction_->impedanceGiven ? direction_ : nullptr;
     const ToneBank& bank = own.steadyTones();
     if (own.steadySignal() == dividerSignal_ && bank.origin() == dividerOrigin_ &&
-        model == dividerModel_ && connection.gain == dividerGain_)
+        model == dividerModel_ && connection.gain == dividerInputGain_)
         return;
     dividerSignal_ = own.steadySignal();
     dividerOrigin_ = bank.origin();
     dividerModel_ = model;
-    dividerGain_ = connection.gain;
+    dividerInputGain_ = connection.gain;
     std::vector<Tone> tones = bank.tones();
     for (Tone& tone : tones) {
         // Without a line (no call, or no impedance given) nothing is across the input.

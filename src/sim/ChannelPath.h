@@ -138,7 +138,7 @@ private:
     GeneratorSignal dividerSignal_;
     int64_t dividerOrigin_ = -1;
     const DirectionModel* dividerModel_ = nullptr;
-    bool dividerGain_ = false;
+    bool dividerInputGain_ = false;
 
     std::vector<double> ownBuffer_;
     std::vector<std::complex<double>> analytic_;
