@@ -302,6 +302,7 @@ TEST_F(SignalAnalyses, AnInductiveLineGivesInductanceAndAnOpenLineNothing) {
     EXPECT_FALSE(meter.state.impedanceValid);
     analyse(comb(1000.0, line), 4.0);
     EXPECT_TRUE(meter.state.impedanceValid);
+    EXPECT_NEAR(meter.out().impedance.resistance[9], 300.0, 1.0);
     EXPECT_NEAR(meter.out().impedance.inductance[9], 50.0, 0.5);
     EXPECT_EQ(meter.out().impedance.capacitance[9], kMissing);
     // No change against the reference: the line draws nothing.
