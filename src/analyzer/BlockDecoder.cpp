@@ -79,7 +79,7 @@ void MeterComputation::reset() {
          {&o.tones.frequency, &o.tones.level, &o.tones.attenuation, &o.tones.groupDelay,
           &o.tones.snr, &o.tones.phase, &o.impedance.frequency, &o.impedance.modulus,
           &o.impedance.resistance, &o.impedance.reactance, &o.impedance.capacitance,
-          &o.impedance.inductance, &o.impedance.referenceLevel, &o.impedance.referencePhase})
+          &o.impedance.inductance, &o.impedance.referenceAttenuation, &o.impedance.referencePhase})
         table->fill(kMissing);
     o.noiseBands.fill(kMissing);
     o.noiseBandsWeighted.fill(kMissing);

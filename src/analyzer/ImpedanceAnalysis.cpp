@@ -1,15 +1,18 @@
 // Impedance and capacitance of the line from the multi-frequency tones.
 //
-// The measurement runs in two line modes: first the analyzer's reference divider
-// (sets 1..K, whose tone levels and phases become the reference), then, after the
-// line mode is switched, the line as part of the divider. With the meter's input
-// resistance R_in and the reference resistor R_ref, the ratio of each tone to its
-// reference, scaled by (R_ref + R_in)/R_in, is
-//     G = 1 + R_ref/R_in + R_ref/Z
-// where Z = R + jX is the line impedance with X counted positive for a capacitive
-// reactance (the phase is taken reference minus current). Solving for Z gives
-// R = N/D and X = Gi R_ref R_in^2 / D with D = |(G - 1) R_in - R_ref|^2 and
-// N = R_ref R_in (R_in (Gr - 1) - R_ref).
+// The measurement runs in two line modes. First the reference divider (sets 1..K): the
+// generator drives the reference resistor R_ref into the meter's input resistance R_in,
+// with the line switched away; each tone's attenuation and phase become its reference.
+// Then, after the line mode is switched, the bridge: the line's impedance Z lies across
+// the meter's input, the meter's voltage falls, and each tone's attenuation rises against
+// its reference. Generator voltage over meter voltage, taken against the reference and
+// scaled by (R_ref + R_in)/R_in, is
+//     G = 10^((attenuation - reference attenuation)/20) e^(j phi) (R_ref + R_in)/R_in
+//       = 1 + R_ref/R_in + R_ref/Z
+// with phi the phase of the reference minus the current phase (the meter's voltage lags
+// on a capacitive line), so that Z = R - jX has X counted positive for a capacitive
+// reactance. Solving for Z gives R = N/D and X = Gi R_ref R_in^2 / D with
+// D = |(G - 1) R_in - R_ref|^2 and N = R_ref R_in (R_in (Gr - 1) - R_ref).
 #include "analyzer/Analyses.h"
 #include "analyzer/Tables.h"
 
@@ -53,7 +56,7 @@ void analyseImpedance(MeterState& state, MeterOutputs& out, DecoderActions& acti
     const ToneTables& tones = out.tones;
 
     if (c <= K) {
-        z.referenceLevel = tones.level;
+        z.referenceAttenuation = tones.attenuation;
         z.referencePhase = tones.phase;
     }
     if (c == K) {
@@ -76,8 +79,8 @@ void analyseImpedance(MeterState& state, MeterOutputs& out, DecoderActions& acti
     const double rIn = state.gainFlag != 0 ? kInputHighGain : kInputLowGain;
     const double rRef = kReferenceResistor;
     for (int i = 0; i < kTones; ++i) {
-        const double g =
-            std::pow(10.0, (tones.level[i] - z.referenceLevel[i]) * 0.05) * (rRef + rIn) / rIn;
+        const double g = std::pow(10.0, (tones.attenuation[i] - z.referenceAttenuation[i]) * 0.05) *
+                         (rRef + rIn) / rIn;
         const double phi = foldPi(static_cast<double>(z.referencePhase[i]) - tones.phase[i]);
         const double gr = g * std::cos(phi);
         const double gi = g * std::sin(phi);

@@ -96,14 +96,14 @@ struct ToneTables {
 
 // Per-tone tables of the impedance analysis.
 struct ImpedanceTables {
-    std::array<float, kTones> frequency{};      // Hz
-    std::array<float, kTones> modulus{};        // ohm
-    std::array<float, kTones> resistance{};     // ohm
-    std::array<float, kTones> reactance{};      // ohm, positive capacitive
-    std::array<float, kTones> capacitance{};    // microfarad, or -999
-    std::array<float, kTones> inductance{};     // millihenry, or -999
-    std::array<float, kTones> referenceLevel{}; // dBm of the reference sets
-    std::array<float, kTones> referencePhase{}; // rad of the reference sets
+    std::array<float, kTones> frequency{};            // Hz
+    std::array<float, kTones> modulus{};              // ohm
+    std::array<float, kTones> resistance{};           // ohm
+    std::array<float, kTones> reactance{};            // ohm, positive capacitive
+    std::array<float, kTones> capacitance{};          // microfarad, or -999
+    std::array<float, kTones> inductance{};           // millihenry, or -999
+    std::array<float, kTones> referenceAttenuation{}; // dB, tone attenuations of the reference sets
+    std::array<float, kTones> referencePhase{};       // rad of the reference sets
 };
 
 // Multi-frequency tracking of block -12, per 100 Hz slot, for the visualisation.

@@ -176,11 +176,20 @@ void readDirection(const nlohmann::json& o, DirectionModel& d, bool top) {
     if (o.contains("impedance")) {
         const auto& j = o.at("impedance");
         const std::string w = where + "impedance.";
-        onlyKeys(j, w, {"resistanceOhm", "capacitanceUf", "inductanceMh"});
+        onlyKeys(j, w, {"resistanceOhm", "capacitanceUf", "inductanceMh", "circuit"});
         d.impedanceGiven = true;
         numberIf(j, "resistanceOhm", 0.0, 1e6, w, d.impedanceOhm);
         numberIf(j, "capacitanceUf", 0.0, 1000.0, w, d.impedanceCapacitanceUf);
         numberIf(j, "inductanceMh", 0.0, 10000.0, w, d.impedanceInductanceMh);
+        if (j.contains("circuit")) {
+            const auto& c = j.at("circuit");
+            if (c == "series")
+                d.impedanceParallel = false;
+            else if (c == "parallel")
+                d.impedanceParallel = true;
+            else
+                fail(w + "circuit", "\"series\" or \"parallel\" is expected");
+        }
     }
     if (o.contains("seed")) {
         if (!o.at("seed").is_number_unsigned())

@@ -36,10 +36,14 @@
 //                               own signal comes back this much weaker after the delay
 //                               (talker echo), and the far signal a second time after
 //                               the delay, listenerLossDb weaker (listener echo)
-//   "impedance": {"resistanceOhm": 600, "capacitanceUf": 0, "inductanceMh": 0}
-//                               the line as the station's impedance divider sees it: a
-//                               resistance in series with a capacitance (0: none) and
-//                               an inductance
+//   "impedance": {"resistanceOhm": 600, "capacitanceUf": 0, "inductanceMh": 0,
+//                 "circuit": "series"}
+//                               the line as the station's impedance divider sees it
+//                               across the meter's input: with "series" a resistance
+//                               in series with a capacitance and an inductance, with
+//                               "parallel" the three side by side (R || C || L); an
+//                               element of 0 is not there (a short in series, an
+//                               open in parallel)
 //   "seed": 1                   of the direction's noise and random schedules
 //
 // A schedule: "everyS": T (events at firstS, firstS + T, ...; "firstS" defaults to
@@ -91,6 +95,7 @@ struct DirectionModel {
     double impedanceOhm = 600.0;
     double impedanceCapacitanceUf = 0.0;
     double impedanceInductanceMh = 0.0;
+    bool impedanceParallel = false; // "circuit": "parallel"
     bool impedanceGiven = false;
     uint32_t seed = 1;
 

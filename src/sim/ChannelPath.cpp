@@ -29,21 +29,40 @@ double dividerInputOhm(bool gain) {
     return gain ? 39888.9 : 31111.1;
 }
 
-std::complex<double> dividerGain(std::complex<double> impedance, bool gain) {
+std::complex<double> dividerTransfer(const std::optional<std::complex<double>>& line, bool gain) {
     const double rIn = dividerInputOhm(gain);
-    const double rRef = kDividerReferenceOhm;
-    if (std::abs(impedance) == 0.0)
-        return 0.0;
-    const std::complex<double> g = 1.0 + rRef / rIn + rRef / impedance;
-    return std::conj(g) * (rIn / (rIn + rRef)) * kDividerScale;
+    // The meter's input resistance, with the line across it.
+    std::complex<double> shunt = rIn;
+    if (line) {
+        if (std::abs(*line) == 0.0)
+            return 0.0; // a short circuit across the input
+        shunt = rIn * *line / (rIn + *line);
+    }
+    return shunt / (kDividerReferenceOhm + shunt);
 }
 
-std::complex<double> lineImpedance(const DirectionModel& model, double hz) {
+std::optional<std::complex<double>> lineImpedance(const DirectionModel& model, double hz) {
     const double w = 2.0 * kPi * hz;
-    double reactance = w * model.impedanceInductanceMh * 1e-3;
-    if (model.impedanceCapacitanceUf > 0.0)
-        reactance -= 1.0 / (w * model.impedanceCapacitanceUf * 1e-6);
-    return {model.impedanceOhm, reactance};
+    const double r = model.impedanceOhm;
+    const double c = model.impedanceCapacitanceUf * 1e-6;
+    const double l = model.impedanceInductanceMh * 1e-3;
+    if (!model.impedanceParallel) {
+        double reactance = w * l;
+        if (c > 0.0)
+            reactance -= 1.0 / (w * c);
+        return std::complex<double>(r, reactance);
+    }
+    // In parallel each element that is there adds its admittance.
+    std::complex<double> admittance = 0.0;
+    if (r > 0.0)
+        admittance += 1.0 / r;
+    if (c > 0.0)
+        admittance += std::complex<double>(0.0, w * c);
+    if (l > 0.0)
+        admittance += std::complex<double>(0.0, -1.0 / (w * l));
+    if (admittance == 0.0)
+        return std::nullopt;
+    return 1.0 / admittance;
 }
 
 // ---- schedules -----------------------------------------------------------------------------
@@ -146,18 +165,18 @@ void ChannelPath::followDivider(const Zmk5Generator& own, const LineConnection& 
         farPresent_ && direction_ != nullptr && direction_->impedanceGiven ? direction_ : nullptr;
     const ToneBank& bank = own.steadyTones();
     if (own.steadySignal() == dividerSignal_ && bank.origin() == dividerOrigin_ &&
-        model == dividerModel_ && connection.gain == dividerGain_)
+        model == dividerModel_ && connection.gain == dividerInputGain_)
         return;
     dividerSignal_ = own.steadySignal();
     dividerOrigin_ = bank.origin();
     dividerModel_ = model;
-    dividerGain_ = connection.gain;
+    dividerInputGain_ = connection.gain;
     std::vector<Tone> tones = bank.tones();
     for (Tone& tone : tones) {
-        // Without a line (no call, or no impedance given) the divider stays open.
-        const std::complex<double> h =
-            model != nullptr ? dividerGain(lineImpedance(*model, tone.frequencyHz), connection.gain)
-                             : std::complex<double>(kDividerScale);
+        // Without a line (no call, or no impedance given) nothing is across the input.
+        const std::complex<double> h = dividerTransfer(
+            model != nullptr ? lineImpedance(*model, tone.frequencyHz) : std::nullopt,
+            connection.gain);
         tone.amplitude *= std::abs(h);
         tone.phase += std::arg(h);
     }
@@ -271,8 +290,9 @@ void ChannelPath::render(int64_t first, std::span<double> out, const std::option
         for (std::size_t i = 0; i < n; ++i)
             out[i] += ownBuffer_[i];
     } else if (connection.divider == LineConnection::Divider::Reference) {
+        const double h = dividerTransfer(std::nullopt, connection.gain).real();
         for (std::size_t i = 0; i < n; ++i)
-            out[i] += kDividerScale * ownBuffer_[i];
+            out[i] += h * ownBuffer_[i];
     } else if (connection.divider == LineConnection::Divider::Measure) {
         dividerTones_.render(first, out);
     }

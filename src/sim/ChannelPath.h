@@ -7,14 +7,15 @@
 //   interruptions and the impulses;
 // - the talker echo of the station's own generator;
 // - in the echo modes the own generator at the line terminals, and in the impedance
-//   modes the own generator through the impedance divider: for the reference without
-//   the line, each tone at half its level (the divider's 6 dB); for the measurement
-//   with the line's impedance Z, each tone with the complex gain
-//   conj(1 + R_ref/R_in + R_ref/Z) x R_in / (R_in + R_ref) / 2, R_ref = 597 ohm,
-//   R_in = 31 111.1 ohm (39 888.9 ohm with the input gain). Against the reference this
-//   is the ratio the computer's divider model turns back into Z; the conjugate is there
-//   because the computer takes the phase difference as reference minus measurement and
-//   reads a positive reactance as a capacitance.
+//   modes the own generator through the impedance divider: the generator drives the
+//   reference resistor R_ref = 597 ohm into the meter's input resistance R_in =
+//   31 111.1 ohm (39 888.9 ohm with the input gain). In the reference modes (274, 282)
+//   the line is switched away and the meter sees R_in / (R_ref + R_in) of the
+//   generator's voltage; in the bridge modes (275, 283) the line's impedance Z lies
+//   across the input, Zp = R_in || Z, and each tone arrives with the complex transfer
+//   Zp / (R_ref + Zp). Z has its physical sign (a capacitance has negative reactance).
+//   Without a held line, or without an impedance in the channel model, nothing lies
+//   across the input.
 // Nothing of the line reaches the meter while the line interface has let it go.
 #pragma once
 
@@ -49,14 +50,14 @@ struct LineConnection {
 };
 
 constexpr double kDividerReferenceOhm = 597.0;
-constexpr double kDividerScale = 0.5;
 double dividerInputOhm(bool gain);
 
-// The complex gain of the impedance divider for a tone, with the line's impedance
-// (physical sign: a capacitance has negative reactance).
-std::complex<double> dividerGain(std::complex<double> impedance, bool gain);
-// The line's impedance at a frequency, from a direction of the channel model.
-std::complex<double> lineImpedance(const DirectionModel& model, double hz);
+// Meter voltage over generator voltage of the impedance divider at one frequency, with
+// the line's impedance across the meter's input (nullopt: nothing across it).
+std::complex<double> dividerTransfer(const std::optional<std::complex<double>>& line, bool gain);
+// The line's impedance at a frequency, from a direction of the channel model (physical
+// sign); nullopt for a parallel circuit with nothing in it (an open line).
+std::optional<std::complex<double>> lineImpedance(const DirectionModel& model, double hz);
 
 // A sample ring for delayed copies (echoes).
 class DelayLine {
@@ -137,7 +138,7 @@ private:
     GeneratorSignal dividerSignal_;
     int64_t dividerOrigin_ = -1;
     const DirectionModel* dividerModel_ = nullptr;
-    bool dividerGain_ = false;
+    bool dividerInputGain_ = false;
 
     std::vector<double> ownBuffer_;
     std::vector<std::complex<double>> analytic_;

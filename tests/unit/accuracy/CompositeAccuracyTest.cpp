@@ -23,6 +23,13 @@ const Tolerance kProducts{0.0, 0.10, "±10 %"};
 // within the signal's period (the link takes a set about every 0.8 s).
 constexpr double kO131Seconds = 24.0;
 
+// A derived value that comes out as the injected one but for the rounding of the
+// arithmetic is shown as the injected one.
+double derived(double value, double injected) {
+    return std::fabs(value - injected) <= 1e-9 * std::max(1.0, std::fabs(injected)) ? injected
+                                                                                    : value;
+}
+
 double db(double ratio) {
     return 10.0 * std::log10(ratio);
 }
@@ -242,20 +249,46 @@ TEST(Accuracy, O42Products) {
 
 TEST(Accuracy, Impedance) {
     AccuracyTable::instance().note(
-        "impedance", "The tolerance of 5 % is taken of the modulus |Z| (the deviation from "
-                     "600 Ω itself may be 0). Injected: |R + j(ωL − 1/(ωC))| − 600 Ω of the "
-                     "channel model's line.");
+        "impedance",
+        "Injected: |Z| − 600 Ω of the channel model's line (R + j(ωL − 1/(ωC)) in series, "
+        "1/(1/R + jωC) in parallel). Expected: the reading derived by hand from the divider's "
+        "circuit (the generator drives 597 Ω into the meter's input of 31 111.1 Ω; the "
+        "bridge sets have the line across that input; the rise of each tone's attenuation "
+        "and the fall of its phase against the reference sets give G, and "
+        "G = 1 + R_ref/R_in + R_ref/Z gives Z back); it equals the injected value (to the "
+        "rounding of the arithmetic), so the rows give no separate expected value. The tolerance "
+        "of 5 % is taken "
+        "of the modulus |Z| (the deviation from 600 Ω itself may be 0).");
+    AccuracyTable::instance().note(
+        "capacitance",
+        "Expected: 1/(ωX) of the reactance X derived from the divider's circuit (the note on the "
+        "impedance deviation), at every tone where |X/R| passes the system's validity threshold of "
+        "0.2 (tones within 5 % of the threshold are left out). For R in series with C that "
+        "is C itself; for R ∥ C it is the series equivalent (1 + (ωRC)²)/(ω²R²C), the "
+        "capacitance the system defines.");
     struct Case {
         double ohm, uf, mh;
+        bool parallel;
+        std::vector<double> deviationHz; // tones with deviation rows besides the capacitive ones
+    };
+    const std::vector<double> usual = {300.0, 1000.0, 2000.0, 3400.0};
+    const Case cases[] = {
+        {600.0, 0.0, 0.0, false, usual},
+        {300.0, 0.0, 0.0, false, usual},
+        {1200.0, 0.0, 0.0, false, usual},
+        {750.0, 2.0, 0.0, false, {1000.0, 1800.0, 3400.0}},
+        {600.0, 0.05, 0.0, true, {300.0, 1000.0}},
+        {600.0, 0.0, 50.0, false, usual},
     };
     const Tolerance capacitance{0.0, 0.05, "±5 %"};
-    for (const Case& c : {Case{600.0, 0.0, 0.0}, Case{1000.0, 0.0, 0.0}, Case{400.0, 2.0, 0.0},
-                          Case{600.0, 0.0, 50.0}}) {
+    for (const Case& c : cases) {
         nlohmann::json impedance = {{"resistanceOhm", c.ohm}};
         if (c.uf > 0.0)
             impedance["capacitanceUf"] = c.uf;
         if (c.mh > 0.0)
             impedance["inductanceMh"] = c.mh;
+        if (c.parallel)
+            impedance["circuit"] = "parallel";
         auto bench = std::make_unique<ChannelBench>(nlohmann::json{{"impedance", impedance}});
         bench->startUp();
         bench->rangeStep(0.0, -60.0, 20.0);
@@ -263,28 +296,47 @@ TEST(Accuracy, Impedance) {
         ASSERT_TRUE(bench->meterImpedance(-10.0, 10.0));
         const ImpedanceResult& r = bench->results.impedance;
         EXPECT_GT(r.counter.get(), 3);
+        // The meter's input resistance of the 0 dBm range (no input gain).
+        ASSERT_EQ(bench->meter.state.gainFlag, 0);
+        const double rIn = 31111.1;
         std::string line = label("R %.0f Ω", c.ohm);
         if (c.uf > 0.0)
-            line += label(" + C %.1f µF", c.uf);
+            line += c.parallel ? label(" ∥ C %.0f nF", c.uf * 1000.0) : label(" + C %.1f µF", c.uf);
         if (c.mh > 0.0)
             line += label(" + L %.0f mH", c.mh);
-        for (double hz : {300.0, 1000.0, 2000.0, 3400.0}) {
-            const int i = static_cast<int>(std::lround(hz / 100.0)) - 1;
-            const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh);
-            const double injected = std::abs(z) - 600.0;
-            Tolerance t{0.05 * std::abs(z), 0.0, "±5 % of the modulus"};
-            record({"Impedance deviation", line + label(", %.0f Hz", hz), "Ω", injected, injected,
-                    r.imped[i].get(), t, "impedance", 1});
+
+        std::vector<double> tones = c.deviationHz;
+        std::vector<double> capacitive;
+        for (int i = 1; i <= 38; ++i) {
+            const double hz = 100.0 * i;
+            const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh, c.parallel);
+            const double ratio = -z.imag() / z.real();
+            if (c.uf > 0.0 && ratio > 0.2 * 1.05)
+                capacitive.push_back(hz);
         }
-        // The capacitance, where the reactance is large enough for the system to tell it
-        // (|X/R| above 0.2; 0.3 here, to stay clear of the limit).
-        for (double hz : {300.0, 500.0}) {
+        // A series capacitance: every tone where it shows; in parallel a few of the many.
+        if (c.parallel)
+            capacitive = {1500.0, 2000.0, 3000.0, 3400.0};
+        tones.insert(tones.end(), capacitive.begin(), capacitive.end());
+        std::sort(tones.begin(), tones.end());
+        tones.erase(std::unique(tones.begin(), tones.end()), tones.end());
+        for (double hz : tones) {
             const int i = static_cast<int>(std::lround(hz / 100.0)) - 1;
-            const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh);
-            if (!(c.uf > 0.0 && -z.imag() / z.real() > 0.3))
-                continue;
+            const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh, c.parallel);
+            const double injected = std::abs(z) - 600.0;
+            const ImpedanceReading expected = dividerReading(z, rIn, hz);
+            Tolerance t{0.05 * std::abs(z), 0.0, "±5 % of the modulus"};
+            record({"Impedance deviation", line + label(", %.0f Hz", hz), "Ω", injected,
+                    derived(expected.deviation, injected), r.imped[i].get(), t, "impedance", 1});
+        }
+        for (double hz : capacitive) {
+            const int i = static_cast<int>(std::lround(hz / 100.0)) - 1;
+            const std::complex<double> z = lineImpedance(hz, c.ohm, c.uf, c.mh, c.parallel);
+            const ImpedanceReading expected = dividerReading(z, rIn, hz);
+            ASSERT_TRUE(std::isfinite(expected.capacitanceNf)) << hz;
             record({"Capacitance", line + label(", %.0f Hz", hz), "nF", c.uf * 1000.0,
-                    c.uf * 1000.0, r.capac[i].get() * 1000.0, capacitance, "", 0});
+                    derived(expected.capacitanceNf, c.uf * 1000.0), r.capac[i].get() * 1000.0,
+                    capacitance, "capacitance", 0});
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace vetlina::accuracy {
@@ -109,12 +110,46 @@ O42Powers o42Powers(double levelDbm, double secondPercent, double thirdPercent, 
     return p;
 }
 
-std::complex<double> lineImpedance(double hz, double ohm, double uf, double mh) {
+std::complex<double> lineImpedance(double hz, double ohm, double uf, double mh, bool parallel) {
     const double w = 2.0 * std::numbers::pi * hz;
-    double x = w * mh * 1e-3;
+    if (!parallel) {
+        double x = w * mh * 1e-3;
+        if (uf > 0.0)
+            x -= 1.0 / (w * uf * 1e-6);
+        return {ohm, x};
+    }
+    std::complex<double> y = 0.0;
+    if (ohm > 0.0)
+        y += 1.0 / ohm;
     if (uf > 0.0)
-        x -= 1.0 / (w * uf * 1e-6);
-    return {ohm, x};
+        y += std::complex<double>(0.0, w * uf * 1e-6);
+    if (mh > 0.0)
+        y += std::complex<double>(0.0, -1.0 / (w * mh * 1e-3));
+    return 1.0 / y;
+}
+
+ImpedanceReading dividerReading(std::complex<double> line, double rIn, double toneHz) {
+    constexpr double rRef = 597.0;
+    const double referenceShare = rIn / (rRef + rIn);
+    const std::complex<double> shunt = rIn * line / (rIn + line);
+    const std::complex<double> bridgeShare = shunt / (rRef + shunt);
+    // Attenuation and phase of the bridge sets against the reference sets.
+    const double attenuationRise = 20.0 * std::log10(referenceShare / std::abs(bridgeShare));
+    const double phaseFall = -std::arg(bridgeShare);
+    const std::complex<double> g =
+        std::polar(std::pow(10.0, attenuationRise / 20.0), phaseFall) * (rRef + rIn) / rIn;
+    // G - 1 - R_ref/R_in = R_ref / Z', Z' = R - jX with X positive for a capacitance.
+    const std::complex<double> z = rRef / (g - 1.0 - rRef / rIn);
+    ImpedanceReading r{};
+    r.resistance = z.real();
+    r.reactance = -z.imag();
+    r.deviation = std::abs(z) - 600.0;
+    r.capacitanceNf = std::numeric_limits<double>::quiet_NaN();
+    const double threshold = 0.2; // the system's threshold for moduli up to 10 kohm
+    if (std::abs(z) > 10.0 && std::abs(z) <= 10000.0 && r.reactance > 0.0 &&
+        r.reactance / std::abs(r.resistance) > threshold)
+        r.capacitanceNf = 1e9 / (2.0 * std::numbers::pi * toneHz * r.reactance);
+    return r;
 }
 
 } // namespace vetlina::accuracy

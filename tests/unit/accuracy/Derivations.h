@@ -49,8 +49,25 @@ struct O42Powers {
 };
 O42Powers o42Powers(double levelDbm, double secondPercent, double thirdPercent, double atDbm);
 
-// The line as the impedance divider sees it: R in series with C and L.
-std::complex<double> lineImpedance(double hz, double ohm, double uf, double mh);
+// The line as the impedance divider sees it: R in series with C and L, or (parallel)
+// R, C and L side by side; an element of 0 is not there.
+std::complex<double> lineImpedance(double hz, double ohm, double uf, double mh,
+                                   bool parallel = false);
+
+// What the impedance measurement reads at a tone, derived from the divider's circuit: the
+// generator drives R_ref = 597 ohm into the meter's input R_in; the reference sets see
+// R_in / (R_ref + R_in) of it, the bridge sets Zp / (R_ref + Zp) with Zp = R_in || Z.
+// The tone attenuations rise by 20 log10 of the ratio of the two and the phases fall by
+// its angle; the system's divider model G = 1 + R_ref/R_in + R_ref/Z, with G that ratio
+// times (R_ref + R_in)/R_in, gives Z back, its reactance counted positive for a
+// capacitance. The capacitance (nF) is 1/(w X) at the tone's nominal frequency when
+// |X/R| passes the validity threshold (0.2 below 10 kohm), else NaN.
+struct ImpedanceReading {
+    double resistance, reactance; // ohm, reactance positive capacitive
+    double deviation;             // |Z| - 600 ohm
+    double capacitanceNf;
+};
+ImpedanceReading dividerReading(std::complex<double> line, double rIn, double toneHz);
 
 // Peak-to-peak scales of the jitter bands: the exact factor from the square root of a
 // Hann-windowed 256-point band power to the peak-to-peak of a sinusoid, and the system's.

@@ -217,18 +217,17 @@ TEST_F(SignalAnalyses, EchoEnvelopeOverloadIsReported) {
     EXPECT_EQ(actions.reports, (std::vector<int16_t>{code::Overload, code::InRange}));
 }
 
-// The impedance divider: with the reference sets' tones as unity, a line of impedance
-// Z (reactance counted positive for a capacitance) changes each tone by
-// rho = R_in/(R_ref + R_in) (1 + R_ref/R_in + R_ref/Z).
+// The impedance divider: the generator drives R_ref into the meter's input R_in; the
+// bridge puts the line's impedance Z (physical sign: a capacitance has negative
+// reactance) across R_in. Against the reference sets each tone changes by
+// h = (1 + R_ref/R_in) / (1 + R_ref/R_in + R_ref/Z): lower, and lagging on a capacitive
+// line.
 Channel lineChannel(std::complex<double> z, double rIn) {
     const double rRef = 597.0;
+    const std::complex<double> h = (1.0 + rRef / rIn) / (1.0 + rRef / rIn + rRef / z);
     Channel ch;
-    auto rho = [=](double f) {
-        (void)f;
-        return rIn / (rRef + rIn) * (1.0 + rRef / rIn + rRef / z);
-    };
-    ch.attenuation = [=](double f) { return -20.0 * std::log10(std::abs(rho(f))); };
-    ch.phase = [=](double f) { return std::arg(rho(f)); };
+    ch.attenuation = [=](double) { return -20.0 * std::log10(std::abs(h)); };
+    ch.phase = [=](double) { return std::arg(h); };
     return ch;
 }
 
@@ -244,9 +243,9 @@ TEST_F(SignalAnalyses, ImpedanceOfALineFromTheDividerModel) {
     // The line depends on frequency: build it tone by tone.
     Channel line;
     line.attenuation = [=](double f) {
-        return lineChannel({r, 1.0 / (2 * kPi * f * c)}, rIn).attenuation(f);
+        return lineChannel({r, -1.0 / (2 * kPi * f * c)}, rIn).attenuation(f);
     };
-    line.phase = [=](double f) { return lineChannel({r, 1.0 / (2 * kPi * f * c)}, rIn).phase(f); };
+    line.phase = [=](double f) { return lineChannel({r, -1.0 / (2 * kPi * f * c)}, rIn).phase(f); };
 
     // The first set is new to the recognition (-10); then the reference sets count until
     // the line mode for the measurement goes out with the fifth.
@@ -293,16 +292,17 @@ TEST_F(SignalAnalyses, AnInductiveLineGivesInductanceAndAnOpenLineNothing) {
         analyse(comb(1000.0, Channel{}), 0.3 * i);
     ASSERT_EQ(actions.commandCodes(), (std::vector<int>{command::LineMode}));
     EXPECT_EQ(actions.plans[0].blocks[0].words[1], 275);
-    // 300 ohm with 50 mH: reactance -w L in the capacitive-positive count.
+    // 300 ohm with 50 mH.
     Channel line;
     line.attenuation = [=](double f) {
-        return lineChannel({300.0, -2 * kPi * f * 0.05}, rIn).attenuation(f);
+        return lineChannel({300.0, 2 * kPi * f * 0.05}, rIn).attenuation(f);
     };
-    line.phase = [=](double f) { return lineChannel({300.0, -2 * kPi * f * 0.05}, rIn).phase(f); };
+    line.phase = [=](double f) { return lineChannel({300.0, 2 * kPi * f * 0.05}, rIn).phase(f); };
     analyse(comb(1000.0, line), 3.0);
     EXPECT_FALSE(meter.state.impedanceValid);
     analyse(comb(1000.0, line), 4.0);
     EXPECT_TRUE(meter.state.impedanceValid);
+    EXPECT_NEAR(meter.out().impedance.resistance[9], 300.0, 1.0);
     EXPECT_NEAR(meter.out().impedance.inductance[9], 50.0, 0.5);
     EXPECT_EQ(meter.out().impedance.capacitance[9], kMissing);
     // No change against the reference: the line draws nothing.

@@ -4,6 +4,7 @@
 #include "sim/ChannelPath.h"
 #include "sim/Config.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace vetlina::sim {
@@ -206,44 +207,63 @@ TEST_F(Channel, ListenerEchoRepeatsTheFarSignal) {
     EXPECT_NEAR(std::abs(toneAt(x, 1000.0, 0, 256)) / sineAmplitude(-13.0), 1.0, 1e-6);
 }
 
-// The divider as the computer reads it: G = level ratio x (R_ref + R_in) / R_in, phase
-// reference minus current, then R and X by the divider model.
-std::complex<double> computerImpedance(std::complex<double> reference,
-                                       std::complex<double> measured, bool gain) {
+// The impedance divider by its circuit: the generator's voltage drives R_ref into the
+// meter's input resistance R_in, and in the bridge modes the line's admittance Y lies
+// across that input: meter / generator = 1 / (1 + R_ref (1/R_in + Y)).
+std::complex<double> meterShare(std::complex<double> lineAdmittance, bool gain) {
     const double rIn = gain ? 39888.9 : 31111.1;
-    const double rRef = 597.0;
-    const double g = std::abs(measured) / std::abs(reference) * (rRef + rIn) / rIn;
-    const double phi = std::arg(reference) - std::arg(measured);
-    const double gr = g * std::cos(phi), gi = g * std::sin(phi);
-    const double d = std::pow((gr - 1.0) * rIn - rRef, 2) + std::pow(rIn * gi, 2);
-    const double n = rRef * rIn * (rIn * (gr - 1.0) - rRef);
-    return {n / d, gi * rRef * rIn * rIn / d};
+    return 1.0 / (1.0 + 597.0 * (1.0 / rIn + lineAdmittance));
 }
 
-TEST_F(Channel, ImpedanceDividerGivesTheComputerTheLinesImpedance) {
-    for (bool gain : {false, true}) {
-        path = ChannelPath(nullptr, "B");
-        own.steady({signal_kind::MultiFrequency, -10.0, 0.0}, 0);
-        const auto model = R"({"impedance": {"resistanceOhm": 650, "capacitanceUf": 1.5}})"_json;
-        config.first = "A";
-        config.second = "B";
-        config.model = model;
-        FarEnd far{"A", false, GeneratorSignal{}, &config, false};
-        std::vector<double> reference(4096, 0.0), measured(4096, 0.0);
-        path.render(0, reference, far, own,
-                    {.line = true, .divider = LineConnection::Divider::Reference, .gain = gain});
-        path.render(4096, measured, far, own,
-                    {.line = true, .divider = LineConnection::Divider::Measure, .gain = gain});
-        for (int i = 3; i <= 34; ++i) {
-            const double hz = 100.0 * i;
-            // Both sets start at a whole number of comb periods (4096 = 32 x 128).
-            const auto z = computerImpedance(toneAt(reference, hz), toneAt(measured, hz), gain);
-            EXPECT_NEAR(z.real(), 650.0, 0.01) << hz;
-            // The computer's capacitance: 1 / (w X 0.001) with w = 2 pi f / 1000, in uF.
-            const double uf = 1.0 / (2.0 * kTestPi * hz / 1000.0 * z.imag() * 0.001);
-            EXPECT_NEAR(uf, 1.5, 1e-4) << hz;
+TEST_F(Channel, ImpedanceDividerIsTheCircuitOfGeneratorReferenceResistorInputAndLine) {
+    const std::complex<double> j(0.0, 1.0);
+    struct Case {
+        const char* model;
+        std::function<std::complex<double>(double w)> admittance; // of the line, siemens
+    };
+    const Case cases[] = {
+        {R"({"resistanceOhm": 650, "capacitanceUf": 1.5})",
+         [&](double w) { return 1.0 / (650.0 + 1.0 / (j * w * 1.5e-6)); }},
+        {R"({"resistanceOhm": 600, "capacitanceUf": 0.05, "circuit": "parallel"})",
+         [&](double w) { return 1.0 / 600.0 + j * w * 50e-9; }},
+        {R"({"resistanceOhm": 300, "inductanceMh": 20})",
+         [&](double w) { return 1.0 / (300.0 + j * w * 0.02); }},
+    };
+    for (const Case& c : cases)
+        for (bool gain : {false, true}) {
+            SCOPED_TRACE(std::string(c.model) + (gain ? ", gain" : ""));
+            path = ChannelPath(nullptr, "B");
+            own.steady({signal_kind::MultiFrequency, -10.0, 0.0}, 0);
+            config.first = "A";
+            config.second = "B";
+            config.model = nlohmann::json{{"impedance", nlohmann::json::parse(c.model)}};
+            FarEnd far{"A", false, GeneratorSignal{}, &config, false};
+            std::vector<double> reference(4096, 0.0), bridge(4096, 0.0), open(4096, 0.0);
+            path.render(
+                0, reference, far, own,
+                {.line = true, .divider = LineConnection::Divider::Reference, .gain = gain});
+            path.render(4096, bridge, far, own,
+                        {.line = true, .divider = LineConnection::Divider::Measure, .gain = gain});
+            // The bridge without a held line: nothing across the input.
+            path.render(8192, open, std::nullopt, own,
+                        {.divider = LineConnection::Divider::Measure, .gain = gain});
+            for (int i = 1; i <= 38; ++i) {
+                const double hz = 100.0 * i;
+                // The generator's tone (sets start at whole comb periods: 4096 = 32 x 128).
+                const std::complex<double> generator =
+                    std::polar(sineAmplitude(-10.0 - 15.0515),
+                               kCombPhaseSevenths[i - 1] * 2.0 * kTestPi / 7.0);
+                const std::complex<double> expectedRef = generator * meterShare(0.0, gain);
+                const std::complex<double> expected =
+                    generator * meterShare(c.admittance(2.0 * kTestPi * hz), gain);
+                EXPECT_LT(std::abs(toneAt(reference, hz) - expectedRef), 1e-6 * std::abs(generator))
+                    << hz;
+                EXPECT_LT(std::abs(toneAt(bridge, hz) - expected), 1e-6 * std::abs(generator))
+                    << hz;
+                EXPECT_LT(std::abs(toneAt(open, hz) - expectedRef), 1e-6 * std::abs(generator))
+                    << hz;
+            }
         }
-    }
 }
 
 TEST_F(Channel, NothingArrivesWhileTheLineIsLetGo) {
@@ -271,6 +291,15 @@ TEST(ChannelModel, MembersAreCheckedAndReverseOverrides) {
     EXPECT_FALSE(parseChannelModel(R"({"impulses": {"everyS": 1, "perMinute": 3}})"_json, error));
     EXPECT_FALSE(parseChannelModel(R"({"attenuationResponse": [[300, 1], [300, 2]]})"_json, error));
     EXPECT_FALSE(parseChannelModel(R"({"phaseJitter": {"peakToPeakDeg": 500}})"_json, error));
+    EXPECT_FALSE(parseChannelModel(R"({"impedance": {"circuit": "bridge"}})"_json, error));
+    EXPECT_EQ(error, "impedance.circuit: \"series\" or \"parallel\" is expected");
+    m = parseChannelModel(
+        R"({"impedance": {"resistanceOhm": 300}, "reverse": {"impedance": {"circuit": "parallel"}}})"_json,
+        error);
+    ASSERT_TRUE(m) << error;
+    EXPECT_FALSE(m->forward.impedanceParallel);
+    EXPECT_TRUE(m->reverse.impedanceParallel);
+    EXPECT_EQ(m->reverse.impedanceOhm, 300.0);
 }
 
 } // namespace

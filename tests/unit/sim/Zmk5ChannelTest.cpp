@@ -232,11 +232,15 @@ TEST_F(Zmk5Channel, ListenerEchoSetsFollowTheFarProbes) {
         EXPECT_NEAR(computerEcho(set, 0.02, 2.0), 28.0, 0.2);
 }
 
-TEST_F(Zmk5Channel, ImpedanceModesGiveTheComputerTheLine) {
-    prepare(R"({"impedance": {"resistanceOhm": 820, "capacitanceUf": 2.2}})"_json);
+// The line modes of the impedance measurement through the whole analyzer: the tone
+// attenuations (-15.05 - L(tone), L on the 0 dBm range) in the reference mode 282 and the
+// bridge mode 283, against the divider's circuit: the generator drives R_ref = 597 ohm
+// into R_in = 31 111.1 ohm, and in the bridge the line lies across R_in.
+TEST_F(Zmk5Channel, ImpedanceModesAreTheDividerWithoutAndWithTheLine) {
+    prepare(R"({"impedance": {"resistanceOhm": 750, "capacitanceUf": 2}})"_json);
     farSends(GeneratorSignal{});
     bench->command({0, 0});
-    bench->command({2, 4925, 8}); // the comb at -10 dBm
+    bench->command({2, 4925, 8}); // the comb at -10 dBm: each tone at -25.05 dBm
     bench->command({15, 282});    // the divider without the line
     bench->take();
     bench->advance(2500);
@@ -245,26 +249,30 @@ TEST_F(Zmk5Channel, ImpedanceModesGiveTheComputerTheLine) {
     bench->advance(700);
     bench->take();
     bench->advance(2500);
-    auto measured = test::assembleSets(test::ofType(bench->take().blocks, -9));
+    auto bridge = test::assembleSets(test::ofType(bench->take().blocks, -9));
     ASSERT_FALSE(reference.empty());
-    ASSERT_FALSE(measured.empty());
-    for (const auto& set : measured)
-        for (int16_t x : set)
-            ASSERT_LT(std::abs(x), 28500); // no overload
-    auto ref = combTones(reference.back(), 0.0);
-    auto cur = combTones(measured.back(), 0.0);
-    const double rIn = 31111.1, rRef = 597.0;
-    for (int i = 3; i <= 34; ++i) {
-        const double g =
-            std::pow(10.0, (cur[i].levelDbm - ref[i].levelDbm) * 0.05) * (rRef + rIn) / rIn;
-        const double phi = std::remainder(ref[i].phase - cur[i].phase, 2.0 * kPi);
-        const double gr = g * std::cos(phi), gi = g * std::sin(phi);
-        const double d = std::pow((gr - 1.0) * rIn - rRef, 2) + std::pow(rIn * gi, 2);
-        const double resistance = rRef * rIn * (rIn * (gr - 1.0) - rRef) / d;
-        const double reactance = gi * rRef * rIn * rIn / d;
-        const double w = i * 2.0 * kPi * 0.1;
-        EXPECT_NEAR(resistance, 820.0, 3.0) << i;
-        EXPECT_NEAR(1.0 / (w * reactance * 0.001), 2.2, 0.02) << i;
+    ASSERT_FALSE(bridge.empty());
+    for (const auto* sets : {&reference, &bridge})
+        for (const auto& set : *sets)
+            for (int16_t x : set)
+                ASSERT_LT(std::abs(x), 28500); // no overload
+    const auto ref = combTones(reference.back(), 0.0);
+    const auto cur = combTones(bridge.back(), 0.0);
+    const double rIn = 31111.1, rRef = 597.0, toneDbm = -10.0 - 15.0515;
+    for (int i = 1; i <= 38; ++i) {
+        const double w = 2.0 * kPi * 100.0 * i;
+        const std::complex<double> line(750.0, -1.0 / (w * 2e-6));
+        const std::complex<double> shunt = 1.0 / (1.0 / rIn + 1.0 / line);
+        const double refShare = rIn / (rRef + rIn);
+        const std::complex<double> share = shunt / (rRef + shunt);
+        EXPECT_NEAR(-15.05 - ref[i].levelDbm, -15.05 - toneDbm - 20.0 * std::log10(refShare), 0.02)
+            << i;
+        EXPECT_NEAR(-15.05 - cur[i].levelDbm, -15.05 - toneDbm - 20.0 * std::log10(std::abs(share)),
+                    0.02)
+            << i;
+        // The line's current makes the bridge's tones lag those of the reference.
+        EXPECT_NEAR(std::remainder(cur[i].phase - ref[i].phase, 2.0 * kPi), std::arg(share), 2e-3)
+            << i;
     }
 }
 
