@@ -17,7 +17,11 @@ std::string messageFileImage(const DataFileHeader& header, MessageCode code) {
 void writeMessageFile(EventWriter& writer, MessageCode code) {
     Complex* complex = currentComplex();
     const ScenarioEntry* entry = currentEntry();
-    if (complex == nullptr || entry == nullptr || entry->SeriesTime.get() < 1.0)
+    // Only a cycle in progress is cut short: none has begun before its first call, and
+    // one that has ended (its last session, an early end, given up) was not cut short;
+    // a file for it would name a session that never was.
+    if (complex == nullptr || entry == nullptr || entry->SeriesTime.get() < 1.0 ||
+        entry->Finished != 0)
         return;
     bool calling = false;
     if (complex->modemThread) {

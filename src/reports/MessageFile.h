@@ -22,7 +22,8 @@ enum class MessageCode : uint8_t {
 std::string messageFileImage(const DataFileHeader& header, MessageCode code);
 
 // Writes the message file of the current cycle (the current scenario entry of the
-// current Complex): nothing when no cycle has begun (SeriesTime below 1.0); otherwise
+// current Complex): nothing when no cycle is in progress (SeriesTime below 1.0, or the
+// cycle has ended: Finished set); otherwise
 // the next DATA/zmk%05d.dat, created new, holding the 41-byte header of data and
 // message files with the kind letter "M" (caller flag, cycle start, time of writing,
 // role letters and identifiers of the caller and the answerer, session number

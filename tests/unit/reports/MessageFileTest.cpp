@@ -30,15 +30,18 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     ScenarioEntry entry = defaultEntry(45000.0);
     setText(entry.Id, "REMOTE01");
     entry.SessionsDone = 4;
-    entry.Finished = 1;
     setCurrentComplex(&complex);
     setCurrentEntry(&entry);
 
-    entry.SeriesTime = 0.5; // no cycle yet: nothing
+    // No cycle yet, and a cycle that has ended: nothing was cut short.
+    entry.SeriesTime = 0.5;
     writeMessageFile(complex, MessageCode::OperatorStop);
+    entry.SeriesTime = 45000.25;
+    entry.Finished = 1;
+    writeMessageFile(complex, MessageCode::DeviceFailure);
     EXPECT_FALSE(folderExists("DATA") && !listFiles("DATA", "*").empty());
 
-    entry.SeriesTime = 45000.25;
+    entry.Finished = 0;
     struct Case {
         ModemRole role;
         MessageCode code;
@@ -71,7 +74,7 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
         EXPECT_EQ(contents.callerRole, c.callerRole);
         EXPECT_EQ(contents.answererRole, c.answererRole);
         EXPECT_EQ(contents.session, 5);
-        EXPECT_EQ(contents.cycleEnd, 1);
+        EXPECT_EQ(contents.cycleEnd, 0);
         EXPECT_EQ(contents.messageCode, static_cast<uint8_t>(c.code));
     }
     EXPECT_TRUE(ui.dialogs.seen().empty());
