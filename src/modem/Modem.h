@@ -19,6 +19,7 @@
 
 #include "analyzer/Results.h"
 #include "app/WorkerThreads.h"
+#include "modem/ResultLine.h"
 #include "modem/SessionLink.h"
 #include "modem/SessionRecords.h"
 #include "scenario/ScenarioEntry.h"
@@ -90,9 +91,6 @@ public:
     static constexpr uint32_t kReasonEndMs = 3000;        // disconnectReason: the rest
     static constexpr int32_t kWaitBetweenCallsMs = 10000; // a caller's wait for a call
     static constexpr int kInitAttempts = 3;
-    // responseLine holds the first 38 characters of a line and its last one.
-    static constexpr std::size_t kResponseKept = 38;
-    static constexpr std::size_t kResponseMax = kResponseKept + 1;
     // The disconnect-reason line and the identification hold at most 127 characters.
     static constexpr std::size_t kTextMax = 127;
     static constexpr std::size_t kModemInitMax = 79;
@@ -171,9 +169,9 @@ public:
     void generatorSessionComplete(); // command 12
 
     // ---- Fields -----------------------------------------------------------------------
-    bool normFailed = false;          // the last evaluation found a norm not met
-    bool resumePending = false;       // a result exchange has begun and not finished
-    std::string responseLine;         // the modem's last line, without its CR (cp1251)
+    bool normFailed = false;    // the last evaluation found a norm not met
+    bool resumePending = false; // a result exchange has begun and not finished
+    std::string responseLine;   // the modem's last line, without its CR (cp1251; ResultLine.h)
     ScenarioEntry receivedScenario{}; // the entry received from the caller
     std::array<uint8_t, 4096> exchangeBuffer{};
     int32_t recvErrors = 0;  // session-link receive errors (nMdmRecvErr)
