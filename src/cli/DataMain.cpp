@@ -88,7 +88,7 @@ bool readInput(const std::string& path, std::string& text, std::string& error) {
         }
         return true;
     }
-    InputRead read = readInput(path);
+    InputRead read = vetlina::readInput(path);
     if (!read.ok()) {
         error = path + ": cannot read: " + inputErrorText(read.error);
         return false;

@@ -22,7 +22,7 @@ std::string textForTerminal(const std::string& cp1251) {
             text += '\n';
             if (i + 1 < cp1251.size() && cp1251[i + 1] == '\n')
                 ++i;
-        } else if (isControl(static_cast<unsigned char>(c))) {
+        } else if (c != '\n' && isControl(static_cast<unsigned char>(c))) {
             text += '?';
         } else {
             text += c;

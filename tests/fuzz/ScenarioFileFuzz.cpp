@@ -1,6 +1,6 @@
 // Fuzz target: scenario and template files from bytes. Any file is either refused or
 // loaded; a loaded one shows as JSON (date-times of any value included), sorts into
-// the editor's order, and its image and the image made from its JSON are its own bytes.
+// the editor's order, and its image is its own bytes.
 #include "cli/ScenarioJson.h"
 #include "platform/DateTime.h"
 #include "scenario/Scenario.h"
@@ -35,12 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!(day >= 0.0 && day < 1.0))
                     std::abort();
             }
-        const std::string json = scenarioToJson(entries).dump();
-        std::vector<ScenarioEntry> back;
-        std::string error;
-        if (!scenarioFromJson(json, back, error) ||
-            scenarioFileImage(std::span<const ScenarioEntry>(back.data(), back.size())) != own)
-            std::abort();
+        // What `scn show` prints (the way back from JSON is ScenarioJsonFuzz's).
+        (void)scenarioToJson(entries).dump();
         Scenario scenario;
         scenario.replaceEntries(std::move(entries));
     } else if (!entries.empty()) {
@@ -55,11 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string own = templateFileImage(entry);
         if (own != image.substr(0, kTemplateFileSize))
             std::abort();
-        const std::string json = templateToJson(entry).dump();
-        ScenarioEntry back{};
-        std::string error;
-        if (!templateFromJson(json, back, error) || templateFileImage(back) != own)
-            std::abort();
+        (void)templateToJson(entry).dump();
     }
     return 0;
 }
