@@ -169,9 +169,9 @@ public:
     void generatorSessionComplete(); // command 12
 
     // ---- Fields -----------------------------------------------------------------------
-    bool normFailed = false;    // the last evaluation found a norm not met
-    bool resumePending = false; // a result exchange has begun and not finished
-    std::string responseLine;   // the modem's last line, without its CR (cp1251; ResultLine.h)
+    bool normFailed = false;          // the last evaluation found a norm not met
+    bool resumePending = false;       // a result exchange has begun and not finished
+    std::string responseLine;         // the modem's last line, without its CR (cp1251)
     ScenarioEntry receivedScenario{}; // the entry received from the caller
     std::array<uint8_t, 4096> exchangeBuffer{};
     int32_t recvErrors = 0;  // session-link receive errors (nMdmRecvErr)
