@@ -101,21 +101,25 @@ bool readInput(const std::string& path, std::string& text, std::string& error) {
         }
         return true;
     }
-    errno = 0;
-    auto bytes = readWholeFile(path);
-    if (!bytes) {
-        error = path + ": cannot read: " + std::strerror(errno != 0 ? errno : EIO);
+    InputRead read = vetlina::readInput(path);
+    if (!read.ok()) {
+        error = path + ": cannot read: " + inputErrorText(read.error);
         return false;
     }
-    text = std::move(*bytes);
+    text = std::move(read.bytes);
     return true;
 }
 
 int writeOutput(const std::string& path, const std::string& image) {
     errno = 0;
-    if (!atomicReplace(path, image))
-        return failed(path + ": cannot write: " + std::strerror(errno != 0 ? errno : EIO));
-    return kDone;
+    if (atomicReplace(path, image))
+        return kDone;
+    const int error = errno != 0 ? errno : EIO;
+    if (error == EINVAL)
+        return failed(path + ": not a regular file; only a regular file is replaced");
+    if (error == EACCES)
+        return failed(path + ": not writable for this user (permission denied); left as it is");
+    return failed(path + ": cannot write: " + std::strerror(error));
 }
 
 int makeScenario(const std::string& input, const std::string& output) {

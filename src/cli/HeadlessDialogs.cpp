@@ -5,6 +5,15 @@
 #include <mutex>
 
 namespace vetlina {
+namespace {
+
+// Control characters, which a terminal would take as commands (escape sequences, bells,
+// backspaces): texts from the far complex and the modem must not steer it.
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+} // namespace
 
 std::string textForTerminal(const std::string& cp1251) {
     std::string text;
@@ -15,6 +24,8 @@ std::string textForTerminal(const std::string& cp1251) {
             text += '\n';
             if (i + 1 < cp1251.size() && cp1251[i + 1] == '\n')
                 ++i;
+        } else if (c != '\n' && isControl(static_cast<unsigned char>(c))) {
+            text += '?';
         } else {
             text += c;
         }

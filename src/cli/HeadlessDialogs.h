@@ -25,7 +25,8 @@ private:
     bool answerYes_;
 };
 
-// Code page 1251 text as UTF-8 lines: CR LF and lone CR become LF.
+// Code page 1251 text as UTF-8 lines for a terminal: CR LF and lone CR become LF, and
+// every other control character (tab and escape included) and DEL become '?'.
 std::string textForTerminal(const std::string& cp1251);
 
 // Writes one line of code page 1251 text (textForTerminal) and a newline, and flushes.

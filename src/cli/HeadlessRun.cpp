@@ -68,8 +68,12 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
 
     bool done = false;
     models.protocol.lineAdded = [&](const std::string& text) {
-        out << textForTerminal(text) << '\n';
-        out.flush();
+        // A reader that has gone (EPIPE; SIGPIPE is ignored) leaves the stream failed:
+        // from then on the lines go to the documents only, and the run goes on.
+        if (out) {
+            out << textForTerminal(text) << '\n';
+            out.flush();
+        }
         // The entries are the modem thread's during the run: they are looked at only
         // while it waits in a hand-off.
         if (args.exitWhenDone && args.mode != StartMode::Passive && bridge.servingHandOff() &&

@@ -16,6 +16,10 @@ StopSignals::StopSignals() {
     sigaddset(&signals_, SIGTERM);
     sigaddset(&signals_, kWatcherEnd);
     pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previousPipe_);
     watcher_ = std::thread([this] { watch(); });
 }
 
@@ -24,6 +28,7 @@ StopSignals::~StopSignals() {
     pthread_kill(watcher_.native_handle(), kWatcherEnd);
     watcher_.join();
     pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    sigaction(SIGPIPE, &previousPipe_, nullptr);
 }
 
 void StopSignals::setOnSignal(std::function<void()> onSignal) {

@@ -1,6 +1,8 @@
 // SIGINT and SIGTERM as the operator's request to end the work. The signals are
 // blocked in every thread and taken by a watcher thread of their own, so a signal
-// never interrupts the run in the middle of a step.
+// never interrupts the run in the middle of a step. SIGPIPE is ignored while this
+// object lives: a closed standard output (vetlina-run | head -1) must not end the run;
+// the write fails with EPIPE instead, and the stream stops taking lines.
 #pragma once
 
 #include <atomic>
@@ -30,6 +32,7 @@ private:
 
     sigset_t signals_{};
     sigset_t previousMask_{};
+    struct sigaction previousPipe_ {};
     std::atomic<bool> requested_{false};
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;

@@ -67,7 +67,10 @@ bool isTrunkNumber(std::string_view number) {
 
 bool callWindowOpen(const ScenarioEntry& entry, DateTime at) {
     const double t = timeOfDay(at);
-    const double n = timeOfDay(entry.NextTime);
+    // The window opens at the time of day of BegTime; NextTime (a postponement) only
+    // says "not before" (entryDue), so a postponement past the window's end waits for
+    // the next day's window instead of leaving an empty one.
+    const double n = timeOfDay(entry.BegTime);
     const double e = timeOfDay(entry.EndTime);
     if (static_cast<double>(entry.BegTime) < static_cast<double>(entry.EndTime))
         return n <= t && t < e;

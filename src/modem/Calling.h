@@ -45,9 +45,9 @@ std::string upperLatin(std::string_view text);
 // (wait for the dial tone).
 bool isTrunkNumber(std::string_view number);
 
-// Whether the time of day of `at` lies in the entry's window: with N and E the times
-// of day of NextTime and EndTime, N <= t < E when BegTime is before EndTime, else (a
-// window past midnight) t >= N or t < E.
+// Whether the time of day of `at` lies in the entry's window: with B and E the times
+// of day of BegTime and EndTime, B <= t < E when BegTime is before EndTime, else (a
+// window past midnight) t >= B or t < E.
 bool callWindowOpen(const ScenarioEntry& entry, DateTime at);
 
 // Whether the entry may be dialled at `at`: not finished, its NextTime has come, and

@@ -19,6 +19,7 @@
 
 #include "analyzer/Results.h"
 #include "app/WorkerThreads.h"
+#include "modem/ResultLine.h"
 #include "modem/SessionLink.h"
 #include "modem/SessionRecords.h"
 #include "scenario/ScenarioEntry.h"
@@ -90,9 +91,6 @@ public:
     static constexpr uint32_t kReasonEndMs = 3000;        // disconnectReason: the rest
     static constexpr int32_t kWaitBetweenCallsMs = 10000; // a caller's wait for a call
     static constexpr int kInitAttempts = 3;
-    // responseLine holds the first 38 characters of a line and its last one.
-    static constexpr std::size_t kResponseKept = 38;
-    static constexpr std::size_t kResponseMax = kResponseKept + 1;
     // The disconnect-reason line and the identification hold at most 127 characters.
     static constexpr std::size_t kTextMax = 127;
     static constexpr std::size_t kModemInitMax = 79;

@@ -4,6 +4,7 @@
 #include "app/Configuration.h"
 #include "app/UiBridge.h"
 #include "modem/Modem.h"
+#include "modem/ResultLine.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
@@ -72,15 +73,8 @@ bool MODEM::readLine(uint32_t limitMs) {
         if (Terminated() || tickReached(end))
             return false;
         uint8_t c = 0;
-        if (!getch(c))
-            continue;
-        if (c == '\r')
+        if (getch(c) && addResultLineChar(responseLine, c))
             return true;
-        // A long line keeps its first 38 characters and the last one received.
-        if (responseLine.size() < kResponseMax)
-            responseLine += static_cast<char>(c);
-        else
-            responseLine.back() = static_cast<char>(c);
     }
 }
 

@@ -7,21 +7,6 @@
 
 namespace vetlina {
 
-std::string encodeBlock(std::span<const uint8_t> data) {
-    std::string wire;
-    wire.reserve(data.size() * 2 + 1);
-    for (uint8_t byte : data) {
-        if (needsEscape(byte)) {
-            wire += static_cast<char>(link::DLE);
-            wire += static_cast<char>(byte ^ link::kEscapeMask);
-        } else {
-            wire += static_cast<char>(byte);
-        }
-    }
-    wire += static_cast<char>(link::CR);
-    return wire;
-}
-
 SessionLink::SessionLink(Device& device, int32_t& recvErrors, int32_t& sendRepeats)
     : device_(device), recvErrors_(recvErrors), sendRepeats_(sendRepeats) {}
 
@@ -123,60 +108,47 @@ bool SessionLink::sendBlock(std::span<const uint8_t> data) {
 }
 
 bool SessionLink::receiveBlock(std::span<uint8_t> buffer) {
-    const std::size_t n = buffer.size();
-    if (n == 0)
+    if (buffer.empty())
         return true;
     const uint32_t start = tickMs();
-    for (int block = 1;; ++block) {
-        std::size_t count = 0;
-        uint8_t mask = 0;
-        for (;;) {
-            // A far side that keeps sending without ever ending a block must not hold
-            // the receiver past its limit, so time and terminate request are checked
-            // for every character, not only while the line is silent.
-            if (device_.Terminated())
-                return false;
-            if (tickMs() - start > kOperationLimitMs) {
-                device_.traceEvent(" -истекло время приема"_cp);
-                return false;
-            }
-            uint8_t c = 0;
-            if (!device_.getch(c)) {
-                if (!device_.carrier()) {
-                    device_.traceEvent(" -обрыв связи при приеме"_cp);
-                    return false;
-                }
-                continue;
-            }
-            if (c == link::CR)
-                break;
-            if (c == link::DLE) {
-                mask = link::kEscapeMask;
-                continue;
-            }
-            uint8_t byte = c ^ mask;
-            mask = 0;
-            if (count < n)
-                buffer[count++] = byte;
-            else
-                count = n + 1; // surplus: dropped
+    BlockReceiver receiver(buffer);
+    for (;;) {
+        // A far side that keeps sending without ever ending a block must not hold
+        // the receiver past its limit, so time and terminate request are checked
+        // for every character, not only while the line is silent.
+        if (device_.Terminated())
+            return false;
+        if (tickMs() - start > kOperationLimitMs) {
+            device_.traceEvent(" -истекло время приема"_cp);
+            return false;
         }
+        uint8_t c = 0;
+        if (!device_.getch(c)) {
+            if (!device_.carrier()) {
+                device_.traceEvent(" -обрыв связи при приеме"_cp);
+                return false;
+            }
+            continue;
+        }
+        const BlockReceiver::Step step = receiver.add(c);
+        if (step == BlockReceiver::Step::More)
+            continue;
         if (device_.Terminated())
             return false;
         if (!device_.carrier()) {
             device_.traceEvent(" -обрыв связи при приеме"_cp);
             return false;
         }
-        if (count == n)
+        if (step == BlockReceiver::Step::Complete)
             return writeChecked(link::ACK, start, " -не выдано подтверждение, истекло время",
                                 " -не выдано подтверждение, обрыв связи");
-        device_.traceEvent(count < n ? " -потеря символов при приеме"_cp
-                                     : " -приняты лишние символы"_cp);
+        device_.traceEvent(step == BlockReceiver::Step::Short ? " -потеря символов при приеме"_cp
+                                                              : " -приняты лишние символы"_cp);
         countRecvError();
         if (!writeChecked(link::NAK, start, " -не выдан запрос повтора, истекло время",
                           " -не выдан запрос повтора, обрыв связи"))
             return false;
-        if (block == kMaxTransmissions)
+        if (receiver.blocks() == kMaxTransmissions)
             return false;
     }
 }

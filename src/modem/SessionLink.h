@@ -4,35 +4,18 @@
 // bytes. The layer sees lost and surplus characters by the length alone and repeats a
 // block on request.
 //
-// On the wire a block is its data bytes, each 6, 13, 16 or 21 sent as DLE followed by
-// the byte XOR 32, and then CR. The receiver answers ACK for a block of the expected
-// length and NAK for any other; a block goes at most four times.
+// The bytes on the wire are in SessionFraming.h. The receiver answers ACK for a block
+// of the expected length and NAK for any other; a block goes at most four times.
 #pragma once
 
-#include <cstddef>
+#include "modem/SessionFraming.h"
+
 #include <cstdint>
 #include <span>
-#include <string>
 
 namespace vetlina {
 
 class Device;
-
-namespace link {
-inline constexpr uint8_t ACK = 6;  // acknowledgement of a complete block
-inline constexpr uint8_t CR = 13;  // end of a block
-inline constexpr uint8_t DLE = 16; // escape: the next character is a data byte XOR 32
-inline constexpr uint8_t NAK = 21; // request to repeat the block
-inline constexpr uint8_t kEscapeMask = 32;
-} // namespace link
-
-// The bytes of a block as they go on the wire: escaped data, then CR.
-std::string encodeBlock(std::span<const uint8_t> data);
-
-// Whether a data byte goes escaped.
-constexpr bool needsEscape(uint8_t byte) {
-    return byte == link::ACK || byte == link::CR || byte == link::DLE || byte == link::NAK;
-}
 
 class SessionLink {
 public:

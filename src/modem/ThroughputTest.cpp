@@ -195,11 +195,12 @@ DateTime MODEM::measureThroughput() {
     if (warmUp < kWarmUpBytes)
         return started;
 
-    // Measuring, until the deadline set at the start of the measurement: only the bytes
-    // that arrive from here on count against the time from here on.
+    // Measuring, until the deadline set at the start of the measurement. The count goes
+    // on from the warm-up's bytes and is held against the time from here on: the far
+    // complex computes its figure by the same rule, and both sides store it.
     const uint32_t t0 = tickMs();
     uint32_t shown = t0;
-    uint64_t count = 0;
+    uint64_t count = warmUp;
     while (!tickReached(deadline) && !Terminated() && carrier()) {
         sendPattern();
         count += gets(buffer.data(), buffer.size());

@@ -1,5 +1,6 @@
 #include "platform/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -27,6 +28,9 @@ long daysFromCivil(int y, int m, int d) {
 }
 
 const long kEpochDays = daysFromCivil(1899, 12, 30);
+// 1 January of year 1 and 31 December of year 9999 as date-times.
+const double kFirstDay = static_cast<double>(-kEpochDays);
+const double kLastDay = static_cast<double>(daysFromCivil(9999, 12, 31) - kEpochDays);
 
 void civilFromDays(long days, int& y, int& m, int& d) {
     // 400-year cycles of 146097 days keep the search short.
@@ -94,6 +98,10 @@ CivilTime decodeDateTime(DateTime dt) {
     CivilTime t;
     if (!std::isfinite(dt))
         return t;
+    // A date-time from a damaged or hostile file may lie anywhere; outside the years
+    // 1 to 9999 it is held at the nearer end, so every format stays within its text.
+    constexpr double kLastMs = (kMsPerDay - 1.0) / kMsPerDay;
+    dt = std::clamp(dt, kFirstDay - kLastMs, kLastDay + kLastMs);
     double whole = std::trunc(dt);
     long long ms = std::llround(std::fabs(dt - whole) * kMsPerDay);
     long days = static_cast<long>(whole);

@@ -1,11 +1,16 @@
 #include "platform/Files.h"
 
+#include "platform/Clock.h"
+#include "platform/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,21 +60,130 @@ std::string baseName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-    File file = File::open(path, File::Mode::Read);
-    if (!file.isOpen())
-        return std::nullopt;
-    std::string text;
+namespace {
+
+// Reads a stream until its end, its limit or a silence of silenceMs.
+void readStream(int fd, uint32_t silenceMs, InputRead& result) {
+    char buffer[65536];
+    uint32_t lastData = tickMs();
+    for (;;) {
+        if (tickReached(lastData + silenceMs)) {
+            result.error = ETIMEDOUT;
+            return;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready < 0 && errno != EINTR) {
+            result.error = errno;
+            return;
+        }
+        if (ready <= 0)
+            continue;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            result.error = errno;
+            return;
+        }
+        if (n == 0)
+            return;
+        if (result.bytes.size() + static_cast<std::size_t>(n) > kInputLimit) {
+            result.error = EFBIG;
+            return;
+        }
+        result.bytes.append(buffer, static_cast<std::size_t>(n));
+        lastData = tickMs();
+    }
+}
+
+// Whether the permission bits of a file let this process (by its effective user and
+// groups) write it. Root is held to the bits too: a file its owner made read-only is
+// not replaced by a tool run as root.
+bool writableByMode(const struct stat& st) {
+    if (st.st_uid == ::geteuid())
+        return (st.st_mode & S_IWUSR) != 0;
+    bool inGroup = st.st_gid == ::getegid();
+    if (!inGroup) {
+        const int count = ::getgroups(0, nullptr);
+        if (count > 0) {
+            std::vector<gid_t> groups(static_cast<std::size_t>(count));
+            const int got = ::getgroups(count, groups.data());
+            for (int i = 0; i < got && !inGroup; ++i)
+                inGroup = groups[static_cast<std::size_t>(i)] == st.st_gid;
+        }
+    }
+    return (st.st_mode & (inGroup ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+} // namespace
+
+InputRead readInput(const std::string& path, uint32_t silenceMs) {
+    InputRead result;
+    // Non-blocking, so that a FIFO without a writer cannot hold the open.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        result.error = errno != 0 ? errno : EIO;
+        return result;
+    }
+    result.opened = true;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        result.error = errno != 0 ? errno : EIO;
+        return result;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        result.error = EISDIR;
+        return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        readStream(fd.get(), silenceMs, result);
+        return result;
+    }
+    if (st.st_size > static_cast<off_t>(kInputLimit)) {
+        result.error = EFBIG;
+        return result;
+    }
     char buffer[65536];
     for (;;) {
-        long n = file.read(buffer, sizeof buffer);
-        if (n < 0)
-            return std::nullopt;
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            result.error = errno != 0 ? errno : EIO;
+            return result;
+        }
         if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
+            return result;
+        if (result.bytes.size() + static_cast<std::size_t>(n) > kInputLimit) {
+            result.error = EFBIG;
+            return result;
+        }
+        result.bytes.append(buffer, static_cast<std::size_t>(n));
     }
-    return text;
+}
+
+std::string inputErrorText(int error) {
+    switch (error) {
+    case ETIMEDOUT:
+        return "nothing came for " + std::to_string(kStreamSilenceMs / 1000) +
+               " s (a FIFO or pipe without a writer?)";
+    case EFBIG:
+        return "larger than " + std::to_string(kInputLimit) + " bytes";
+    default: {
+        char buffer[256];
+        return strerror_r(error != 0 ? error : EIO, buffer, sizeof buffer);
+    }
+    }
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    InputRead read = readInput(path);
+    if (!read.ok()) {
+        errno = read.error;
+        return std::nullopt;
+    }
+    return std::move(read.bytes);
 }
 
 bool atomicReplace(const std::string& requested, std::string_view bytes) {
@@ -79,9 +193,19 @@ bool atomicReplace(const std::string& requested, std::string_view bytes) {
         path = resolved;
         ::free(resolved);
     }
-    // The new file keeps the permissions of the one it replaces.
+    // Only a regular file that this user may write is replaced; a missing one is made.
     struct stat old {};
-    bool hadFile = ::stat(path.c_str(), &old) == 0;
+    const bool hadFile = ::stat(path.c_str(), &old) == 0;
+    if (!hadFile && errno != ENOENT)
+        return false;
+    if (hadFile && !S_ISREG(old.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    if (hadFile && !writableByMode(old)) {
+        errno = EACCES;
+        return false;
+    }
     auto slash = path.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string temporary = path + ".tmp" + std::to_string(::getpid());
@@ -94,16 +218,24 @@ bool atomicReplace(const std::string& requested, std::string_view bytes) {
         }
         if (!file.isOpen())
             return false;
-        if (hadFile)
+        if (hadFile) {
+            // The new file keeps the old one's permissions, and its owner and group
+            // where this process may give them (root may; others keep their own).
+            file.setOwner(old.st_uid, old.st_gid);
             file.setMode(old.st_mode & 07777);
+        }
         if (!file.writeAll(bytes) || !file.sync()) {
+            const int error = errno;
             file.close();
             removeFile(temporary);
+            errno = error;
             return false;
         }
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
         removeFile(temporary);
+        errno = error;
         return false;
     }
     // The rename itself is made durable by syncing the folder.
@@ -136,7 +268,9 @@ File File::open(const std::string& path, Mode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
     case Mode::Read:
-        flags |= O_RDONLY;
+        // Non-blocking, so that a FIFO without a writer cannot hold the open; only a
+        // regular file is kept, and reading one never blocks.
+        flags |= O_RDONLY | O_NONBLOCK;
         break;
     case Mode::ReadWrite:
         flags |= O_RDWR;
@@ -151,6 +285,7 @@ File File::open(const std::string& path, Mode mode) {
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
             fd = -1;
+            errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         }
     }
     return File(fd);
@@ -212,6 +347,11 @@ int64_t File::size() const {
 bool File::truncateHere() {
     int64_t at = position();
     return at >= 0 && ::ftruncate(fd_, at) == 0;
+}
+
+void File::setOwner(unsigned owner, unsigned group) {
+    if (isOpen())
+        (void)::fchown(fd_, owner, group);
 }
 
 bool File::setMode(unsigned mode) {

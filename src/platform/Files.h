@@ -24,13 +24,41 @@ std::vector<std::string> listFiles(const std::string& folder, std::string_view p
 // The last component of a path ("SCN/a.scn" -> "a.scn").
 std::string baseName(std::string_view path);
 
-// Reads a whole file; nullopt when it cannot be read.
+// The most that is read of one input file or stream: far more than any scenario,
+// template, configuration or JSON file of the system.
+inline constexpr std::size_t kInputLimit = std::size_t{64} << 20;
+// A stream that sends nothing for this long (clock milliseconds) is given up.
+inline constexpr uint32_t kStreamSilenceMs = 10000;
+
+// What reading a whole input gave: its bytes, or the system's error code and whether
+// the input could be opened at all.
+struct InputRead {
+    std::string bytes;
+    int error = 0;
+    bool opened = false;
+    bool ok() const { return error == 0; }
+};
+
+// Reads a whole input of at most kInputLimit bytes (EFBIG beyond). A regular file is
+// read as it is. A FIFO, a pipe (as process
+// substitution gives), a socket or a character device is read as a stream until its end,
+// never waiting longer than silenceMs for
+// the next bytes (ETIMEDOUT); opening never waits for a FIFO's writer. A folder: EISDIR.
+InputRead readInput(const std::string& path, uint32_t silenceMs = kStreamSilenceMs);
+// The reason of a failed readInput in English, for tools and logs: the system's text,
+// or what the limits of a stream mean.
+std::string inputErrorText(int error);
+// The bytes of readInput; nullopt when it cannot be read (errno says why).
 std::optional<std::string> readWholeFile(const std::string& path);
 
 // Replaces path by the given bytes atomically: a temporary file in the same
 // folder is written and synced, then renamed over path. A crash or a full disk in
 // the middle leaves either the old file or the new one, never a truncated one.
 // The new file keeps the old one's permissions; a symbolic link is followed.
+// Only a regular file that the caller may write by its permission bits is replaced
+// (a missing one is created): anything else (a device such as /dev/null, a FIFO, a
+// folder) is refused with EINVAL, and a file that its mode bits keep from this user,
+// root included, with EACCES; the target is then untouched.
 bool atomicReplace(const std::string& path, std::string_view bytes);
 
 // An open file (RAII over a descriptor). Writes are unbuffered: what write()
@@ -68,6 +96,8 @@ public:
     int64_t position() const;
     int64_t size() const;
     bool truncateHere();
+    // Gives the file this owner and group where the process may (as fchown does).
+    void setOwner(unsigned owner, unsigned group);
     // Sets the permission bits of the file (as chmod does).
     bool setMode(unsigned mode);
     bool sync();

@@ -18,33 +18,11 @@ std::string systemErrorText(int error) {
     return strerror_r(error, buffer, sizeof buffer);
 }
 
-// Reads until size bytes are in or the file ends; -1 on a read error.
-long readFully(File& file, char* buffer, std::size_t size) {
-    std::size_t got = 0;
-    while (got < size) {
-        long n = file.read(buffer + got, size - got);
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<long>(got);
-}
-
 FileReadResult failure(FileStatus status, int error = 0) {
     FileReadResult result;
     result.status = status;
     result.error = error;
     return result;
-}
-
-// Opens an existing regular file for reading, keeping the system's error code.
-File openForReading(const std::string& path, int& error) {
-    errno = 0;
-    File file = File::open(path, File::Mode::Read);
-    error = file.isOpen() ? 0 : (errno != 0 ? errno : folderExists(path) ? EISDIR : EIO);
-    return file;
 }
 
 void showError(Dialogs& dialogs, const std::string& title, const std::string& text) {
@@ -87,32 +65,22 @@ bool buildImage(std::string& image, Make make) {
 
 } // namespace
 
-FileReadResult readScenarioFile(const std::string& path, EntryArray& entries) {
-    int error = 0;
-    File file = openForReading(path, error);
-    if (!file.isOpen())
-        return failure(FileStatus::CannotOpen, error);
-    const int64_t size = file.size();
-
-    char header[kScenarioHeaderSize];
-    long got = readFully(file, header, sizeof header);
-    if (got < 0)
-        return failure(FileStatus::ReadFailed, errno);
-    if (static_cast<std::size_t>(got) < kMarkSize ||
-        std::memcmp(header, kScenarioMark.data(), kMarkSize) != 0)
+FileReadResult scenarioFromImage(std::string_view image, EntryArray& entries) {
+    if (image.size() < kMarkSize || image.substr(0, kMarkSize) != kScenarioMark)
         return failure(FileStatus::WrongMark);
-    if (static_cast<std::size_t>(got) < kScenarioHeaderSize)
+    if (image.size() < kScenarioHeaderSize)
         return failure(FileStatus::Truncated);
 
     FileReadResult result;
-    result.count = loadLe<int32_t>(header + kMarkSize);
+    result.count = loadLe<int32_t>(image.data() + kMarkSize);
     if (result.count < 0) {
         result.status = FileStatus::NegativeCount;
         return result;
     }
     // The records must be in the file before room is taken for them.
+    const int64_t size = static_cast<int64_t>(image.size());
     const int64_t need = static_cast<int64_t>(result.count) * static_cast<int64_t>(kEntrySize);
-    if (size < 0 || size - static_cast<int64_t>(kScenarioHeaderSize) < need) {
+    if (size - static_cast<int64_t>(kScenarioHeaderSize) < need) {
         result.status = FileStatus::Truncated;
         return result;
     }
@@ -127,39 +95,40 @@ FileReadResult readScenarioFile(const std::string& path, EntryArray& entries) {
         result.status = FileStatus::NoMemory;
         return result;
     }
-    got = readFully(file, reinterpret_cast<char*>(fresh.data()), static_cast<std::size_t>(need));
-    if (got < 0)
-        return failure(FileStatus::ReadFailed, errno);
-    if (got < need) { // the file shrank while it was read
-        result.status = FileStatus::Truncated;
-        return result;
-    }
+    if (need > 0)
+        std::memcpy(static_cast<void*>(fresh.data()), image.data() + kScenarioHeaderSize,
+                    static_cast<std::size_t>(need));
     result.extraBytes = size - static_cast<int64_t>(kScenarioHeaderSize) - need;
     entries.swap(fresh);
     return result;
 }
 
+FileReadResult templateFromImage(std::string_view image,
+                                 std::span<unsigned char, kSettingsSize> settings) {
+    if (image.size() < kMarkSize || image.substr(0, kMarkSize) != kTemplateMark)
+        return failure(FileStatus::WrongMark);
+    if (image.size() < kTemplateFileSize)
+        return failure(FileStatus::Truncated);
+    std::memcpy(settings.data(), image.data() + kMarkSize, kSettingsSize);
+    FileReadResult result;
+    result.extraBytes =
+        static_cast<int64_t>(image.size()) - static_cast<int64_t>(kTemplateFileSize);
+    return result;
+}
+
+FileReadResult readScenarioFile(const std::string& path, EntryArray& entries) {
+    InputRead read = readInput(path);
+    if (!read.ok())
+        return failure(read.opened ? FileStatus::ReadFailed : FileStatus::CannotOpen, read.error);
+    return scenarioFromImage(read.bytes, entries);
+}
+
 FileReadResult readTemplateFile(const std::string& path,
                                 std::span<unsigned char, kSettingsSize> settings) {
-    int error = 0;
-    File file = openForReading(path, error);
-    if (!file.isOpen())
-        return failure(FileStatus::CannotOpen, error);
-    const int64_t size = file.size();
-
-    char image[kTemplateFileSize];
-    long got = readFully(file, image, sizeof image);
-    if (got < 0)
-        return failure(FileStatus::ReadFailed, errno);
-    if (static_cast<std::size_t>(got) < kMarkSize ||
-        std::memcmp(image, kTemplateMark.data(), kMarkSize) != 0)
-        return failure(FileStatus::WrongMark);
-    if (static_cast<std::size_t>(got) < kTemplateFileSize)
-        return failure(FileStatus::Truncated);
-    std::memcpy(settings.data(), image + kMarkSize, kSettingsSize);
-    FileReadResult result;
-    result.extraBytes = size - static_cast<int64_t>(kTemplateFileSize);
-    return result;
+    InputRead read = readInput(path);
+    if (!read.ok())
+        return failure(read.opened ? FileStatus::ReadFailed : FileStatus::CannotOpen, read.error);
+    return templateFromImage(read.bytes, settings);
 }
 
 std::string scenarioFileImage(std::span<const ScenarioEntry> entries) {
@@ -184,9 +153,9 @@ std::string describe(const FileReadResult& result) {
     case FileStatus::Ok:
         return "ok";
     case FileStatus::CannotOpen:
-        return "cannot open: " + systemErrorText(result.error);
+        return "cannot open: " + inputErrorText(result.error);
     case FileStatus::ReadFailed:
-        return "read error: " + systemErrorText(result.error);
+        return "read error: " + inputErrorText(result.error);
     case FileStatus::WrongMark:
         return "wrong version mark";
     case FileStatus::NegativeCount:

@@ -44,11 +44,17 @@ struct FileReadResult {
 
 // Reads and checks a whole scenario file into entries; entries is untouched unless
 // the result is Ok. N is checked against the file's size before any room is taken,
-// so a damaged count cannot exhaust memory.
+// so a damaged count cannot exhaust memory. A FIFO or pipe is read as a stream
+// (readInput in platform/Files.h), never waited for without end.
 FileReadResult readScenarioFile(const std::string& path, EntryArray& entries);
 // Reads and checks a template file; settings receives its 823 bytes only when Ok.
 FileReadResult readTemplateFile(const std::string& path,
                                 std::span<unsigned char, kSettingsSize> settings);
+
+// The same checks on the bytes of a whole file.
+FileReadResult scenarioFromImage(std::string_view image, EntryArray& entries);
+FileReadResult templateFromImage(std::string_view image,
+                                 std::span<unsigned char, kSettingsSize> settings);
 
 // The bytes of a scenario file holding these entries, and of a template file of
 // one entry's settings.

@@ -17,8 +17,9 @@ namespace vetlina::test {
 
 class RunProcess {
 public:
+    // stdoutFd: a descriptor to give the run as its stdout instead of stdout.txt.
     RunProcess(const TempFolder& folder, std::vector<std::string> args,
-               const std::string& timeScale)
+               const std::string& timeScale, int stdoutFd = -1)
         : folder_(folder) {
         const std::string runner = VETLINA_BINARY_DIR "/src/cli/vetlina-run";
         std::vector<std::string> argv{runner};
@@ -42,8 +43,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, folder.path().c_str());
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt", O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        if (stdoutFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        else
+            posix_spawn_file_actions_addopen(&actions, 1, "stdout.txt",
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         started_ = posix_spawn(&pid_, runner.c_str(), &actions, nullptr, argvPtr.data(),

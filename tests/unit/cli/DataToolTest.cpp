@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <sys/wait.h>
@@ -269,6 +270,63 @@ TEST_F(DataTool, BadFilesAreRefusedWithOneLine) {
     r = run("scn make " + path("ok.json") + " -o " + path("no/such/folder.scn"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+}
+
+// A FIFO or process substitution is read as a stream; a FIFO that nobody writes is given
+// up after the silence limit (10 s of the clock, here at 100 times real speed).
+TEST_F(DataTool, FifosAndProcessSubstitutionAreReadAsStreams) {
+    folder.write("a.scn", scenarioHeader(1) + record(defaultEntry(45000.0)));
+    folder.write("a.json", "{\"version\": \"01.12.99\", \"entries\": [{}]}");
+    auto bash = [&](const std::string& script) {
+        const std::string command = "cd '" + folder.path() +
+                                    "' && VETLINA_TIME_SCALE=100 bash -c '" + script +
+                                    "' >out 2>err";
+        int raw = std::system(command.c_str());
+        return ToolRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, folder.read("out"),
+                       folder.read("err")};
+    };
+    const std::string tool = "\"" + kTool + "\"";
+    ToolRun r = bash(tool + " scn show <(cat a.scn)");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["entries"].size(), 1u);
+    r = bash(tool + " scn make <(cat a.json) -o b.scn");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(folder.read("b.scn").size(), 12u + kEntrySize);
+
+    r = bash("mkfifo f && { cat a.scn >f & } && " + tool + " scn show f");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["entries"].size(), 1u);
+    r = bash(tool + " scn show f");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nothing came for 10 s"), std::string::npos) << r.err;
+}
+
+// The output must be a regular file that this user may write: a FIFO (as /dev/null, a
+// device) and a read-only file are refused and left as they are, root or not.
+TEST_F(DataTool, AnOutputThatIsNotAWritableRegularFileIsRefused) {
+    folder.write("in.json", "{}");
+    ASSERT_EQ(std::system(("mkfifo '" + folder.file("fifo") + "'").c_str()), 0);
+    ToolRun r = run("scn make " + path("in.json") + " -o " + path("fifo"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    EXPECT_EQ(std::system(("test -p '" + folder.file("fifo") + "'").c_str()), 0);
+
+    folder.write("ro.scn", "old");
+    ASSERT_EQ(std::system(("chmod 444 '" + folder.file("ro.scn") + "'").c_str()), 0);
+    r = run("scn make " + path("in.json") + " -o " + path("ro.scn"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not writable for this user"), std::string::npos) << r.err;
+    EXPECT_EQ(folder.read("ro.scn"), "old");
+}
+
+// Date-times of any value in a damaged file show as numbers and come back.
+TEST_F(DataTool, DateTimesFarOutsideTheCalendarShowAndComeBack) {
+    ScenarioEntry e = defaultEntry(45000.0);
+    e.BegTime = 1e300;
+    e.EndTime = -1e17;
+    e.NextTime = 1e17;
+    e.SeriesTime = std::numeric_limits<double>::infinity();
+    expectRoundTrip("scn", scenarioHeader(1) + record(e));
 }
 
 TEST_F(DataTool, BytesAfterTheLastRecordAreShownWithAWarning) {

@@ -99,6 +99,14 @@ TEST(HeadlessDialogsTest, MessagesAndQuestionsAsTitleAndTextInUtf8) {
 TEST(HeadlessDialogsTest, TerminalTextTurnsLineBreaksIntoNewlines) {
     EXPECT_EQ(textForTerminal("a\r\nb\rc\nd"), "a\nb\nc\nd");
     EXPECT_EQ(textForTerminal("Вызов"_cp), "Вызов");
+    // Texts from the far complex and the modem cannot steer the terminal: escape
+    // sequences, bells, backspaces, tabs, NUL and DEL become '?'.
+    EXPECT_EQ(textForTerminal(std::string("\x1b]0;x\x07 \x1b[2J\b\t\0\x7f.", 16)),
+              "?]0;x? ?[2J????.");
+    std::ostringstream err;
+    HeadlessDialogs dialogs(err, false);
+    dialogs.showMessage("\x1b[31m", "Ident \x1b[2Jx\r\ny", DialogIcon::Error);
+    EXPECT_EQ(err.str(), "[?[31m] Ident ?[2Jx\ny\n");
 }
 
 } // namespace

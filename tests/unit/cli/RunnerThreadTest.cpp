@@ -114,6 +114,21 @@ TEST_F(RunnerThreadTest, PassiveRunWritesTheDocumentsAndEndsOnSigterm) {
     EXPECT_EQ(runner.err(), "");
 }
 
+// vetlina-run | head -1: the reader of stdout has gone. The run goes on to its end and
+// writes its documents; only the lines on stdout are lost.
+TEST_F(RunnerThreadTest, AClosedStdoutDoesNotEndTheRun) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+    ::close(pipeFds[0]); // nobody reads
+    test::RunProcess runner(folder_, {"--passive", "--stop-after", "20"}, "10", pipeFds[1]);
+    ::close(pipeFds[1]);
+    ASSERT_TRUE(runner.started());
+    ASSERT_EQ(runner.wait(), 0) << runner.err();
+    EXPECT_THAT(toUtf8(document("Prot/12345678/Prot.htm")), EndsWith(" Работа закончена\r\n"));
+    EXPECT_THAT(toUtf8(document("Prot/PaspTabl.htm")), HasSubstr("</table>"));
+    EXPECT_EQ(runner.err(), "");
+}
+
 TEST_F(RunnerThreadTest, SigintEndsTheRunToo) {
     Runner runner(folder_, {"--passive"});
     ASSERT_TRUE(runner.started());

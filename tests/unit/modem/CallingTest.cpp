@@ -63,6 +63,36 @@ TEST(CallingRules, AnEntryIsDueOnceItsTimeHasComeAndInItsWindowUnlessASeriesRuns
     EXPECT_FALSE(entryDue(e, at(1, 8, 30)));
 }
 
+// A postponement moves NextTime, not the window: the entry waits for the window of
+// its own day (or of the next day) and is dialled there.
+TEST(CallingRules, APostponedEntryIsDialledInItsNextWindow) {
+    ScenarioEntry e = defaultEntry(at(1, 10, 0));
+    e.BegTime = at(1, 10, 0);
+    e.EndTime = at(1, 12, 0);
+    e.NextTime = at(1, 12, 5); // postponed at 11:55 by 600 s, past the window's end
+    EXPECT_FALSE(entryDue(e, at(1, 12, 5)));
+    EXPECT_FALSE(entryDue(e, at(2, 9, 59)));
+    EXPECT_TRUE(entryDue(e, at(2, 10, 0)));
+    EXPECT_TRUE(entryDue(e, at(2, 11, 59)));
+    EXPECT_FALSE(entryDue(e, at(2, 12, 0)));
+    // Postponed within the window: not before the new time, up to the window's end.
+    e.NextTime = at(1, 10, 40);
+    EXPECT_FALSE(entryDue(e, at(1, 10, 30)));
+    EXPECT_TRUE(entryDue(e, at(1, 10, 40)));
+
+    // Past midnight, 22:00 to 06:00, postponed at 05:58 to 06:08: the window stays
+    // 22:00 to 06:00 and does not open for nearly the whole day.
+    e.BegTime = at(1, 22, 0);
+    e.EndTime = at(1, 6, 0);
+    e.NextTime = at(2, 6, 8);
+    EXPECT_FALSE(entryDue(e, at(2, 6, 8)));
+    EXPECT_FALSE(entryDue(e, at(2, 15, 0)));
+    EXPECT_FALSE(entryDue(e, at(2, 21, 59)));
+    EXPECT_TRUE(entryDue(e, at(2, 22, 0)));
+    EXPECT_TRUE(entryDue(e, at(3, 5, 59)));
+    EXPECT_FALSE(entryDue(e, at(3, 6, 0)));
+}
+
 TEST(CallingRules, OverviewLinesTellWhenEachEntryIsWorked) {
     ScenarioEntry e = defaultEntry(at(1, 8, 0));
     setText(e.Id, "87654321");

@@ -9,6 +9,8 @@
 namespace vetlina::test {
 
 long SharedPort::read(uint8_t* buffer, std::size_t size) {
+    if (beforeRead)
+        beforeRead();
     long n = port_->read(buffer, size);
     if (n > 0)
         read_ += static_cast<std::size_t>(n);

@@ -34,6 +34,9 @@ public:
     std::size_t carrierGoneAfterRead = 0;
     // What arrives at the far end in place of each byte written (lost, doubled, changed).
     ByteFilter filter;
+    // Called on the reading thread before each read: a paced far side puts there what is
+    // due by the reader's clock, so that what arrives is exact at every read.
+    std::function<void()> beforeRead;
 
     PortOpenResult open(const LineSettings& s) override { return port_->open(s); }
     void close() override { port_->close(); }

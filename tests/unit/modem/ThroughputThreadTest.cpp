@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -104,14 +105,17 @@ protected:
 TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference) {
     room_.runSides([this] { room_.modem().throughputTest(); }, [this] { farSendsAtTheLinkRate(); });
     MODEM& modem = room_.modem();
-    // 286.6 of 293.13 bytes a second.
-    EXPECT_NEAR(modem.throughput, 97.8, 2.5);
+    // 286.6 of 293.13 bytes a second over the measuring, and the bytes that came before
+    // it (the settling and the warm-up) on top: about 2 866 bytes in 9.7 s, 100.8 %, which
+    // is shown and stored as 100.
+    EXPECT_GE(modem.throughput, 97.0f);
+    EXPECT_LE(modem.throughput, 100.0f);
     EXPECT_THAT(room_.events(), ElementsAre("Соединение на 2400 бит/с", "Пропускная способность"));
     EXPECT_THAT(room_.fake.commands(), Contains("AT%E2&L1S37=6%M0D"));
     const auto& results = room_.ui.models.results;
     EXPECT_EQ(toUtf8(results.caption), "Передача данных");
     ASSERT_EQ(results.lines.size(), 1u);
-    EXPECT_EQ(toUtf8(results.lines[0]).rfind("Пропускная способность = 9", 0), 0u)
+    EXPECT_EQ(toUtf8(results.lines[0]).rfind("Пропускная способность = ", 0), 0u)
         << toUtf8(results.lines[0]);
     EXPECT_EQ(room_.ui.models.show.kind(ShowKind::Disc).progress, 100);
     EXPECT_EQ(toUtf8(room_.ui.models.show.caption), "Пропускная способность");
@@ -119,6 +123,44 @@ TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference
     EXPECT_FALSE(room_.line.near->dtr());
     EXPECT_TRUE(room_.line.near->isOpen());
     EXPECT_EQ(modem.command(), modemcmd::Reconnect);
+}
+
+// The count of the measuring goes on from the warm-up's bytes. A paced line: once the
+// connection stands, the far side's first 300 bytes are there at once, then 100 bytes a
+// second follow, due by the reader's own clock. The test lasts 10 s from the connection:
+// 300 ms of settling, a warm-up that takes everything there in one read, and about
+// 9 700 ms of measuring. By hand: (300 + 100 x 10.0) bytes / 9.7 s = 134.0 bytes a second,
+// x 100 / 293.13 = 45.72 %. A count that started afresh after the warm-up would give
+// 100 / 293.13 = 34.11 %. Some 100 ms more or less of measuring move the figure by
+// 0.5 point at most.
+TEST_F(ThroughputThreadTest, TheMeasuringCountGoesOnFromTheWarmUp) {
+    ASSERT_FALSE(room_.line.made.empty());
+    constexpr uint64_t kBurst = 300;
+    constexpr double kRate = 100.0; // bytes a second after the burst
+    // The hook lives with the port, which the test closes and opens afresh at its end;
+    // it holds what it uses.
+    struct Pace {
+        bool started = false;
+        uint32_t from = 0;
+        uint64_t sent = 0;
+    };
+    room_.line.made.front()->beforeRead = [pace = std::make_shared<Pace>(), near = room_.line.near,
+                                           far = room_.line.far] {
+        if (!near->lines().carrier)
+            return;
+        const uint32_t t = tickMs();
+        if (!pace->started) {
+            pace->started = true;
+            pace->from = t;
+        }
+        const auto due = kBurst + static_cast<uint64_t>((t - pace->from) * kRate / 1000.0);
+        std::vector<uint8_t> bytes(due - pace->sent, kPatternByte);
+        pace->sent = due;
+        far->write(bytes.data(), bytes.size(), 0);
+    };
+    room_.runSides([this] { room_.modem().throughputTest(); }, {});
+    EXPECT_NEAR(room_.modem().throughput, 45.72, 0.7);
+    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasured) {

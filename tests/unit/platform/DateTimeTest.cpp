@@ -1,6 +1,7 @@
 #include "platform/DateTime.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace vetlina {
 namespace {
@@ -93,6 +94,30 @@ TEST(DateTime, ParsesTimesOfDayInTheFormsAUserTypes) {
     EXPECT_FALSE(parseTimeOfDay("1:2:3:4"));
     EXPECT_FALSE(parseTimeOfDay("ab:cd"));
     EXPECT_FALSE(parseTimeOfDay("12::00"));
+}
+
+// Date-times read from a damaged or hostile file: every format gives a text of its
+// usual length, held at the first or last representable day, and never runs into
+// undefined behaviour (the sanitized build checks that).
+TEST(DateTime, FormatsOfValuesFarOutsideTheCalendarStayWithinIt) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {1e17, "31.12.9999 23:59:59"},   {1e300, "31.12.9999 23:59:59"},
+        {3e6, "31.12.9999 23:59:59"},    {-1e17, "01.01.0001 23:59:59"},
+        {-1e300, "01.01.0001 23:59:59"}, {inf, "30.12.1899 00:00:00"},
+        {-inf, "30.12.1899 00:00:00"},   {nan, "30.12.1899 00:00:00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatDateTime(c.value), c.text) << c.value;
+        EXPECT_EQ(formatStamp(c.value).size(), 14u) << c.value;
+        EXPECT_GE(timeOfDay(c.value), 0.0) << c.value;
+        EXPECT_LT(timeOfDay(c.value), 1.0) << c.value;
+    }
+    EXPECT_EQ(formatDateTime(at(9999, 12, 31, 12)), "31.12.9999 12:00:00");
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 
 #include "TempFolder.h"
 
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vetlina {
@@ -74,6 +76,91 @@ TEST(Files, AtomicReplaceKeepsPermissionsAndLinks) {
     EXPECT_EQ(folder.read("real.scn"), "new");
     ASSERT_EQ(::stat(folder.file("real.scn").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Only a regular file is replaced: a FIFO, a folder, or a link to either stays as it is
+// (run as root, a tool pointed at /dev/null once turned it into a regular file).
+TEST(Files, AtomicReplaceRefusesWhatIsNotARegularFile) {
+    test::TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0666), 0);
+    ASSERT_TRUE(makeFolder(folder.file("dir")));
+    ::symlink("fifo", folder.file("link").c_str());
+    for (const char* name : {"fifo", "dir", "link"}) {
+        errno = 0;
+        EXPECT_FALSE(atomicReplace(folder.file(name), "bytes")) << name;
+        EXPECT_EQ(errno, EINVAL) << name;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.file("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(listFiles(folder.path(), "*").size(), 0u); // no temporary left behind
+    // A missing file is created.
+    EXPECT_TRUE(atomicReplace(folder.file("new.scn"), "bytes"));
+    EXPECT_EQ(folder.read("new.scn"), "bytes");
+}
+
+// A file is replaced only when its mode bits let this user write it, root included; a
+// replaced file keeps its owner where the process may give it.
+TEST(Files, AtomicReplaceHoldsRootToTheModeBitsAndKeepsTheOwner) {
+    test::TempFolder folder;
+    folder.write("ro.scn", "old");
+    ::chmod(folder.file("ro.scn").c_str(), 0444);
+    errno = 0;
+    EXPECT_FALSE(atomicReplace(folder.file("ro.scn"), "new"));
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(folder.read("ro.scn"), "old");
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "files of another user need root";
+    constexpr uid_t kOther = 65534;
+    folder.write("theirs.scn", "old");
+    ASSERT_EQ(::chown(folder.file("theirs.scn").c_str(), kOther, kOther), 0);
+    ::chmod(folder.file("theirs.scn").c_str(), 0644); // only its owner writes it
+    EXPECT_FALSE(atomicReplace(folder.file("theirs.scn"), "new"));
+    EXPECT_EQ(folder.read("theirs.scn"), "old");
+
+    ::chmod(folder.file("theirs.scn").c_str(), 0666); // everybody writes it
+    ASSERT_TRUE(atomicReplace(folder.file("theirs.scn"), "new"));
+    EXPECT_EQ(folder.read("theirs.scn"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.file("theirs.scn").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kOther);
+    EXPECT_EQ(st.st_gid, kOther);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+// A FIFO or a pipe (process substitution) is read as a stream to its end; a FIFO
+// without a writer neither holds the open nor the reading beyond the silence limit.
+TEST(Files, InputsThatAreNotRegularFilesAreReadAsStreams) {
+    test::TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.file("fifo").c_str(), 0666), 0);
+    InputRead silent = readInput(folder.file("fifo"), 200);
+    EXPECT_TRUE(silent.opened);
+    EXPECT_EQ(silent.error, ETIMEDOUT);
+    EXPECT_NE(inputErrorText(ETIMEDOUT).find("nothing came"), std::string::npos);
+
+    std::thread writer([&] {
+        File fifo = File::create(folder.file("fifo")); // waits for the reader
+        fifo.writeAll("through the fifo");
+    });
+    InputRead fromFifo = readInput(folder.file("fifo"));
+    writer.join();
+    ASSERT_TRUE(fromFifo.ok()) << fromFifo.error;
+    EXPECT_EQ(fromFifo.bytes, "through the fifo");
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], "piped", 5), 5);
+    ::close(fds[1]);
+    auto piped = readWholeFile("/dev/fd/" + std::to_string(fds[0]));
+    ::close(fds[0]);
+    EXPECT_EQ(piped.value_or("<none>"), "piped");
+
+    EXPECT_EQ(readInput(folder.path()).error, EISDIR);
+    EXPECT_EQ(readInput("/dev/zero").error, EFBIG);
+    InputRead missing = readInput(folder.file("missing"));
+    EXPECT_FALSE(missing.opened);
+    EXPECT_EQ(missing.error, ENOENT);
 }
 
 TEST(Files, SeekTruncateAndSizeOfAnOpenFile) {
