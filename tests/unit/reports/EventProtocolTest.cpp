@@ -3,6 +3,7 @@
 #include "reports/EventProtocol.h"
 
 #include "FileSizeLimit.h"
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "app/Configuration.h"
 #include "platform/Clock.h"
@@ -29,14 +30,7 @@ public:
     void appendProtocol(const std::string& text) override { document.push_back(text); }
 };
 
-class TraceSwitch {
-public:
-    explicit TraceSwitch(bool on) : saved_(traceSwitch().load()) { traceSwitch() = on; }
-    ~TraceSwitch() { traceSwitch() = saved_; }
-
-private:
-    bool saved_;
-};
+using TraceSwitch = test::ScopedTrace;
 
 class EventLineTest : public ::testing::Test {
 protected:

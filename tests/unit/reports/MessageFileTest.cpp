@@ -1,6 +1,7 @@
 // The message file of a cycle cut short, as the calling and the answering complex write it.
 #include "reports/MessageFile.h"
 
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "WorkerDoubles.h"
@@ -31,8 +32,8 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     setText(entry.Id, "REMOTE01");
     entry.SessionsDone = 4;
     entry.Finished = 1;
-    setCurrentComplex(&complex);
-    setCurrentEntry(&entry);
+    test::ScopedCurrentComplex current(&complex);
+    test::ScopedCurrentEntry currentEntry(&entry);
 
     entry.SeriesTime = 0.5; // no cycle yet: nothing
     writeMessageFile(complex, MessageCode::OperatorStop);
@@ -75,8 +76,6 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
         EXPECT_EQ(contents.messageCode, static_cast<uint8_t>(c.code));
     }
     EXPECT_TRUE(ui.dialogs.seen().empty());
-    setCurrentEntry(nullptr);
-    setCurrentComplex(nullptr);
 }
 
 } // namespace
