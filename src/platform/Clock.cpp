@@ -162,20 +162,27 @@ private:
     bool join();
 
     // When every thread that counts sleeps, the clock moves to the earliest wake-up and
-    // the sleepers due then wake (and count as at work again at once, so that the clock
-    // cannot move on before they have run). Under mutex_.
+    // the first sleeper due then wakes; it counts as at work again at once, so that
+    // neither the clock nor another sleeper due at the same moment moves on before it
+    // has run and slept again. One thread at a time: the threads of a test take their
+    // turns in the order they went to sleep, however the machine schedules them.
+    // Under mutex_.
     void advanceIfIdle() {
-        if (asleep_ < members_ || sleepers_.empty())
-            return;
-        steppedMs_ = std::max(steppedMs_, sleepers_.begin()->first);
-        while (!sleepers_.empty() && sleepers_.begin()->first <= steppedMs_) {
+        bool woke = false;
+        // A sleeper that stands aside holds nothing up: the next one wakes as well.
+        while (asleep_ >= members_ && !sleepers_.empty()) {
+            steppedMs_ = std::max(steppedMs_, sleepers_.begin()->first);
             Sleeper* sleeper = sleepers_.begin()->second;
-            sleeper->woken = true;
-            if (sleeper->counted)
-                --asleep_;
             sleepers_.erase(sleepers_.begin());
+            sleeper->woken = true;
+            woke = true;
+            if (sleeper->counted) {
+                --asleep_;
+                break;
+            }
         }
-        wakeUp_.notify_all();
+        if (woke)
+            wakeUp_.notify_all();
     }
 
     // Like the system's counter, the tick starts from the machine's uptime.

@@ -6,9 +6,6 @@
 
 #include "platform/Clock.h"
 
-#include <cstdlib>
-#include <optional>
-#include <string>
 
 namespace vetlina::test {
 
@@ -63,30 +60,6 @@ public:
     ScopedNow& operator=(const ScopedNow&) = delete;
 
     void set(DateTime dateTime) { setNowForTesting(dateTime); }
-};
-
-// An environment variable set (or, with nullopt, removed) while the guard lives.
-class ScopedEnv {
-public:
-    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str()))
-            saved_ = old;
-        apply(value);
-    }
-    ~ScopedEnv() { apply(saved_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void apply(const std::optional<std::string>& value) {
-        if (value)
-            ::setenv(name_.c_str(), value->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-
-    std::string name_;
-    std::optional<std::string> saved_;
 };
 
 } // namespace vetlina::test

@@ -3,6 +3,7 @@
 #include "reports/EventProtocol.h"
 
 #include "FileSizeLimit.h"
+#include "ScopedGlobals.h"
 #include "ScopedRun.h"
 #include "TempFolder.h"
 #include "app/Configuration.h"
@@ -34,7 +35,7 @@ using TraceSwitch = test::ScopedTrace;
 
 class EventLineTest : public ::testing::Test {
 protected:
-    EventLineTest() { setNowForTesting(*encodeDateTime({2024, 3, 1, 12, 5, 9, 0})); }
+    test::ScopedNow now_{*encodeDateTime({2024, 3, 1, 12, 5, 9, 0})};
     RecordingWriter writer_;
 };
 
@@ -71,9 +72,9 @@ TEST_F(EventLineTest, BlankLineIsAnEmptyWindowLineAndABreakInTheDocument) {
 }
 
 TEST_F(EventLineTest, TimeIsTwoDigitTwentyFourHour) {
-    setNowForTesting(*encodeDateTime({2024, 3, 1, 7, 0, 3, 0}));
+    now_.set(*encodeDateTime({2024, 3, 1, 7, 0, 3, 0}));
     writer_.logEvent("a", false);
-    setNowForTesting(*encodeDateTime({2024, 3, 1, 23, 59, 59, 0}));
+    now_.set(*encodeDateTime({2024, 3, 1, 23, 59, 59, 0}));
     writer_.logEvent("b", false);
     EXPECT_THAT(writer_.window, ElementsAre("07:00:03 a", "23:59:59 b"));
 }
