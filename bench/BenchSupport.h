@@ -1,10 +1,11 @@
 // What several benchmarks need around the code they measure: message boxes that
-// answer nothing, and a device whose thread does nothing of its own (the benchmark
-// drives its operations directly).
+// answer nothing, and the tests' helpers they share: a device whose thread does nothing
+// of its own (the benchmark drives its operations directly) and the entry's flags.
 #pragma once
 
+#include "EntryKinds.h"
+#include "IdleDevice.h"
 #include "app/Dialogs.h"
-#include "device/Device.h"
 
 namespace vetlina::bench {
 
@@ -16,12 +17,6 @@ public:
     }
 };
 
-class IdleDevice : public Device {
-public:
-    using Device::Device;
-
-protected:
-    void Execute() override {}
-};
+using test::IdleDevice;
 
 } // namespace vetlina::bench

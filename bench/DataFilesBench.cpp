@@ -43,16 +43,7 @@ ScenarioEntry fullEntry() {
     e.Calls = 3;
     e.Analog = 1;
     e.ComplexType = 0;
-    for (uint8_t* on :
-         {&e.sinSNROn,    &e.sinSNRpsOn,  &e.sinJitPhOn,  &e.sinJitAmOn,   &e.sinShiftOn,
-          &e.sinPulPrcOn, &e.sinPulCntOn, &e.sinPulRelOn, &e.sinIntPrcOn,  &e.sinIntCntOn,
-          &e.sinIntRelOn, &e.sinSumPrcOn, &e.sinSumCntOn, &e.sinSumRelOn,  &e.sinHitPhOn,
-          &e.sinHitAmOn,  &e.sinModOn,    &e.sinAttOn,    &e.sinDis2On,    &e.sinDis3On,
-          &e.sinDis23On,  &e.o132SNROn,   &e.o132SNRpsOn, &e.o132JitPhOn,  &e.o132JitAmOn,
-          &e.o132ShiftOn, &e.o131SNROn,   &e.blkNoiseOn,  &e.blkNoisePsOn, &e.blkNoiseSelOn,
-          &e.echoTalkOn,  &e.echoListOn,  &e.impImpedOn,  &e.impCapacOn,   &e.mttAttOn,
-          &e.mttDelOn,    &e.o42Dis2On,   &e.o42Dis3On,   &e.o42Dis23On,   &e.disPassOn})
-        *on = 1;
+    test::setEverySelection(e, 1);
     for (auto* t : {&e.SinTime, &e.O132Time, &e.O131Time, &e.MTTSTime, &e.O42Time, &e.ImpTime,
                     &e.BlkTime, &e.EchoTime, &e.DiscrTime})
         *t = 30.0;

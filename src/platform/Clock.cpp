@@ -1,8 +1,11 @@
 #include "platform/Clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -40,28 +43,148 @@ public:
         return std::chrono::duration<double, std::milli>(at - origin_).count() * scale_;
     }
 
+    // Scaled (or stepped) milliseconds since the origin.
+    double sinceOrigin() {
+        if (!stepped_)
+            return elapsedMs(RealClock::now());
+        join();
+        return steppedMs_;
+    }
+
     uint32_t tick() {
         std::lock_guard lock(mutex_);
-        double ms = tickOrigin_ + elapsedMs(RealClock::now());
+        double ms = tickOrigin_ + sinceOrigin();
         return static_cast<uint32_t>(static_cast<uint64_t>(ms) & 0xFFFFFFFFu);
     }
 
     DateTime dateTime() {
         std::lock_guard lock(mutex_);
-        return dateTimeOrigin_ + elapsedMs(RealClock::now()) / kMsPerDay;
+        return dateTimeOrigin_ + sinceOrigin() / kMsPerDay;
     }
 
     void rebase(double scale, std::optional<uint32_t> tick, std::optional<DateTime> dateTime) {
         std::lock_guard lock(mutex_);
+        scale_ = scale;
+        if (stepped_) {
+            // The stepped time goes on from where it is; only the origins move.
+            if (tick)
+                tickOrigin_ = static_cast<double>(*tick) - steppedMs_;
+            if (dateTime)
+                dateTimeOrigin_ = *dateTime - steppedMs_ / kMsPerDay;
+            return;
+        }
         auto at = RealClock::now();
         double elapsed = elapsedMs(at);
         tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
         dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
         origin_ = at;
-        scale_ = scale;
+    }
+
+    bool stepped() const { return steppedFlag_.load(std::memory_order_acquire); }
+
+    void setStepped(bool on) {
+        std::lock_guard lock(mutex_);
+        if (on == stepped_)
+            return;
+        if (on) {
+            const double elapsed = elapsedMs(RealClock::now());
+            tickOrigin_ += elapsed;
+            dateTimeOrigin_ += elapsed / kMsPerDay;
+            steppedMs_ = 0.0;
+            ++epoch_;
+            members_ = 0;
+            asleep_ = 0;
+        } else {
+            tickOrigin_ += steppedMs_;
+            dateTimeOrigin_ += steppedMs_ / kMsPerDay;
+            origin_ = RealClock::now();
+            // Whoever still sleeps wakes now: the stepped time is over.
+            for (auto& [wake, sleeper] : sleepers_)
+                sleeper->woken = true;
+            sleepers_.clear();
+            wakeUp_.notify_all();
+        }
+        stepped_ = on;
+        steppedFlag_.store(on, std::memory_order_release);
+    }
+
+    // A sleep on the stepped clock: it ends once the clock has been moved to its end,
+    // which happens when every thread that counts sleeps.
+    void steppedSleep(uint32_t ms) {
+        std::unique_lock lock(mutex_);
+        if (!stepped_) {
+            lock.unlock();
+            realSleep(ms);
+            return;
+        }
+        // A thread that stands aside counts as asleep already.
+        const bool counted = join();
+        Sleeper self{counted, false};
+        sleepers_.emplace(steppedMs_ + ms, &self);
+        if (counted)
+            ++asleep_;
+        advanceIfIdle();
+        wakeUp_.wait(lock, [&] { return self.woken; });
+    }
+
+    // A thread that has used the stepped clock no longer counts once it ends.
+    void leave(uint64_t epoch, bool asideNow) {
+        std::lock_guard lock(mutex_);
+        if (!stepped_ || epoch != epoch_)
+            return;
+        --members_;
+        if (asideNow)
+            --asleep_;
+        advanceIfIdle();
+    }
+
+    // The calling thread waits for the others by other means than sleepMs (serving
+    // their hand-offs, joining them, polling in real time): it does not hold the clock.
+    void standAside(bool aside);
+
+    void realSleep(uint32_t ms) {
+        double realMs = ms / scale();
+        if (realMs <= 0.0) {
+            std::this_thread::yield();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
     }
 
 private:
+    struct Sleeper {
+        bool counted; // in asleep_ (a thread standing aside is counted already)
+        bool woken;
+    };
+
+    // Makes the calling thread count for the stepped clock (once per stepped period);
+    // false while it stands aside (it counts as asleep then). Under mutex_.
+    bool join();
+
+    // When every thread that counts sleeps, the clock moves to the earliest wake-up and
+    // the first sleeper due then wakes; it counts as at work again at once, so that
+    // neither the clock nor another sleeper due at the same moment moves on before it
+    // has run and slept again. One thread at a time: the threads of a test take their
+    // turns in the order they went to sleep, however the machine schedules them.
+    // Under mutex_.
+    void advanceIfIdle() {
+        bool woke = false;
+        // A sleeper that stands aside holds nothing up: the next one wakes as well.
+        while (asleep_ >= members_ && !sleepers_.empty()) {
+            steppedMs_ = std::max(steppedMs_, sleepers_.begin()->first);
+            Sleeper* sleeper = sleepers_.begin()->second;
+            sleepers_.erase(sleepers_.begin());
+            sleeper->woken = true;
+            woke = true;
+            if (sleeper->counted) {
+                --asleep_;
+                break;
+            }
+        }
+        if (woke)
+            wakeUp_.notify_all();
+    }
+
     // Like the system's counter, the tick starts from the machine's uptime.
     static uint32_t startTick() {
         auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -74,11 +197,59 @@ private:
     RealClock::time_point origin_;
     double tickOrigin_;
     DateTime dateTimeOrigin_;
+
+    // The stepped clock (tests only).
+    bool stepped_ = false;
+    std::atomic<bool> steppedFlag_{false};
+    double steppedMs_ = 0.0;
+    uint64_t epoch_ = 0;
+    int members_ = 0;
+    int asleep_ = 0;
+    std::multimap<double, Sleeper*> sleepers_;
+    std::condition_variable wakeUp_;
 };
 
 ScaledClock& theClock() {
     static ScaledClock clock;
     return clock;
+}
+
+// The calling thread's membership of the stepped clock: the period it joined, and its
+// leave when the thread ends.
+struct SteppedMembership {
+    uint64_t epoch = 0;
+    bool aside = false;
+    ~SteppedMembership() {
+        if (epoch != 0)
+            theClock().leave(epoch, aside);
+    }
+};
+
+thread_local SteppedMembership membership;
+
+bool ScaledClock::join() {
+    if (membership.epoch != epoch_) {
+        membership.epoch = epoch_;
+        membership.aside = false;
+        ++members_;
+    }
+    return !membership.aside;
+}
+
+void ScaledClock::standAside(bool aside) {
+    std::lock_guard lock(mutex_);
+    if (!stepped_)
+        return;
+    join();
+    if (aside == membership.aside)
+        return;
+    membership.aside = aside;
+    if (aside) {
+        ++asleep_;
+        advanceIfIdle();
+    } else {
+        --asleep_;
+    }
 }
 
 } // namespace
@@ -96,12 +267,10 @@ DateTime now() {
 }
 
 void sleepMs(uint32_t ms) {
-    double realMs = ms / theClock().scale();
-    if (realMs <= 0.0) {
-        std::this_thread::yield();
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+    if (ms > 0 && theClock().stepped())
+        theClock().steppedSleep(ms);
+    else
+        theClock().realSleep(ms);
 }
 
 void setTimeScaleForTesting(double scale) {
@@ -115,6 +284,17 @@ void setTickForTesting(uint32_t tick) {
 
 void setNowForTesting(DateTime dateTime) {
     theClock().rebase(timeScale(), std::nullopt, dateTime);
+}
+
+void setSteppedClockForTesting(bool on) {
+    theClock().setStepped(on);
+    // The test's own thread counts from the start, like any thread that uses the clock.
+    if (on)
+        theClock().tick();
+}
+
+void standAsideFromSteppedClockForTesting(bool aside) {
+    theClock().standAside(aside);
 }
 
 } // namespace vetlina

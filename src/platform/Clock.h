@@ -46,4 +46,16 @@ void setTimeScaleForTesting(double scale);
 void setTickForTesting(uint32_t tick);
 void setNowForTesting(DateTime dateTime);
 
+// Test hook: the stepped clock. While on, the clock stands still as long as any thread
+// that has used it (read its tick or the date-time, or slept on it) is at work, and
+// moves on, to the earliest wake-up asked for, only once every such thread sleeps in
+// sleepMs or stands aside; a thread that ends no longer counts. A busy machine then
+// slows a test down but cannot reorder its events. Off turns back to the scaled
+// real-time clock, continuous from the stepped time reached, and wakes every sleeper.
+void setSteppedClockForTesting(bool on);
+// While a thread waits for the others by other means than sleepMs (serving their
+// hand-offs, joining them, polling in real time) it stands aside: it does not hold the
+// stepped clock.
+void standAsideFromSteppedClockForTesting(bool aside);
+
 } // namespace vetlina

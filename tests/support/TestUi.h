@@ -3,6 +3,7 @@
 #pragma once
 
 #include "RecordingDialogs.h"
+#include "ScopedGlobals.h"
 #include "app/UiBridge.h"
 #include "app/WindowModels.h"
 #include "platform/Cp1251.h"
@@ -29,6 +30,7 @@ struct TestUi {
     // Serves the hand-offs to this (main) thread until the condition holds or realMs
     // of real time have passed; whether it holds.
     bool serveUntil(const std::function<bool()>& done, int realMs) {
+        StandAside aside;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
         while (!done()) {
             if (std::chrono::steady_clock::now() > end)

@@ -5,6 +5,7 @@
 // for, including streams of raw frames of a test signal.
 #pragma once
 
+#include "SharedPort.h"
 #include "Synthesis.h"
 #include "device/Device.h"
 #include "device/MemoryPort.h"
@@ -21,29 +22,6 @@
 #include <vector>
 
 namespace vetlina::test {
-
-// The device's port, while the test keeps the port object alive and reachable: the
-// device closes and drops its port when it likes.
-class SharedPort : public SerialPort {
-public:
-    explicit SharedPort(std::shared_ptr<MemoryPort> port) : port_(std::move(port)) {}
-    PortOpenResult open(const LineSettings& s) override { return port_->open(s); }
-    void close() override { port_->close(); }
-    bool isOpen() const override { return port_->isOpen(); }
-    bool setBaudRate(uint32_t b) override { return port_->setBaudRate(b); }
-    long read(uint8_t* b, std::size_t n) override { return port_->read(b, n); }
-    long write(const uint8_t* d, std::size_t n, uint32_t t) override {
-        return port_->write(d, n, t);
-    }
-    bool purge() override { return port_->purge(); }
-    std::optional<bool> clearErrors() override { return port_->clearErrors(); }
-    bool setDtr(bool on) override { return port_->setDtr(on); }
-    std::optional<ModemLines> modemLines() override { return port_->modemLines(); }
-    std::string lastError() const override { return port_->lastError(); }
-
-private:
-    std::shared_ptr<MemoryPort> port_;
-};
 
 // A block the far end received: its words and the tick of its CR.
 struct ReceivedBlock {
@@ -92,6 +70,9 @@ public:
         std::function<bool(const std::vector<uint16_t>& words)> acknowledge;
         // Lines the computer sees from the start.
         ModemLines lines{true, true, false, false};
+        // The test runs on the stepped clock: the far end polls its line on the clock
+        // (so that the clock waits for it) rather than in real time.
+        bool steppedClock = false;
     };
 
     explicit ScriptedAnalyzer(Script script) : script_(std::move(script)) {
@@ -101,6 +82,9 @@ public:
         computer_->setLines(script_.lines);
         far_->open(LineSettings{});
         thread_ = std::thread([this] { loop(); });
+        // Once its thread runs, it counts for a stepped clock.
+        while (!started_)
+            std::this_thread::yield();
     }
     ~ScriptedAnalyzer() {
         stop_ = true;
@@ -148,6 +132,7 @@ private:
 
     void loop() {
         uint32_t nextSet = tickMs();
+        started_ = true;
         uint32_t tag = 1;
         while (!stop_) {
             uint8_t buffer[256];
@@ -170,7 +155,9 @@ private:
                 ++tag;
                 nextSet += 320;
             }
-            if (n <= 0)
+            if (n <= 0 && script_.steppedClock)
+                sleepMs(1);
+            else if (n <= 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     }
@@ -257,6 +244,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> identified_{false};
+    std::atomic<bool> started_{false};
     std::mutex writeMutex_;
     mutable std::mutex mutex_;
     std::vector<ReceivedBlock> commands_;

@@ -2,6 +2,7 @@
 // the analyzer's side byte by byte.
 #include "analyzer/ZmkLink.h"
 
+#include "IdleDevice.h"
 #include "ScriptedAnalyzer.h"
 #include "TestUi.h"
 #include "device/Device.h"
@@ -15,13 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class LinkDevice : public Device {
-public:
-    using Device::Device;
-
-protected:
-    void Execute() override {}
-};
+using LinkDevice = test::IdleDevice;
 
 class ZmkLinkTest : public ::testing::Test {
 protected:

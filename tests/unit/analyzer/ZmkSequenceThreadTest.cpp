@@ -2,6 +2,8 @@
 // in-memory port pair, driven as the modem thread drives it (first-pass flag, then
 // command 1 or 10), with a modem double that records what it is handed back. The
 // clock runs fast; offsets are in seconds of the clock.
+#include "ScopedGlobals.h"
+#include "ScopedRun.h"
 #include "ScriptedAnalyzer.h"
 #include "SequenceSupport.h"
 #include "TempFolder.h"
@@ -25,19 +27,20 @@ protected:
         folder_.write("Vetlina.ini", "[VETLINA]\r\nZMKPort=2\r\nZMKSpeed=115200\r\n");
     }
     ~ZmkSequenceThreadTest() override {
+        // The threads end on the real-time clock: this thread joins them.
+        stepped_.off();
         zmk_.reset();
         modem_.reset();
         analyzer_.reset();
-        setCurrentEntry(nullptr);
-        setTimeScaleForTesting(1.0);
     }
 
     // The analyzer thread comes up, runs its first command (20) and idles.
     void bringUp(const ScenarioEntry& entry, ModemRole role = ModemRole::CallingInCall,
                  test::ScriptedAnalyzer::Script script = {}, double scale = test::kSequenceScale) {
-        setTimeScaleForTesting(test::kStartupScale);
+        scale_.set(test::kStartupScale);
         entry_ = entry;
-        setCurrentEntry(&entry_);
+        current_.set(&entry_);
+        script.steppedClock = true;
         analyzer_ = std::make_unique<test::ScriptedAnalyzer>(std::move(script));
         modem_ = std::make_unique<test::RecordingModem>(ui_.bridge, role);
         modem_->Resume();
@@ -47,9 +50,7 @@ protected:
         // The calibration request and the switch-off reached the analyzer.
         ASSERT_TRUE(serveUntil(
             [&] { return zmk_->command() == 0 && analyzer_->commands().size() == 2; }, 5000));
-        setTimeScaleForTesting(scale);
-        // The idle poll's sleep begun at the real pace ends before a pass starts.
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        scale_.set(scale);
     }
     // As the modem thread starts a measurement.
     void startPass(int32_t command) {
@@ -75,6 +76,11 @@ protected:
     }
     std::vector<std::string> dialogTexts() const { return ui_.dialogs.texts(); }
 
+    // The analyzer's thread, the scripted analyzer and the modem's double run on the
+    // stepped clock: the offsets of the commands are exact however busy the machine.
+    test::ScopedSteppedClock stepped_;
+    test::ScopedTimeScale scale_{1.0};
+    test::ScopedCurrentEntry current_{nullptr};
     test::TempFolder folder_;
     test::CurrentDirectory cwd_;
     test::TestUi ui_;
@@ -506,7 +512,7 @@ TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorIsFollowedThroughItsProgramme
     ASSERT_TRUE(serveUntil([&] { return lines_.tickOf("Измеритель: SIN") != 0; }, 40000));
     // Found: the rest of the programme is silent here, and may run fast.
     analyzer_->stopStream();
-    setTimeScaleForTesting(5 * test::kSequenceScale);
+    scale_.set(5 * test::kSequenceScale);
     ASSERT_TRUE(handedBack(20000));
     EXPECT_THAT(modem_->commands(), ElementsAre(12));
     ASSERT_TRUE(serveUntil([&] { return zmk_->command() == 0; }, 5000));

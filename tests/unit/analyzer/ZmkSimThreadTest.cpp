@@ -2,6 +2,8 @@
 // failure the instrument can show, and the measurement sequence of two complexes in a
 // call, as the simulator's event log records it. The program's analyzer reaches its
 // port as the program does, through PORTS in Vetlina.ini and an RFC 2217 client.
+#include "ScopedGlobals.h"
+#include "ScopedRun.h"
 #include "SimSupport.h"
 #include "TempFolder.h"
 #include "TestUi.h"
@@ -35,12 +37,10 @@ constexpr double kLateSlack = 0.0;
 
 class ZmkSimThreadTest : public ::testing::Test {
 protected:
-    ZmkSimThreadTest() : cwd_(folder_.path()) { setTimeScaleForTesting(1.0); }
+    ZmkSimThreadTest() : cwd_(folder_.path()) {}
     ~ZmkSimThreadTest() override {
         zmk_.reset();
         modem_.reset();
-        setCurrentEntry(nullptr);
-        setTimeScaleForTesting(1.0);
     }
 
     void startSim(const json& stations, const json& channels = json::array(),
@@ -85,6 +85,8 @@ protected:
         return sim_->events("analyzer-command", station);
     }
 
+    test::ScopedTimeScale scale_{1.0};
+    test::ScopedCurrentEntry current_{nullptr};
     test::TempFolder folder_;
     test::CurrentDirectory cwd_;
     test::TestUi ui_;
@@ -167,7 +169,7 @@ class ZmkSimCallThreadTest : public ZmkSimThreadTest {
 protected:
     void startCall(const ScenarioEntry& entry, const json& model) {
         entry_ = entry;
-        setCurrentEntry(&entry_);
+        current_.set(&entry_);
         startSim(json::array({test::complexStation("A", "1001", 1234, 305),
                               test::complexStation("B", "1002", 4321, 7)}),
                  json::array({{{"between", {"A", "B"}}, {"model", model}}}));
@@ -187,7 +189,7 @@ protected:
         ASSERT_TRUE(answererModem_->awaitText("CONNECT", 5000)) << answererModem_->received();
 
         // The clock of this process runs as fast as the simulator's from here.
-        setTimeScaleForTesting(kSimScale);
+        scale_.set(kSimScale);
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         peer_->start(zmkcmd::GenerateFirst);
         zmk_->setFirstPass(true);
@@ -410,12 +412,12 @@ TEST_F(ZmkSimCallThreadTest, ASineMoreThan16HzOffIsNotFoundAndTheStepRunsToItsDe
 
 TEST_F(ZmkSimThreadTest, WithNothingEnabledThePassEndsAfterTheRangeStep) {
     entry_ = test::nothingEntry();
-    setCurrentEntry(&entry_);
+    current_.set(&entry_);
     startSim(json::array({test::complexStation("A", "1001", 1, 1)}));
     configure(sim_->port("A", "analyzer"));
     bringUp();
     ASSERT_EQ(zmk_->command(), 0);
-    setTimeScaleForTesting(kSimScale);
+    scale_.set(kSimScale);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
     zmk_->SetCommand(zmkcmd::MeasureFirst);
@@ -438,13 +440,13 @@ TEST_F(ZmkSimThreadTest, SwitchingTheAnalyzerOffMidMeasurementEndsTheRunOnce) {
     entry_.o132SNROn = 1;
     entry_.O132Time = 200.0;
     entry_.SincTime = 2;
-    setCurrentEntry(&entry_);
+    current_.set(&entry_);
     startSim(json::array({test::complexStation("A", "1001", 1, 1,
                                                {{"faults", {{"switchedOff", {{"fromS", 30}}}}}})}));
     configure(sim_->port("A", "analyzer"));
     bringUp();
     ASSERT_EQ(zmk_->command(), 0);
-    setTimeScaleForTesting(kSimScale);
+    scale_.set(kSimScale);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
     zmk_->SetCommand(zmkcmd::MeasureFirst);

@@ -1,5 +1,7 @@
 // The worker threads of a run against its teardown, and their event lines in one
 // document. Run under ThreadSanitizer.
+#include "ScopedGlobals.h"
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "WorkerDoubles.h"
@@ -19,20 +21,17 @@ class ComplexThreadTest : public ::testing::Test {
 protected:
     ComplexThreadTest() : cwd_(folder_.path()), factory_(log_) {
         folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\n");
-        setTimeScaleForTesting(20.0);
-    }
-    ~ComplexThreadTest() override {
-        setCurrentComplex(nullptr);
-        setTimeScaleForTesting(1.0);
     }
 
     std::unique_ptr<Complex> start() {
         auto complex = std::make_unique<Complex>(ui_.bridge, factory_, scenario_, "12345678");
-        setCurrentComplex(complex.get());
+        current_.set(complex.get());
         complex->create(ModemRole::Calling, "start");
         return complex;
     }
 
+    test::ScopedTimeScale scale_{20.0};
+    test::ScopedCurrentComplex current_{nullptr};
     test::TempFolder folder_;
     test::CurrentDirectory cwd_;
     test::TestUi ui_;
@@ -62,7 +61,7 @@ TEST_F(ComplexThreadTest, TeardownServesAWorkerBlockedInAHandOff) {
     EXPECT_EQ(handOffs.load(), 0);
 
     complex.reset();
-    setCurrentComplex(nullptr);
+    current_.set(nullptr);
     EXPECT_GE(handOffs.load(), 1);
     EXPECT_THAT(log_.events(), testing::Contains("modem ended"));
     EXPECT_THAT(log_.events(), testing::Contains("modem deleted"));
@@ -81,7 +80,7 @@ TEST_F(ComplexThreadTest, AThreadEndingLateMayStillReachTheOtherThread) {
     ASSERT_TRUE(complex->started());
     ui_.bridge.serveUntil([&] { return log_.events().size() >= 4; });
     complex.reset();
-    setCurrentComplex(nullptr);
+    current_.set(nullptr);
     EXPECT_EQ(lateResult.load(), 0);
     auto events = log_.events();
     auto at = [&](const std::string& e) { return std::find(events.begin(), events.end(), e); };
@@ -106,7 +105,7 @@ TEST_F(ComplexThreadTest, EventLinesOfThreeThreadsStayWhole) {
                factory_.analyzer->command() == 0 && factory_.modem->command() == 0;
     });
     complex.reset();
-    setCurrentComplex(nullptr);
+    current_.set(nullptr);
 
     std::string text = readWholeFile("Prot/12345678/Prot.htm").value();
     std::string lines = text.substr(text.find("start") + 5);

@@ -2,6 +2,7 @@
 // by itself once every entry of an active run is finished, and prints what the
 // threads hand to the protocol window. Run under ThreadSanitizer.
 #include "RecordingDialogs.h"
+#include "ScopedGlobals.h"
 #include "TempFolder.h"
 #include "WorkerDoubles.h"
 #include "app/Complex.h"
@@ -11,9 +12,11 @@
 #include "scenario/Scenario.h"
 #include "scenario/ScenarioFiles.h"
 
+#include <csignal>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace vetlina {
 namespace {
@@ -24,14 +27,21 @@ class HeadlessRunThreadTest : public ::testing::Test {
 protected:
     HeadlessRunThreadTest() : cwd_(folder_.path()), factory_(log_) {
         folder_.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\n");
-        setTimeScaleForTesting(100.0);
         Scenario scenario;
         scenario.append("00000201", "201");
         scenario.append("00000202", "202");
         test::RecordingDialogs dialogs;
         saveScenario(scenario, "demo.scn", dialogs);
     }
-    ~HeadlessRunThreadTest() override { setTimeScaleForTesting(1.0); }
+
+    // The operator's end as the run receives it (the signal watcher takes it): a thread
+    // ends the run once it has seen what the test waits for, instead of a duration.
+    // Only while the run goes on: a signal that comes after the watcher has gone would
+    // end the test's process.
+    static void operatorEnds(test::DoubleModem& modem) {
+        if (!modem.Terminated())
+            ::kill(::getpid(), SIGTERM);
+    }
 
     int run(RunArguments args) {
         StopSignals signals;
@@ -49,6 +59,7 @@ protected:
         }
     }
 
+    test::ScopedTimeScale scale_{100.0};
     test::TempFolder folder_;
     test::CurrentDirectory cwd_;
     test::WorkerLog log_;
@@ -78,26 +89,34 @@ TEST_F(HeadlessRunThreadTest, ActiveRunEndsOnceEveryEntryIsFinished) {
 }
 
 TEST_F(HeadlessRunThreadTest, PassiveRunIgnoresExitWhenDone) {
-    factory_.modemAtStart = [](test::DoubleModem& modem) { modem.logEvent("waiting", true); };
+    // A run that took --exit-when-done would end (and stop its threads) at once.
+    factory_.modemAtStart = [](test::DoubleModem& modem) {
+        modem.logEvent("waiting", true);
+        if (modem.sleepUnlessTerminated(2000))
+            modem.logEvent("still running", true);
+        operatorEnds(modem);
+    };
     RunArguments args;
     args.mode = StartMode::Passive;
     args.exitWhenDone = true;
-    args.stopAfter = 5;
+    args.stopAfter = 600; // a guard: the modem ends the run
     EXPECT_EQ(run(args), kExitOperatorEnd);
     EXPECT_THAT(out_.str(), HasSubstr("waiting\n"));
+    EXPECT_THAT(out_.str(), HasSubstr("still running\n"));
 }
 
 TEST_F(HeadlessRunThreadTest, RunOptionsReachTheThreads) {
     std::atomic<int> seen{-1};
-    factory_.modemAtStart = [&](test::DoubleModem&) {
+    factory_.modemAtStart = [&](test::DoubleModem& modem) {
         RunOptions& o = currentComplex()->options();
         seen = o.saveResults * 1 + o.saveStatistics * 2 + o.stopOnNorms * 4 + o.simpleGenerator * 8;
+        operatorEnds(modem);
     };
     RunArguments args;
     args.mode = StartMode::Passive;
     args.saveResults = true;
     args.simpleGenerator = true;
-    args.stopAfter = 2;
+    args.stopAfter = 600; // a guard: the modem ends the run
     EXPECT_EQ(run(args), kExitOperatorEnd);
     EXPECT_EQ(seen.load(), 1 + 8);
 }
@@ -113,24 +132,25 @@ TEST_F(HeadlessRunThreadTest, AnUnattendedCallersPauseWindowGoesOnAfterItsCountd
             shownFrom = modem.ui().models().pause.countdown;
         });
         const uint32_t start = tickMs();
-        while (!modem.Terminated() && tickMs() - start < 60000) {
+        while (!modem.Terminated()) {
             bool visible = true;
             modem.invokeSync([&] { visible = modem.ui().models().pause.visible; });
             if (!visible) {
                 hiddenAfterMs = static_cast<int32_t>(tickMs() - start);
-                return;
+                break;
             }
             sleepMs(100);
         }
+        operatorEnds(modem);
     };
     RunArguments args;
     args.mode = StartMode::Passive;
-    args.stopAfter = 20;
+    args.stopAfter = 600; // a guard: the modem ends the run
     EXPECT_EQ(run(args), kExitOperatorEnd);
     EXPECT_EQ(shownFrom.load(), 3);
-    // Three ticks of a second, not the run's end.
+    // Three ticks of a second (never sooner); the run goes on until the modem ends it,
+    // so it was the countdown that hid the window, not the run's end.
     EXPECT_GE(hiddenAfterMs.load(), 2000);
-    EXPECT_LT(hiddenAfterMs.load(), 30000);
 }
 
 TEST_F(HeadlessRunThreadTest, AnAnswerersPauseWindowWaitsWithoutCountdown) {
@@ -140,10 +160,11 @@ TEST_F(HeadlessRunThreadTest, AnAnswerersPauseWindowWaitsWithoutCountdown) {
         sleepMs(5000);
         modem.invokeSync([&] { stillShown = modem.ui().models().pause.visible; });
         modem.invokeSync([&] { modem.ui().models().pause.hide(); });
+        operatorEnds(modem);
     };
     RunArguments args;
     args.mode = StartMode::Passive;
-    args.stopAfter = 10;
+    args.stopAfter = 600; // a guard: the modem ends the run
     EXPECT_EQ(run(args), kExitOperatorEnd);
     EXPECT_TRUE(stillShown.load());
 }

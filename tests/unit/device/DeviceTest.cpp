@@ -2,6 +2,8 @@
 // their diagnostic lines.
 #include "device/Device.h"
 
+#include "IdleDevice.h"
+#include "ScopedRun.h"
 #include "TestUi.h"
 #include "app/Configuration.h"
 #include "device/MemoryPort.h"
@@ -16,11 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class TestDevice : public Device {
-public:
-    using Device::Device;
-    void Execute() override {}
-};
+using TestDevice = test::IdleDevice;
 
 // A port whose every answer the test sets: for the failure paths MemoryPort cannot
 // combine (a write that fails while the port reports a CTS hold).
@@ -51,14 +49,7 @@ public:
     std::string lastError() const override { return "scripted"; }
 };
 
-class TraceSwitch {
-public:
-    explicit TraceSwitch(bool on) : saved_(traceSwitch().load()) { traceSwitch() = on; }
-    ~TraceSwitch() { traceSwitch() = saved_; }
-
-private:
-    bool saved_;
-};
+using TraceSwitch = test::ScopedTrace;
 
 class DeviceTest : public ::testing::Test {
 protected:

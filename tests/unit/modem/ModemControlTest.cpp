@@ -1,6 +1,7 @@
 // The modem's creation for a run and its command-line primitives, against a scripted
 // Hayes modem on an in-memory line.
 #include "ModemTestSupport.h"
+#include "ScopedRun.h"
 #include "app/Configuration.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
@@ -18,14 +19,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-class TraceSwitch {
-public:
-    explicit TraceSwitch(bool on) : saved_(traceSwitch().load()) { traceSwitch() = on; }
-    ~TraceSwitch() { traceSwitch() = saved_; }
-
-private:
-    bool saved_;
-};
+using TraceSwitch = test::ScopedTrace;
 
 class ModemControlTest : public ::testing::Test {
 protected:

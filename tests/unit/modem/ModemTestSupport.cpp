@@ -8,43 +8,6 @@
 
 namespace vetlina::test {
 
-long SharedPort::read(uint8_t* buffer, std::size_t size) {
-    if (beforeRead)
-        beforeRead();
-    long n = port_->read(buffer, size);
-    if (n > 0)
-        read_ += static_cast<std::size_t>(n);
-    return n;
-}
-
-long SharedPort::write(const uint8_t* data, std::size_t size, uint32_t timeoutMs) {
-    if (filter) {
-        std::string arriving;
-        for (std::size_t i = 0; i < size; ++i)
-            arriving += filter(data[i]);
-        long n = port_->write(reinterpret_cast<const uint8_t*>(arriving.data()), arriving.size(),
-                              timeoutMs);
-        if (n < 0 || static_cast<std::size_t>(n) < arriving.size())
-            return n < 0 ? n : 0;
-        written_ += size;
-        return static_cast<long>(size);
-    }
-    long n = port_->write(data, size, timeoutMs);
-    if (n > 0)
-        written_ += static_cast<std::size_t>(n);
-    return n;
-}
-
-std::optional<ModemLines> SharedPort::modemLines() {
-    auto lines = port_->modemLines();
-    if (lines && ((carrierGoneAfterWritten > 0 && written_ >= carrierGoneAfterWritten) ||
-                  (carrierGoneAfterRead > 0 && read_ >= carrierGoneAfterRead))) {
-        lines->carrier = false;
-        lines->dsr = false;
-    }
-    return lines;
-}
-
 Line::Line() {
     auto [a, b] = MemoryLine::makePair();
     near = std::move(a);
@@ -68,9 +31,12 @@ void Line::setConnected(bool connected) {
 
 FakeModem::FakeModem(Line& line) : line_(line) {
     thread_ = std::thread([this] { run(); });
+    while (!started_)
+        std::this_thread::yield();
 }
 
 FakeModem::~FakeModem() {
+    StandAside aside;
     stop_ = true;
     thread_.join();
 }
@@ -95,6 +61,7 @@ std::vector<std::string> FakeModem::commands() const {
 }
 
 bool FakeModem::waitForCommand(const std::string& prefix, int realMs) {
+    StandAside aside;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
     while (std::chrono::steady_clock::now() < end) {
         for (const auto& c : commands())
@@ -126,6 +93,16 @@ void FakeModem::run() {
     std::string held; // the answer to the last line, sent after its LF
     bool holding = false;
     auto since = std::chrono::steady_clock::now();
+    uint32_t sinceTick = tickMs();
+    started_ = true;
+    // A line whose LF never comes gets its answer after a while all the same: 50 ms of
+    // real time, or a second of the stepped clock (longer than the computer's 50 ms poll
+    // of an empty line, after which its LF comes).
+    auto lfOverdue = [&] {
+        if (onSteppedClock)
+            return tickReached(sinceTick + 1000);
+        return std::chrono::steady_clock::now() - since > std::chrono::milliseconds(50);
+    };
     while (!stop_) {
         if (connected_ && !line_.near->dtr()) {
             connect(false);
@@ -136,15 +113,16 @@ void FakeModem::run() {
 
         uint8_t c = 0;
         if (connected_ || line_.far->read(&c, 1) != 1) {
-            // A line whose LF never comes gets its answer after a while all the same.
-            if (holding &&
-                std::chrono::steady_clock::now() - since > std::chrono::milliseconds(50)) {
+            if (holding && lfOverdue()) {
                 if (connectsOn20 && held == "20\r")
                     connect(true);
                 send(held);
                 holding = false;
             }
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            if (onSteppedClock)
+                sleepMs(1);
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
             continue;
         }
         if (echo)
@@ -166,6 +144,7 @@ void FakeModem::run() {
             held = answerTo(command);
             holding = true;
             since = std::chrono::steady_clock::now();
+            sinceTick = tickMs();
         } else if (c != '\n') {
             typed += static_cast<char>(c);
         }

@@ -3,6 +3,8 @@
 // Vetlina.ini and a Complex, so that a MODEM can be created as a run creates it.
 #pragma once
 
+#include "IdleDevice.h"
+#include "SharedPort.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "app/Complex.h"
@@ -22,46 +24,8 @@
 
 namespace vetlina::test {
 
-// A port that forwards to an in-memory port the test holds too, so that the test may
-// go on using the line after the Device that opened it is gone. Optionally it shows
-// the carrier (and DSR) gone once a number of bytes has been written or read.
-class SharedPort : public SerialPort {
-public:
-    explicit SharedPort(std::shared_ptr<MemoryPort> port) : port_(std::move(port)) {}
-
-    // The lines read all off once this many bytes went through (0: never).
-    std::size_t carrierGoneAfterWritten = 0;
-    std::size_t carrierGoneAfterRead = 0;
-    // What arrives at the far end in place of each byte written (lost, doubled, changed).
-    ByteFilter filter;
-    // Called on the reading thread before each read: a paced far side puts there what is
-    // due by the reader's clock, so that what arrives is exact at every read.
-    std::function<void()> beforeRead;
-
-    PortOpenResult open(const LineSettings& s) override { return port_->open(s); }
-    void close() override { port_->close(); }
-    bool isOpen() const override { return port_->isOpen(); }
-    bool setBaudRate(uint32_t b) override { return port_->setBaudRate(b); }
-    long read(uint8_t* buffer, std::size_t size) override;
-    long write(const uint8_t* data, std::size_t size, uint32_t timeoutMs) override;
-    bool purge() override { return port_->purge(); }
-    std::optional<bool> clearErrors() override { return port_->clearErrors(); }
-    bool setDtr(bool on) override { return port_->setDtr(on); }
-    std::optional<ModemLines> modemLines() override;
-    std::string lastError() const override { return port_->lastError(); }
-
-private:
-    std::shared_ptr<MemoryPort> port_;
-    std::size_t written_ = 0;
-    std::size_t read_ = 0;
-};
-
 // A Device that runs no loop of its own: its operations are called by the test.
-class TestDevice : public Device {
-public:
-    using Device::Device;
-    void Execute() override {}
-};
+using TestDevice = IdleDevice;
 
 // Both ends of an in-memory line; the near end is handed to a Device by the factory.
 struct Line {
@@ -84,12 +48,16 @@ struct Line {
 // DTR: without it the modem hangs up (carrier and DSR go, "3" follows).
 class FakeModem {
 public:
+    // Returns once the modem's thread runs (and so counts for a stepped clock).
     explicit FakeModem(Line& line);
     ~FakeModem();
     FakeModem(const FakeModem&) = delete;
     FakeModem& operator=(const FakeModem&) = delete;
 
     std::atomic<bool> echo{true};
+    // The test runs on the stepped clock: the modem polls the line on the clock (so
+    // that the clock waits for it) rather than in real time.
+    std::atomic<bool> onSteppedClock{false};
     // An answer "20" to a command line connects (the carrier comes just before the
     // result), as on the held line of a session.
     std::atomic<bool> connectsOn20{false};
@@ -116,6 +84,7 @@ private:
     std::vector<std::string> commands_;
     std::atomic<bool> connected_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> started_{false};
     std::thread thread_;
 };
 

@@ -3,6 +3,7 @@
 // result exchange, the reconnection, the exchange with its data files and evaluation, the
 // pause on unmet norms, the end of a series, and a session with an autonomous generator.
 #include "EntryKinds.h"
+#include "ScopedGlobals.h"
 #include "SessionTestSupport.h"
 #include "analyzer/ZMK.h"
 #include "app/Complex.h"
@@ -27,9 +28,9 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr double kScale = 20.0;
 
-// The clock at the tests' scale before the room's modem is made.
-struct Scaled {
-    Scaled() { setTimeScaleForTesting(kScale); }
+// The clock at the tests' scale before the room's modem is made, and back after it.
+struct Scaled : test::ScopedTimeScale {
+    Scaled() : ScopedTimeScale(kScale) {}
 };
 
 // Sine only: the caller's result block is 16 + 160 bytes, the answerer's 160.

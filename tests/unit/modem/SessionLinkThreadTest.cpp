@@ -2,6 +2,7 @@
 // (the main thread serves their counter hand-offs): repeats, the fourth refusal, and a
 // seeded run of lost and doubled bytes.
 #include "ModemTestSupport.h"
+#include "ScopedGlobals.h"
 #include "modem/SessionLink.h"
 #include "platform/Clock.h"
 
@@ -19,7 +20,6 @@ using Bytes = std::vector<uint8_t>;
 class SessionLinkThreadTest : public ::testing::Test {
 protected:
     SessionLinkThreadTest() {
-        setTimeScaleForTesting(1000.0);
         auto [x, y] = MemoryLine::makePair();
         endA_ = std::move(x);
         endB_ = std::move(y);
@@ -29,7 +29,6 @@ protected:
         endA_->setLines(connected);
         endB_->setLines(connected);
     }
-    ~SessionLinkThreadTest() override { setTimeScaleForTesting(1.0); }
 
     PortFactory factory(std::shared_ptr<MemoryPort>& end, test::SharedPort*& made) {
         return [&end, &made](int32_t) -> std::unique_ptr<SerialPort> {
@@ -68,6 +67,7 @@ protected:
         return outcome;
     }
 
+    test::ScopedTimeScale scale_{1000.0};
     test::TestUi ui_;
     std::shared_ptr<MemoryPort> endA_, endB_;
     test::SharedPort* portA_ = nullptr;

@@ -181,6 +181,7 @@ SessionRoom::SessionRoom(ModemRole role, const std::string& extraIni) {
         return "0\r";
     });
     fake.connectsOn20 = true;
+    fake.onSteppedClock = true;
     auto modem = std::make_unique<MODEM>(ui.bridge, line.factory(), role);
     modem->records = &records;
     // What the modem said at its initialisation is not wanted.
@@ -192,11 +193,12 @@ SessionRoom::SessionRoom(ModemRole role, const std::string& extraIni) {
 }
 
 SessionRoom::~SessionRoom() {
+    // The threads end on the real-time clock: this thread joins them.
+    stepped.off();
     far.reset();
     complex.reset();
     setCurrentEntry(nullptr);
     setCurrentComplex(nullptr);
-    setTimeScaleForTesting(1.0);
 }
 
 void SessionRoom::callingInCall() {
@@ -221,8 +223,13 @@ void SessionRoom::runSides(const std::function<void()>& modemSide,
                            const std::function<void()>& farSide,
                            const std::function<void()>& onMain) {
     std::atomic<int> done{0};
+    std::atomic<int> begun{0};
     auto run = [&](const std::function<void()>& side) {
         return std::thread([&, side] {
+            // The side counts for the stepped clock from here: the clock cannot run on
+            // while the thread is still being started.
+            tickMs();
+            ++begun;
             if (side)
                 side();
             ++done;
@@ -231,6 +238,10 @@ void SessionRoom::runSides(const std::function<void()>& modemSide,
     };
     std::thread a = run(modemSide);
     std::thread b = run(farSide);
+    while (begun < 2)
+        std::this_thread::yield();
+    // This thread serves the sides' hand-offs and joins them.
+    StandAside aside;
     ui.bridge.serveUntil([&] {
         if (onMain)
             onMain();
@@ -246,6 +257,7 @@ void SessionRoom::farHangsUp() {
 }
 
 bool SessionRoom::waitNearHangUp(int realMs) {
+    StandAside aside;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
     while (std::chrono::steady_clock::now() < end) {
         if (!line.near->dtr())

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "ModemTestSupport.h"
+#include "ScopedGlobals.h"
 #include "analyzer/Results.h"
 #include "modem/Modem.h"
 #include "modem/SessionBlocks.h"
@@ -146,6 +147,10 @@ public:
     // The event lines without their times.
     std::vector<std::string> events() const;
 
+    // Every thread of the room (modem, fake modem, fake analyzer, far complex, the
+    // sides) runs on the stepped clock: the echo of a command line, the far complex's
+    // block and the modem's wait for them keep their order however busy the machine.
+    ScopedSteppedClock stepped;
     TempFolder folder;
     CurrentDirectory cwd{folder.path()};
     TestUi ui;

@@ -1,7 +1,16 @@
 #include "platform/Clock.h"
 
+#include "ScopedGlobals.h"
+
+#include <atomic>
 #include <chrono>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace vetlina {
 namespace {
@@ -74,6 +83,54 @@ TEST_F(ClockTest, NowCanBeSetForATest) {
     setTimeScaleForTesting(100.0);
     sleepMs(2000);
     EXPECT_EQ(formatDate(now()), "09.12.2026");
+}
+
+// The stepped clock: it stands still while a thread that uses it is at work (however
+// long in real time), and wakes the sleepers one by one at their exact times.
+TEST(SteppedClockThreadTest, TimeMovesOnlyWhenEveryThreadSleepsAndWakesThemInOrder) {
+    std::vector<std::pair<std::string, uint32_t>> seen;
+    uint32_t endOfStep = 0;
+    {
+        test::ScopedSteppedClock stepped;
+        const uint32_t t0 = tickMs();
+        std::mutex mutex;
+        auto record = [&](const std::string& who) {
+            std::lock_guard lock(mutex);
+            seen.emplace_back(who, tickMs() - t0);
+        };
+        std::atomic<int> begun{0};
+        std::thread a([&] {
+            tickMs();
+            ++begun;
+            sleepMs(300);
+            record("a");
+            sleepMs(300);
+            record("a again");
+        });
+        std::thread b([&] {
+            tickMs();
+            ++begun;
+            sleepMs(500);
+            record("b");
+        });
+        while (begun < 2)
+            std::this_thread::yield();
+        // This thread is at work: real time passes, the clock does not.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_EQ(tickMs() - t0, 0u);
+        {
+            test::StandAside aside;
+            a.join();
+            b.join();
+        }
+        endOfStep = tickMs() - t0;
+        sleepMs(100); // alone, this thread's own sleep moves the clock
+        EXPECT_EQ(tickMs() - t0, endOfStep + 100);
+    }
+    using ::testing::ElementsAre;
+    using ::testing::Pair;
+    EXPECT_THAT(seen, ElementsAre(Pair("a", 300u), Pair("b", 500u), Pair("a again", 600u)));
+    EXPECT_GE(endOfStep, 600u);
 }
 
 } // namespace

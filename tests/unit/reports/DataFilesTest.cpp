@@ -5,6 +5,7 @@
 
 #include "EntryKinds.h"
 #include "FileSizeLimit.h"
+#include "IdleDevice.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "analyzer/Results.h"
@@ -59,10 +60,10 @@ struct Bytes {
     }
 };
 
-class TestThread : public Device {
+// A worker thread whose operations the test calls; it has no port.
+class TestThread : public test::IdleDevice {
 public:
-    explicit TestThread(UiBridge& ui) : Device(ui, nullptr) {}
-    void Execute() override {}
+    explicit TestThread(UiBridge& ui) : IdleDevice(ui, nullptr) {}
 };
 
 constexpr double kCycleStart = 45000.25;

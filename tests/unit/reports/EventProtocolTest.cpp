@@ -3,6 +3,8 @@
 #include "reports/EventProtocol.h"
 
 #include "FileSizeLimit.h"
+#include "ScopedGlobals.h"
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "app/Configuration.h"
 #include "platform/Clock.h"
@@ -29,18 +31,11 @@ public:
     void appendProtocol(const std::string& text) override { document.push_back(text); }
 };
 
-class TraceSwitch {
-public:
-    explicit TraceSwitch(bool on) : saved_(traceSwitch().load()) { traceSwitch() = on; }
-    ~TraceSwitch() { traceSwitch() = saved_; }
-
-private:
-    bool saved_;
-};
+using TraceSwitch = test::ScopedTrace;
 
 class EventLineTest : public ::testing::Test {
 protected:
-    EventLineTest() { setNowForTesting(*encodeDateTime({2024, 3, 1, 12, 5, 9, 0})); }
+    test::ScopedNow now_{*encodeDateTime({2024, 3, 1, 12, 5, 9, 0})};
     RecordingWriter writer_;
 };
 
@@ -77,9 +72,9 @@ TEST_F(EventLineTest, BlankLineIsAnEmptyWindowLineAndABreakInTheDocument) {
 }
 
 TEST_F(EventLineTest, TimeIsTwoDigitTwentyFourHour) {
-    setNowForTesting(*encodeDateTime({2024, 3, 1, 7, 0, 3, 0}));
+    now_.set(*encodeDateTime({2024, 3, 1, 7, 0, 3, 0}));
     writer_.logEvent("a", false);
-    setNowForTesting(*encodeDateTime({2024, 3, 1, 23, 59, 59, 0}));
+    now_.set(*encodeDateTime({2024, 3, 1, 23, 59, 59, 0}));
     writer_.logEvent("b", false);
     EXPECT_THAT(writer_.window, ElementsAre("07:00:03 a", "23:59:59 b"));
 }

@@ -1,6 +1,7 @@
 // The message file of a cycle cut short, as the calling and the answering complex write it.
 #include "reports/MessageFile.h"
 
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "WorkerDoubles.h"
@@ -30,8 +31,8 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     ScenarioEntry entry = defaultEntry(45000.0);
     setText(entry.Id, "REMOTE01");
     entry.SessionsDone = 4;
-    setCurrentComplex(&complex);
-    setCurrentEntry(&entry);
+    test::ScopedCurrentComplex current(&complex);
+    test::ScopedCurrentEntry currentEntry(&entry);
 
     // No cycle yet, and a cycle that has ended: nothing was cut short.
     entry.SeriesTime = 0.5;
@@ -78,8 +79,6 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
         EXPECT_EQ(contents.messageCode, static_cast<uint8_t>(c.code));
     }
     EXPECT_TRUE(ui.dialogs.seen().empty());
-    setCurrentEntry(nullptr);
-    setCurrentComplex(nullptr);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The results document's entry of one measurement and the protocol's link to it.
 #include "reports/ResultsEntry.h"
 
+#include "ScopedRun.h"
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "app/Complex.h"
@@ -48,9 +49,9 @@ TEST(ResultsEntry, AppendedEntriesTakeTheWindowsListAndTheHeadingOnce) {
     setText(entry.Number, "1001");
     entry.SeriesTime = at(10, 0, 0);
     auto complex = std::make_unique<Complex>(ui.bridge, workers, scenario, "12345678");
-    setCurrentComplex(complex.get());
+    test::ScopedCurrentComplex current(complex.get());
     complex->create(ModemRole::Calling, "start"_cp);
-    setCurrentEntry(&entry);
+    test::ScopedCurrentEntry currentEntry(&entry);
     ASSERT_TRUE(complex->resultsStream.isOpen());
     const std::string before = *readWholeFile("Prot/12345678/Rest.htm");
 
@@ -68,9 +69,6 @@ TEST(ResultsEntry, AppendedEntriesTakeTheWindowsListAndTheHeadingOnce) {
                            sessionHeading(at(10, 0, 0), "12345678", "87654321", "1001"), "Шум"_cp,
                            {"one", "two"}) +
                   resultsEntry(at(11, 1, 0), "", "Шум"_cp, {"three"}));
-    setCurrentEntry(nullptr);
-    complex.reset();
-    setCurrentComplex(nullptr);
 }
 
 } // namespace

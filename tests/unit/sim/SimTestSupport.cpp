@@ -1,5 +1,6 @@
 #include "SimTestSupport.h"
 
+#include "SimProcess.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
@@ -281,21 +282,9 @@ std::vector<nlohmann::json> SimHarness::eventsNamed(const std::string& event,
 }
 
 nlohmann::json network() {
-    auto complex = [](const char* name, const char* number) {
-        return nlohmann::json{{"name", name},
-                              {"type", "complex"},
-                              {"number", number},
-                              {"modem",
-                               {{"port", 0},
-                                {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
-                                {"identification", std::string("Modem of ") + name}}},
-                              {"analyzer", {{"port", 0}}}};
-    };
-    return {{"stations",
-             {complex("A", "1001"),
-              complex("B", "1002"),
-              complex("C", "1003"),
-              {{"name", "G"}, {"type", "generator"}, {"number", "2000"}}}}};
+    nlohmann::json config = vetlina::test::modemNetwork();
+    config["stations"].push_back({{"name", "G"}, {"type", "generator"}, {"number", "2000"}});
+    return config;
 }
 
 } // namespace vetlina::sim::test
