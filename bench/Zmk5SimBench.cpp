@@ -1,12 +1,12 @@
 // How fast the simulated ZMK-5 runs: one iteration is one second of the analyzer's
 // (scaled) time, so items per second is the time scale one analyzer can keep up with
 // on one core.
-#include "sim/ChannelPath.h"
-#include "sim/Config.h"
-#include "sim/EventLog.h"
-#include "sim/Zmk5.h"
-#include "sim/Zmk5Link.h"
-#include "sim/Zmk5Meter.h"
+#include "sim/analyzer/Zmk5.h"
+#include "sim/analyzer/Zmk5Link.h"
+#include "sim/analyzer/Zmk5Meter.h"
+#include "sim/channel/ChannelPath.h"
+#include "sim/network/Config.h"
+#include "sim/network/EventLog.h"
 
 #include <benchmark/benchmark.h>
 

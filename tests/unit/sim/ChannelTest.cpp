@@ -1,8 +1,8 @@
 // The channel model as the meter hears it: each impairment injected alone and measured
 // with the tests' own analysis.
 #include "SignalAnalysis.h"
-#include "sim/ChannelPath.h"
-#include "sim/Config.h"
+#include "sim/channel/ChannelPath.h"
+#include "sim/network/Config.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // file it cannot use (also from the command line, with exit status 1).
 #include "SimTestSupport.h"
 #include "TempFolder.h"
-#include "sim/DialString.h"
+#include "sim/modem/DialString.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include "SignalAnalysis.h"
-#include "sim/AutonomousGenerator.h"
-#include "sim/BandNoise.h"
-#include "sim/Fft.h"
+#include "sim/exchange/AutonomousGenerator.h"
+#include "sim/signals/BandNoise.h"
+#include "sim/signals/Fft.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -2,7 +2,7 @@
 // with the computer's own conversions (written here from the computer's rules, not
 // shared with the analyzer).
 #include "Zmk5TestSupport.h"
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include <gtest/gtest.h>
 #include <numbers>

@@ -1,5 +1,5 @@
 #include "Zmk5TestSupport.h"
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 // rules (its stuffing and its receive state machine), independent of the analyzer's.
 #pragma once
 
-#include "sim/AnalyzerLine.h"
-#include "sim/Config.h"
-#include "sim/EventLog.h"
-#include "sim/Fft.h"
-#include "sim/SerialDevice.h"
-#include "sim/Zmk5.h"
+#include "sim/analyzer/Zmk5.h"
+#include "sim/exchange/AnalyzerLine.h"
+#include "sim/network/Config.h"
+#include "sim/network/EventLog.h"
+#include "sim/ports/SerialDevice.h"
+#include "sim/signals/Fft.h"
 
 #include <cmath>
 #include <cstdint>
