@@ -6,6 +6,7 @@
 #include "sim/analyzer/Zmk5Meter.h"
 #include "sim/channel/ChannelPath.h"
 #include "sim/network/Config.h"
+#include "sim/network/ConfigReaders.h"
 #include "sim/network/EventLog.h"
 
 #include <benchmark/benchmark.h>
@@ -24,6 +25,11 @@ const char* kBusyChannel = R"({"attenuationDb": 8, "noiseDbm": -50,
     "interruptions": {"durationMs": 20, "everyS": 7},
     "harmonics": {"secondPercent": 1, "thirdPercent": 0.5},
     "echo": {"returnLossDb": 25, "delayMs": 20, "listenerLossDb": 50}})";
+
+ChannelModel busyChannel() {
+    std::string error;
+    return parseChannelModel(nlohmann::json::parse(kBusyChannel), error).value();
+}
 
 class NullPort : public PortSide {
 public:
@@ -56,7 +62,7 @@ void streamSecond(benchmark::State& state, GeneratorSignal signal, int setting) 
     ChannelConfig channel;
     channel.first = "B";
     channel.second = "A";
-    channel.model = nlohmann::json::parse(kBusyChannel);
+    channel.model = busyChannel();
     FixedLine line;
     line.far = {"B", false, signal, &channel, false};
     EventLog log(nullptr);
@@ -97,8 +103,8 @@ BENCHMARK(BM_AnalyzerMeasuringComb)->Unit(benchmark::kMillisecond);
 // The channel alone: one second of the comb through the busy channel.
 void BM_ChannelSecondOfComb(benchmark::State& state) {
     ChannelConfig channel;
-    channel.model = nlohmann::json::parse(kBusyChannel);
-    ChannelPath path(nullptr, "A");
+    channel.model = busyChannel();
+    ChannelPath path;
     Zmk5Generator own;
     FarEnd far{"B", false, {2, -10.0, 0.0}, &channel, false};
     std::vector<double> buffer(1280);

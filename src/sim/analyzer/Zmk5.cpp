@@ -60,7 +60,7 @@ nlohmann::json signalJson(const GeneratorSignal& s) {
 
 Zmk5::Zmk5(std::string station, Zmk5Options options, AnalyzerLine& line, EventLog& log)
     : station_(std::move(station)), options_(std::move(options)), line_(line), log_(log),
-      faultUses_(options_.faults.size(), 0), meter_(options_.seed), path_(&log, station_) {}
+      faultUses_(options_.faults.size(), 0), meter_(options_.seed) {}
 
 // ---- faults ---------------------------------------------------------------------------
 
@@ -679,17 +679,7 @@ void Zmk5::stream() {
 
 std::unique_ptr<SerialDevice> makeZmk5(const StationConfig& station, AnalyzerLine& line,
                                        EventLog& log) {
-    std::string error;
-    auto options = parseZmk5Options(station.analyzer.options, station.analyzer.serialNumber,
-                                    station.analyzer.firmware, error);
-    if (!options) {
-        log.write(station.name, "config-error",
-                  {{"error", "analyzer." + error}, {"note", "the analyzer runs with defaults"}});
-        options = Zmk5Options{};
-        options->serialNumber = station.analyzer.serialNumber;
-        options->firmware = station.analyzer.firmware;
-    }
-    return std::make_unique<Zmk5>(station.name, std::move(*options), line, log);
+    return std::make_unique<Zmk5>(station.name, station.analyzer.options, line, log);
 }
 
 } // namespace vetlina::sim

@@ -24,7 +24,7 @@
 // Events go to the simulator's event log under the station's name: analyzer-power,
 // analyzer-speed, analyzer-identification, analyzer-calibration, analyzer-command,
 // analyzer-generator, analyzer-line-mode, analyzer-meter, analyzer-reset,
-// protocol-error, fault, config-error.
+// protocol-error, fault.
 #pragma once
 
 #include "sim/analyzer/Zmk5Commands.h"
@@ -34,6 +34,7 @@
 #include "sim/analyzer/Zmk5Options.h"
 #include "sim/channel/ChannelPath.h"
 #include "sim/exchange/AnalyzerLine.h"
+#include "sim/network/EventLog.h"
 #include "sim/ports/SerialDevice.h"
 
 #include <cstdint>
@@ -45,7 +46,6 @@
 namespace vetlina::sim {
 
 struct StationConfig;
-class EventLog;
 
 class Zmk5 : public SerialDevice {
 public:
@@ -156,8 +156,7 @@ private:
 };
 
 // The analyzer factory of the simulator (AnalyzerLine.h): a ZMK-5 with the station's
-// analyzer options; options that cannot be read are reported as config-error and
-// left at their defaults.
+// analyzer options (read and checked with the configuration).
 std::unique_ptr<SerialDevice> makeZmk5(const StationConfig& station, AnalyzerLine& line,
                                        EventLog& log);
 

@@ -1,5 +1,7 @@
 #include "sim/analyzer/Zmk5Options.h"
 
+#include "sim/network/ConfigReaders.h"
+
 #include <utility>
 
 namespace vetlina::sim {

@@ -33,7 +33,6 @@
 
 #include <array>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,9 +75,6 @@ struct Zmk5Options {
     std::array<int16_t, 25> calibrationTable() const;
 };
 
-// Reads the analyzer's own members of its configuration object. On failure error
-// says which member is wrong ("faults[1].kind: ...").
-std::optional<Zmk5Options> parseZmk5Options(const nlohmann::json& analyzer, int serialNumber,
-                                            int firmware, std::string& error);
+// parseZmk5Options (network/ConfigReaders.h) reads them from the configuration.
 
 } // namespace vetlina::sim

@@ -1,5 +1,7 @@
 #include "sim/channel/ChannelModel.h"
 
+#include "sim/network/ConfigReaders.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -52,7 +52,6 @@
 #pragma once
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -114,8 +113,7 @@ struct ChannelModel {
     const DirectionModel& direction(bool reversed) const { return reversed ? reverse : forward; }
 };
 
-// Reads a channel's model. On failure error names the member ("noiseDbm: ...").
-std::optional<ChannelModel> parseChannelModel(const nlohmann::json& model, std::string& error);
+// parseChannelModel (network/ConfigReaders.h) reads a channel's model.
 
 // Piecewise-linear interpolation in a table of points sorted by x: the first value
 // below the first point, the last above the last; 0 for an empty table.

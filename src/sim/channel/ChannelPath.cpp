@@ -1,7 +1,6 @@
 #include "sim/channel/ChannelPath.h"
 
 #include "sim/network/Config.h"
-#include "sim/network/EventLog.h"
 
 #include <cmath>
 #include <numbers>
@@ -90,24 +89,8 @@ void ChannelPath::Schedule::advance() {
 
 // ---- the path ------------------------------------------------------------------------------
 
-ChannelPath::ChannelPath(EventLog* log, std::string station)
-    : log_(log), station_(std::move(station)) {}
-
-const DirectionModel& ChannelPath::directionOf(const FarEnd& far) {
-    if (far.channel == nullptr)
-        return ideal_;
-    auto it = models_.find(far.channel);
-    if (it == models_.end()) {
-        std::string error;
-        auto model = parseChannelModel(far.channel->model, error);
-        if (!model && log_ != nullptr)
-            log_->write(station_, "config-error",
-                        {{"channel", far.channel->first + "-" + far.channel->second},
-                         {"error", "model." + error},
-                         {"note", "the channel is taken as ideal"}});
-        it = models_.emplace(far.channel, std::move(model)).first;
-    }
-    return it->second ? it->second->direction(far.reversed) : ideal_;
+const DirectionModel& ChannelPath::directionOf(const FarEnd& far) const {
+    return far.channel == nullptr ? ideal_ : far.channel->model.direction(far.reversed);
 }
 
 void ChannelPath::follow(int64_t first, const std::optional<FarEnd>& far,

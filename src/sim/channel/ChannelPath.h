@@ -27,7 +27,6 @@
 
 #include <complex>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -35,8 +34,6 @@
 #include <vector>
 
 namespace vetlina::sim {
-
-class EventLog;
 
 // What the analyzer's line interface connects, from its line mode.
 struct LineConnection {
@@ -80,9 +77,6 @@ private:
 
 class ChannelPath {
 public:
-    // log and station: where a channel model that cannot be read is reported.
-    ChannelPath(EventLog* log, std::string station);
-
     // Adds samples first .. first + out.size() - 1 of the meter's input to out.
     void render(int64_t first, std::span<double> out, const std::optional<FarEnd>& far,
                 const Zmk5Generator& own, const LineConnection& connection);
@@ -105,14 +99,11 @@ private:
         std::mt19937 random_;
     };
 
-    const DirectionModel& directionOf(const FarEnd& far);
+    const DirectionModel& directionOf(const FarEnd& far) const;
     void follow(int64_t first, const std::optional<FarEnd>& far, const LineConnection& connection);
     void followDivider(const Zmk5Generator& own, const LineConnection& connection);
     void renderFar(int64_t first, std::span<double> out);
 
-    EventLog* log_;
-    std::string station_;
-    std::map<const ChannelConfig*, std::optional<ChannelModel>> models_;
     DirectionModel ideal_;
 
     // The connection: the far signal as it arrives, and what it was made from.

@@ -1,7 +1,23 @@
-#include "sim/exchange/AutonomousGenerator.h"
+// The fixed programme of an autonomous generator station: what it sends from the
+// moment it answers a call. The default follows the measuring sequence of a complex
+// that calls a generator (its range step, then sine, O.132, multi-frequency, listener
+// and talker echo), counted from the answer:
+//
+//     0 ..  65 s   sine 1800 Hz, -5 dBm
+//    65 ..  85 s   sine 1020 Hz, -5 dBm (O.132)
+//    85 .. 105 s   multi-frequency comb, -10 dBm
+//   105 .. 165 s   echo probes 1600 Hz, -5 dBm: 5 s on, 5 s off
+//   165 .. 225 s   silence (the complex's talker echo), and silence from then on.
+//
+// A generator station's "generator" object may give another programme:
+//   {"programme": [{"signal": "sine", "levelDbm": -5, "frequencyHz": 1800, "seconds": 65},
+//                  {"signal": "probes", "levelDbm": -5, "frequencyHz": 1600,
+//                   "onMs": 5000, "offMs": 5000, "seconds": 60}, ...],
+//    "repeat": false}
+// with "signal" one of "silence", "sine", "multi-frequency", "O.131", "O.42", "probes";
+// "repeat" starts the programme again at its end instead of falling silent.
 
-#include "sim/analyzer/Zmk5Options.h"
-#include "sim/channel/ChannelModel.h"
+#include "sim/network/ConfigReaders.h"
 #include "sim/signals/Signals.h"
 
 #include <algorithm>
@@ -146,43 +162,6 @@ std::optional<GeneratorProgramme> autonomousProgramme(const nlohmann::json& gene
         steps.push_back(step);
     }
     return programmeOf(std::move(steps), repeat);
-}
-
-std::optional<GeneratorProgramme> networkGeneratorProgramme(const SimConfig& config,
-                                                            std::string& error) {
-    for (std::size_t i = 0; i < config.stations.size(); ++i) {
-        const StationConfig& station = config.stations[i];
-        if (station.kind != StationKind::Generator)
-            continue;
-        std::string inner;
-        auto programme = autonomousProgramme(station.generator, inner);
-        if (!programme)
-            error = "stations[" + std::to_string(i) + "].generator." + inner;
-        return programme;
-    }
-    return autonomousProgramme(nlohmann::json::object(), error);
-}
-
-std::optional<GeneratorProgramme> prepareAnalyzerSide(const SimConfig& config, std::string& error) {
-    for (std::size_t i = 0; i < config.stations.size(); ++i) {
-        const StationConfig& station = config.stations[i];
-        if (station.kind != StationKind::Complex)
-            continue;
-        std::string inner;
-        if (!parseZmk5Options(station.analyzer.options, station.analyzer.serialNumber,
-                              station.analyzer.firmware, inner)) {
-            error = "stations[" + std::to_string(i) + "].analyzer." + inner;
-            return std::nullopt;
-        }
-    }
-    for (std::size_t i = 0; i < config.channels.size(); ++i) {
-        std::string inner;
-        if (!parseChannelModel(config.channels[i].model, inner)) {
-            error = "channels[" + std::to_string(i) + "].model." + inner;
-            return std::nullopt;
-        }
-    }
-    return networkGeneratorProgramme(config, error);
 }
 
 } // namespace vetlina::sim

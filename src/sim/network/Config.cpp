@@ -2,7 +2,9 @@
 
 #include "platform/Files.h"
 #include "sim/modem/HayesModem.h"
+#include "sim/network/ConfigReaders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -14,12 +16,11 @@ using nlohmann::json;
 
 // A configuration error: where and what. Thrown and caught inside this file only.
 struct Invalid {
-    std::string where;
-    std::string what;
+    std::string message; // "where: what"
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
-    throw Invalid{where, what};
+    throw Invalid{where + ": " + what};
 }
 
 std::string member(const std::string& where, const std::string& key) {
@@ -157,14 +158,14 @@ AnalyzerConfig parseAnalyzer(const json& object, const std::string& where) {
         fail(member(where, "port"), "missing");
     analyzer.port = static_cast<uint16_t>(integer(object, "port", where, 0, 65535));
     if (object.contains("serialNumber"))
-        analyzer.serialNumber =
+        analyzer.options.serialNumber =
             static_cast<int>(integer(object, "serialNumber", where, -32768, 32767));
     if (object.contains("firmware"))
-        analyzer.firmware = static_cast<int>(integer(object, "firmware", where, -32768, 32767));
+        analyzer.options.firmware =
+            static_cast<int>(integer(object, "firmware", where, -32768, 32767));
     if (object.contains("faults") && !object.at("faults").is_object())
         fail(member(where, "faults"), "must be an object");
-    analyzer.options = object;
-    return analyzer;
+    return analyzer; // its options follow with the analyzer side (readAnalyzerSide)
 }
 
 StationConfig parseStation(const json& object, const std::string& where) {
@@ -212,7 +213,7 @@ StationConfig parseStation(const json& object, const std::string& where) {
             station.answerAfterRings =
                 static_cast<int>(integer(object, "answerAfterRings", where, 1, 20));
         if (object.contains("generator"))
-            station.generator = objectAt(object, "generator", where);
+            objectAt(object, "generator", where); // read with the analyzer side
     }
     return station;
 }
@@ -297,6 +298,47 @@ FaultConfig parseFault(const json& object, const std::string& where,
     return fault;
 }
 
+// What belongs to the analyzer side, read after the rest: every analyzer's options, then
+// every channel's model, then the generator programme. An error names the whole member
+// ("stations[1].analyzer.faults.melt: ...").
+void readAnalyzerSide(const json& root, SimConfig& config) {
+    const json& stations = root.at("stations");
+    for (std::size_t i = 0; i < config.stations.size(); ++i) {
+        AnalyzerConfig& analyzer = config.stations[i].analyzer;
+        if (config.stations[i].kind != StationKind::Complex)
+            continue;
+        std::string error;
+        auto options = parseZmk5Options(stations[i].at("analyzer"), analyzer.options.serialNumber,
+                                        analyzer.options.firmware, error);
+        if (!options)
+            throw Invalid{element("stations", i) + ".analyzer." + error};
+        analyzer.options = std::move(*options);
+    }
+    for (std::size_t i = 0; i < config.channels.size(); ++i) {
+        std::string error;
+        auto model =
+            parseChannelModel(root.at("channels")[i].value("model", json::object()), error);
+        if (!model)
+            throw Invalid{element("channels", i) + ".model." + error};
+        config.channels[i].model = std::move(*model);
+    }
+    std::string error;
+    std::optional<GeneratorProgramme> programme;
+    auto generator = std::find_if(config.stations.begin(), config.stations.end(),
+                                  [](const auto& s) { return s.kind == StationKind::Generator; });
+    if (generator == config.stations.end()) {
+        programme = autonomousProgramme(json::object(), error);
+        if (!programme)
+            throw Invalid{error};
+    } else {
+        const std::size_t i = static_cast<std::size_t>(generator - config.stations.begin());
+        programme = autonomousProgramme(stations[i].value("generator", json::object()), error);
+        if (!programme)
+            throw Invalid{element("stations", i) + ".generator." + error};
+    }
+    config.generatorProgramme = std::move(*programme);
+}
+
 SimConfig parse(const json& root) {
     if (!root.is_object())
         fail("(top)", "must be an object");
@@ -359,7 +401,7 @@ SimConfig parse(const json& root) {
                 channel.lineRate =
                     static_cast<uint32_t>(integer(object, "lineRate", where, 300, 64000));
             if (object.contains("model"))
-                channel.model = objectAt(object, "model", where);
+                objectAt(object, "model", where); // read with the analyzer side
             config.channels.push_back(std::move(channel));
         }
     }
@@ -397,6 +439,7 @@ SimConfig parse(const json& root) {
         if (config.timing.ringOnMs >= config.timing.ringPeriodMs)
             fail("timing.ringOnMs", "must be shorter than timing.ringPeriodMs");
     }
+    readAnalyzerSide(root, config);
     return config;
 }
 
@@ -417,7 +460,7 @@ std::optional<SimConfig> parseConfig(const std::string& jsonText, std::string& e
     try {
         return parse(root);
     } catch (const Invalid& invalid) {
-        error = invalid.where + ": " + invalid.what;
+        error = invalid.message;
         return std::nullopt;
     } catch (const json::exception& e) {
         error = std::string("malformed configuration: ") + e.what();

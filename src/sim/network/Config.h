@@ -1,10 +1,17 @@
 // The simulator's configuration (CONFIG.json): the stations of the network, the
 // channels between them, the scheduled faults, the rates and the timing of the
 // exchange. The format is described in the README, section "The simulator".
+//
+// Everything is read here, the members that belong to the analyzer side included
+// (an analyzer's options, a channel's model, the generator stations' programme, by
+// the readers of ConfigReaders.h); the rest of the simulator gets plain structs.
 #pragma once
 
+#include "sim/analyzer/Zmk5Options.h"
+#include "sim/channel/ChannelModel.h"
+#include "sim/exchange/AnalyzerLine.h"
+
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,11 +44,9 @@ struct ModemConfig {
 
 struct AnalyzerConfig {
     uint16_t port = 0;
-    int serialNumber = 1;
-    int firmware = 1;
-    // The station's whole "analyzer" object, for the options and faults of the
-    // analyzer that this file does not interpret.
-    nlohmann::json options = nlohmann::json::object();
+    // The analyzer's identification words (serialNumber, firmware), its own options
+    // and its faults.
+    Zmk5Options options;
 };
 
 enum class StationKind { Complex, Generator };
@@ -54,9 +59,6 @@ struct StationConfig {
     ModemConfig modem;                // complex only
     AnalyzerConfig analyzer;          // complex only
     int answerAfterRings = 1;         // generator only: it answers at this ring
-    // Generator only: the station's whole "generator" object (its programme's
-    // options), for the analyzer side.
-    nlohmann::json generator = nlohmann::json::object();
 };
 
 // A channel between two stations. The exchange uses its line rate; the analyzers
@@ -66,7 +68,7 @@ struct ChannelConfig {
     std::string first; // station names
     std::string second;
     std::optional<uint32_t> lineRate; // bit/s; default: the network's line rate
-    nlohmann::json model = nlohmann::json::object();
+    ChannelModel model;               // an ideal channel unless "model" says otherwise
 };
 
 enum class FaultKind {
@@ -117,6 +119,10 @@ struct SimConfig {
     std::vector<FaultConfig> faults;
     RatesConfig rates;
     TimingConfig timing;
+    // What the generator stations send. The exchange runs one programme for all of
+    // them: the first generator station's "generator" object gives it (by default the
+    // programme described in exchange/AutonomousGenerator.cpp).
+    GeneratorProgramme generatorProgramme;
 };
 
 // Reads and checks a configuration. On failure, error holds one line that says

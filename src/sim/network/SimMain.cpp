@@ -3,7 +3,6 @@
 // JSON object per line; a configuration that cannot be used is one line on stderr
 // and exit status 1. SIGINT or SIGTERM end the simulator (exit status 0).
 #include "sim/analyzer/Zmk5.h"
-#include "sim/exchange/AutonomousGenerator.h"
 #include "sim/network/Config.h"
 #include "sim/network/EventLog.h"
 #include "sim/network/Simulator.h"
@@ -64,15 +63,10 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    auto programme = prepareAnalyzerSide(*config, error);
-    if (!programme) {
-        std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
-        return 1;
-    }
-
     EventLog log(&std::cout);
-    Simulator simulator(*config, log,
-                        {.analyzerFactory = makeZmk5, .generatorProgramme = *programme});
+    Simulator simulator(
+        *config, log,
+        {.analyzerFactory = makeZmk5, .generatorProgramme = config->generatorProgramme});
     if (!simulator.start(error)) {
         std::fprintf(stderr, "vetlina-sim: %s\n", error.c_str());
         return 1;

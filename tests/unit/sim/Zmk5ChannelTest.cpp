@@ -33,7 +33,7 @@ protected:
     // inside the range), -25 dBm for interruptions, 4 dB and 15 degrees for hits, 125 ms
     // dead times.
     void prepare(const nlohmann::json& model, int mode = 11) {
-        channel.model = model;
+        channel.model = test::channelModel(model);
         bench = std::make_unique<Bench>();
         bench->startUp();
         bench->command({15, static_cast<int16_t>(mode)});
