@@ -298,6 +298,102 @@ FaultConfig parseFault(const json& object, const std::string& where,
     return fault;
 }
 
+// The stations, each with a name, numbers and ports that no other uses; names gets
+// their names.
+std::vector<StationConfig> readStations(const json& stations, std::set<std::string>& names) {
+    std::vector<StationConfig> result;
+    std::set<std::string> numbers;
+    std::set<uint16_t> ports;
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        std::string where = element("stations", i);
+        StationConfig station = parseStation(stations[i], where);
+        if (!names.insert(station.name).second)
+            fail(member(where, "name"), "\"" + station.name + "\" is used twice");
+        if (!numbers.insert(station.number).second)
+            fail(member(where, "number"), "\"" + station.number + "\" reaches two stations");
+        for (const auto& alias : station.aliases)
+            if (!numbers.insert(alias).second)
+                fail(member(where, "aliases"), "\"" + alias + "\" reaches two stations");
+        if (station.kind == StationKind::Complex) {
+            for (auto [port, key] : {std::pair{station.modem.port, "modem"},
+                                     std::pair{station.analyzer.port, "analyzer"}}) {
+                if (port != 0 && !ports.insert(port).second)
+                    fail(member(member(where, key), "port"),
+                         std::to_string(port) + " is used twice");
+            }
+        }
+        result.push_back(std::move(station));
+    }
+    return result;
+}
+
+// The channels, each between two different stations of the network, one per pair.
+std::vector<ChannelConfig> readChannels(const json& channels, const std::set<std::string>& names) {
+    if (!channels.is_array())
+        fail("channels", "must be an array");
+    std::vector<ChannelConfig> result;
+    std::set<std::pair<std::string, std::string>> pairs;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        std::string where = element("channels", i);
+        const json& object = channels[i];
+        if (!object.is_object())
+            fail(where, "must be an object");
+        onlyKeys(object, where, {"between", "lineRate", "model"});
+        if (!object.contains("between") || !object.at("between").is_array() ||
+            object.at("between").size() != 2 || !object.at("between")[0].is_string() ||
+            !object.at("between")[1].is_string())
+            fail(member(where, "between"), "must be two station names");
+        ChannelConfig channel;
+        channel.first = object.at("between")[0].get<std::string>();
+        channel.second = object.at("between")[1].get<std::string>();
+        for (const auto& name : {channel.first, channel.second})
+            if (names.count(name) == 0)
+                fail(member(where, "between"), "no station \"" + name + "\"");
+        if (channel.first == channel.second)
+            fail(member(where, "between"), "a channel joins two different stations");
+        auto key = std::minmax(channel.first, channel.second);
+        if (!pairs.insert({key.first, key.second}).second)
+            fail(member(where, "between"), "a second channel between the same stations");
+        if (object.contains("lineRate"))
+            channel.lineRate =
+                static_cast<uint32_t>(integer(object, "lineRate", where, 300, 64000));
+        if (object.contains("model"))
+            objectAt(object, "model", where); // read with the analyzer side
+        result.push_back(std::move(channel));
+    }
+    return result;
+}
+
+RatesConfig readRates(const json& rates) {
+    RatesConfig result;
+    onlyKeys(rates, "rates", {"lineRate", "bitsPerByte", "unthrottled"});
+    if (rates.contains("lineRate"))
+        result.lineRate = static_cast<uint32_t>(integer(rates, "lineRate", "rates", 300, 64000));
+    if (rates.contains("bitsPerByte"))
+        result.bitsPerByte = number(rates, "bitsPerByte", "rates", 1.0, 32.0);
+    if (rates.contains("unthrottled"))
+        result.unthrottled = boolean(rates, "unthrottled", "rates");
+    return result;
+}
+
+TimingConfig readTiming(const json& timing) {
+    TimingConfig result;
+    onlyKeys(timing, "timing",
+             {"firstRingMs", "ringPeriodMs", "ringOnMs", "handshakeMs", "resetMs"});
+    auto ms = [&](const char* key, uint32_t& target, int64_t min) {
+        if (timing.contains(key))
+            target = static_cast<uint32_t>(integer(timing, key, "timing", min, 600000));
+    };
+    ms("firstRingMs", result.firstRingMs, 0);
+    ms("ringPeriodMs", result.ringPeriodMs, 100);
+    ms("ringOnMs", result.ringOnMs, 10);
+    ms("handshakeMs", result.handshakeMs, 0);
+    ms("resetMs", result.resetMs, 0);
+    if (result.ringOnMs >= result.ringPeriodMs)
+        fail("timing.ringOnMs", "must be shorter than timing.ringPeriodMs");
+    return result;
+}
+
 // What belongs to the analyzer side, read after the rest: every analyzer's options, then
 // every channel's model, then the generator programme. An error names the whole member
 // ("stations[1].analyzer.faults.melt: ...").
@@ -348,63 +444,9 @@ SimConfig parse(const json& root) {
         root.at("stations").empty())
         fail("stations", "must be a non-empty array");
     std::set<std::string> names;
-    std::set<std::string> numbers;
-    std::set<uint16_t> ports;
-    const json& stations = root.at("stations");
-    for (std::size_t i = 0; i < stations.size(); ++i) {
-        std::string where = element("stations", i);
-        StationConfig station = parseStation(stations[i], where);
-        if (!names.insert(station.name).second)
-            fail(member(where, "name"), "\"" + station.name + "\" is used twice");
-        if (!numbers.insert(station.number).second)
-            fail(member(where, "number"), "\"" + station.number + "\" reaches two stations");
-        for (const auto& alias : station.aliases)
-            if (!numbers.insert(alias).second)
-                fail(member(where, "aliases"), "\"" + alias + "\" reaches two stations");
-        if (station.kind == StationKind::Complex) {
-            for (auto [port, key] : {std::pair{station.modem.port, "modem"},
-                                     std::pair{station.analyzer.port, "analyzer"}}) {
-                if (port != 0 && !ports.insert(port).second)
-                    fail(member(member(where, key), "port"),
-                         std::to_string(port) + " is used twice");
-            }
-        }
-        config.stations.push_back(std::move(station));
-    }
-    if (root.contains("channels")) {
-        const json& channels = root.at("channels");
-        if (!channels.is_array())
-            fail("channels", "must be an array");
-        std::set<std::pair<std::string, std::string>> pairs;
-        for (std::size_t i = 0; i < channels.size(); ++i) {
-            std::string where = element("channels", i);
-            const json& object = channels[i];
-            if (!object.is_object())
-                fail(where, "must be an object");
-            onlyKeys(object, where, {"between", "lineRate", "model"});
-            if (!object.contains("between") || !object.at("between").is_array() ||
-                object.at("between").size() != 2 || !object.at("between")[0].is_string() ||
-                !object.at("between")[1].is_string())
-                fail(member(where, "between"), "must be two station names");
-            ChannelConfig channel;
-            channel.first = object.at("between")[0].get<std::string>();
-            channel.second = object.at("between")[1].get<std::string>();
-            for (const auto& name : {channel.first, channel.second})
-                if (names.count(name) == 0)
-                    fail(member(where, "between"), "no station \"" + name + "\"");
-            if (channel.first == channel.second)
-                fail(member(where, "between"), "a channel joins two different stations");
-            auto key = std::minmax(channel.first, channel.second);
-            if (!pairs.insert({key.first, key.second}).second)
-                fail(member(where, "between"), "a second channel between the same stations");
-            if (object.contains("lineRate"))
-                channel.lineRate =
-                    static_cast<uint32_t>(integer(object, "lineRate", where, 300, 64000));
-            if (object.contains("model"))
-                objectAt(object, "model", where); // read with the analyzer side
-            config.channels.push_back(std::move(channel));
-        }
-    }
+    config.stations = readStations(root.at("stations"), names);
+    if (root.contains("channels"))
+        config.channels = readChannels(root.at("channels"), names);
     if (root.contains("faults")) {
         const json& faults = root.at("faults");
         if (!faults.is_array())
@@ -412,33 +454,10 @@ SimConfig parse(const json& root) {
         for (std::size_t i = 0; i < faults.size(); ++i)
             config.faults.push_back(parseFault(faults[i], element("faults", i), names));
     }
-    if (root.contains("rates")) {
-        const json& rates = objectAt(root, "rates", "");
-        onlyKeys(rates, "rates", {"lineRate", "bitsPerByte", "unthrottled"});
-        if (rates.contains("lineRate"))
-            config.rates.lineRate =
-                static_cast<uint32_t>(integer(rates, "lineRate", "rates", 300, 64000));
-        if (rates.contains("bitsPerByte"))
-            config.rates.bitsPerByte = number(rates, "bitsPerByte", "rates", 1.0, 32.0);
-        if (rates.contains("unthrottled"))
-            config.rates.unthrottled = boolean(rates, "unthrottled", "rates");
-    }
-    if (root.contains("timing")) {
-        const json& timing = objectAt(root, "timing", "");
-        onlyKeys(timing, "timing",
-                 {"firstRingMs", "ringPeriodMs", "ringOnMs", "handshakeMs", "resetMs"});
-        auto ms = [&](const char* key, uint32_t& target, int64_t min) {
-            if (timing.contains(key))
-                target = static_cast<uint32_t>(integer(timing, key, "timing", min, 600000));
-        };
-        ms("firstRingMs", config.timing.firstRingMs, 0);
-        ms("ringPeriodMs", config.timing.ringPeriodMs, 100);
-        ms("ringOnMs", config.timing.ringOnMs, 10);
-        ms("handshakeMs", config.timing.handshakeMs, 0);
-        ms("resetMs", config.timing.resetMs, 0);
-        if (config.timing.ringOnMs >= config.timing.ringPeriodMs)
-            fail("timing.ringOnMs", "must be shorter than timing.ringPeriodMs");
-    }
+    if (root.contains("rates"))
+        config.rates = readRates(objectAt(root, "rates", ""));
+    if (root.contains("timing"))
+        config.timing = readTiming(objectAt(root, "timing", ""));
     readAnalyzerSide(root, config);
     return config;
 }
