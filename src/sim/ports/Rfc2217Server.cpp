@@ -471,80 +471,21 @@ void Rfc2217Server::comPortCommand(uint8_t code, const std::vector<uint8_t>& val
                        {{"device", deviceName_}, {"text", printable(value)}});
         }
         break;
-    case SET_BAUDRATE: {
-        if (value.size() != 4) {
-            protocolError("SET-BAUDRATE with " + std::to_string(value.size()) + " value bytes");
-            break;
-        }
-        uint32_t baud = (uint32_t(value[0]) << 24) | (uint32_t(value[1]) << 16) |
-                        (uint32_t(value[2]) << 8) | value[3];
-        if (baud != 0) {
-            if (baud > kMaxBaudRate) {
-                protocolError("baud rate " + std::to_string(baud) + " refused");
-            } else if (baud != format_.baudRate) {
-                format_.baudRate = baud;
-                applyFormat();
-                logSetting("baud", baud);
-            }
-        }
-        uint32_t now = format_.baudRate;
-        sendSub(SET_BAUDRATE + SERVER_OFFSET,
-                {uint8_t(now >> 24), uint8_t(now >> 16), uint8_t(now >> 8), uint8_t(now)});
+    case SET_BAUDRATE:
+        setBaudRate(value);
         break;
-    }
-    case SET_DATASIZE: {
-        int size = one("SET-DATASIZE");
-        if (size < 0)
-            break;
-        if (size >= 5 && size <= 8 && size != format_.dataBits) {
-            format_.dataBits = static_cast<uint8_t>(size);
-            applyFormat();
-            logSetting("dataBits", size);
-        } else if (size != 0 && (size < 5 || size > 8)) {
-            protocolError("data size " + std::to_string(size) + " refused");
-        }
-        sendSub(SET_DATASIZE + SERVER_OFFSET, {format_.dataBits});
+    case SET_DATASIZE:
+        if (int size = one("SET-DATASIZE"); size >= 0)
+            setDataSize(size);
         break;
-    }
-    case SET_PARITY: {
-        int parity = one("SET-PARITY");
-        if (parity < 0)
-            break;
-        if (parity >= 1 && parity <= 5) {
-            Parity wanted = static_cast<Parity>(parity - 1);
-            if (wanted != format_.parity) {
-                format_.parity = wanted;
-                applyFormat();
-                logSetting("parity", parityName(wanted));
-            }
-        } else if (parity != 0) {
-            protocolError("parity " + std::to_string(parity) + " refused");
-        }
-        sendSub(SET_PARITY + SERVER_OFFSET, {uint8_t(static_cast<int>(format_.parity) + 1)});
+    case SET_PARITY:
+        if (int parity = one("SET-PARITY"); parity >= 0)
+            setParity(parity);
         break;
-    }
-    case SET_STOPSIZE: {
-        int stop = one("SET-STOPSIZE");
-        if (stop < 0)
-            break;
-        if (stop >= 1 && stop <= 3) {
-            StopBits wanted = stop == 1   ? StopBits::One
-                              : stop == 2 ? StopBits::Two
-                                          : StopBits::OneAndHalf;
-            if (wanted != format_.stopBits) {
-                format_.stopBits = wanted;
-                applyFormat();
-                logSetting("stopBits", stopName(wanted));
-            }
-        } else if (stop != 0) {
-            protocolError("stop size " + std::to_string(stop) + " refused");
-        }
-        uint8_t now = format_.stopBits == StopBits::One   ? 1
-                      : format_.stopBits == StopBits::Two ? 2
-                                                          : 3;
-        sendSub(SET_STOPSIZE + SERVER_OFFSET, {now});
+    case SET_STOPSIZE:
+        if (int stop = one("SET-STOPSIZE"); stop >= 0)
+            setStopSize(stop);
         break;
-    }
     case SET_CONTROL: {
         int control = one("SET-CONTROL");
         if (control >= 0)
@@ -609,6 +550,71 @@ void Rfc2217Server::comPortCommand(uint8_t code, const std::vector<uint8_t>& val
         protocolError("COM-PORT-OPTION command " + std::to_string(code));
         break;
     }
+}
+
+// The line format the client asks for: each answered with the format now in force.
+
+void Rfc2217Server::setBaudRate(const std::vector<uint8_t>& value) {
+    if (value.size() != 4) {
+        protocolError("SET-BAUDRATE with " + std::to_string(value.size()) + " value bytes");
+        return;
+    }
+    uint32_t baud = (uint32_t(value[0]) << 24) | (uint32_t(value[1]) << 16) |
+                    (uint32_t(value[2]) << 8) | value[3];
+    if (baud != 0) {
+        if (baud > kMaxBaudRate) {
+            protocolError("baud rate " + std::to_string(baud) + " refused");
+        } else if (baud != format_.baudRate) {
+            format_.baudRate = baud;
+            applyFormat();
+            logSetting("baud", baud);
+        }
+    }
+    uint32_t now = format_.baudRate;
+    sendSub(SET_BAUDRATE + SERVER_OFFSET,
+            {uint8_t(now >> 24), uint8_t(now >> 16), uint8_t(now >> 8), uint8_t(now)});
+}
+
+void Rfc2217Server::setDataSize(int size) {
+    if (size >= 5 && size <= 8 && size != format_.dataBits) {
+        format_.dataBits = static_cast<uint8_t>(size);
+        applyFormat();
+        logSetting("dataBits", size);
+    } else if (size != 0 && (size < 5 || size > 8)) {
+        protocolError("data size " + std::to_string(size) + " refused");
+    }
+    sendSub(SET_DATASIZE + SERVER_OFFSET, {format_.dataBits});
+}
+
+void Rfc2217Server::setParity(int parity) {
+    if (parity >= 1 && parity <= 5) {
+        Parity wanted = static_cast<Parity>(parity - 1);
+        if (wanted != format_.parity) {
+            format_.parity = wanted;
+            applyFormat();
+            logSetting("parity", parityName(wanted));
+        }
+    } else if (parity != 0) {
+        protocolError("parity " + std::to_string(parity) + " refused");
+    }
+    sendSub(SET_PARITY + SERVER_OFFSET, {uint8_t(static_cast<int>(format_.parity) + 1)});
+}
+
+void Rfc2217Server::setStopSize(int stop) {
+    if (stop >= 1 && stop <= 3) {
+        StopBits wanted = stop == 1   ? StopBits::One
+                          : stop == 2 ? StopBits::Two
+                                      : StopBits::OneAndHalf;
+        if (wanted != format_.stopBits) {
+            format_.stopBits = wanted;
+            applyFormat();
+            logSetting("stopBits", stopName(wanted));
+        }
+    } else if (stop != 0) {
+        protocolError("stop size " + std::to_string(stop) + " refused");
+    }
+    uint8_t now = format_.stopBits == StopBits::One ? 1 : format_.stopBits == StopBits::Two ? 2 : 3;
+    sendSub(SET_STOPSIZE + SERVER_OFFSET, {now});
 }
 
 void Rfc2217Server::setControl(uint8_t value) {

@@ -81,6 +81,10 @@ private:
     void negotiate(uint8_t command, uint8_t option);
     void subnegotiation();
     void comPortCommand(uint8_t code, const std::vector<uint8_t>& value);
+    void setBaudRate(const std::vector<uint8_t>& value);
+    void setDataSize(int size);
+    void setParity(int parity);
+    void setStopSize(int stop);
     void setControl(uint8_t value);
 
     void sendCommand(uint8_t command, uint8_t option);
