@@ -1,12 +1,13 @@
 // How fast the simulated ZMK-5 runs: one iteration is one second of the analyzer's
 // (scaled) time, so items per second is the time scale one analyzer can keep up with
 // on one core.
-#include "sim/ChannelPath.h"
-#include "sim/Config.h"
-#include "sim/EventLog.h"
-#include "sim/Zmk5.h"
-#include "sim/Zmk5Link.h"
-#include "sim/Zmk5Meter.h"
+#include "sim/analyzer/Zmk5.h"
+#include "sim/analyzer/Zmk5Link.h"
+#include "sim/analyzer/Zmk5Meter.h"
+#include "sim/channel/ChannelPath.h"
+#include "sim/network/Config.h"
+#include "sim/network/ConfigReaders.h"
+#include "sim/network/EventLog.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,6 +25,11 @@ const char* kBusyChannel = R"({"attenuationDb": 8, "noiseDbm": -50,
     "interruptions": {"durationMs": 20, "everyS": 7},
     "harmonics": {"secondPercent": 1, "thirdPercent": 0.5},
     "echo": {"returnLossDb": 25, "delayMs": 20, "listenerLossDb": 50}})";
+
+ChannelModel busyChannel() {
+    std::string error;
+    return parseChannelModel(nlohmann::json::parse(kBusyChannel), error).value();
+}
 
 class NullPort : public PortSide {
 public:
@@ -56,7 +62,7 @@ void streamSecond(benchmark::State& state, GeneratorSignal signal, int setting) 
     ChannelConfig channel;
     channel.first = "B";
     channel.second = "A";
-    channel.model = nlohmann::json::parse(kBusyChannel);
+    channel.model = busyChannel();
     FixedLine line;
     line.far = {"B", false, signal, &channel, false};
     EventLog log(nullptr);
@@ -97,8 +103,8 @@ BENCHMARK(BM_AnalyzerMeasuringComb)->Unit(benchmark::kMillisecond);
 // The channel alone: one second of the comb through the busy channel.
 void BM_ChannelSecondOfComb(benchmark::State& state) {
     ChannelConfig channel;
-    channel.model = nlohmann::json::parse(kBusyChannel);
-    ChannelPath path(nullptr, "A");
+    channel.model = busyChannel();
+    ChannelPath path;
     Zmk5Generator own;
     FarEnd far{"B", false, {2, -10.0, 0.0}, &channel, false};
     std::vector<double> buffer(1280);

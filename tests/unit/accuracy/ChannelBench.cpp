@@ -1,5 +1,7 @@
 #include "ChannelBench.h"
 
+#include "sim/network/ConfigReaders.h"
+
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -93,8 +95,8 @@ void SimulatedAnalyzer::Port::send(std::span<const uint8_t> bytes) {
 SimulatedAnalyzer::SimulatedAnalyzer(const std::string& name, int serialNumber, int firmware) {
     sim::StationConfig station;
     station.name = name;
-    station.analyzer.serialNumber = serialNumber;
-    station.analyzer.firmware = firmware;
+    station.analyzer.options.serialNumber = serialNumber;
+    station.analyzer.options.firmware = firmware;
     device_ = sim::makeZmk5(station, line, log_);
     zmk_ = static_cast<sim::Zmk5*>(device_.get());
     port_.reader = &reader_;
@@ -142,11 +144,12 @@ PlanOutcome SimulatedAnalyzer::sendPlan(const CommandPlan& plan) {
 ChannelBench::ChannelBench(const nlohmann::json& model) {
     // A model the simulator cannot read would leave the line ideal without a word.
     std::string error;
-    if (!sim::parseChannelModel(model, error))
+    auto parsed = sim::parseChannelModel(model, error);
+    if (!parsed)
         ADD_FAILURE() << "channel model: " << error;
     channel.first = "B";
     channel.second = "A";
-    channel.model = model;
+    channel.model = parsed.value_or(sim::ChannelModel{});
     near.line.other = &far.line;
     near.line.channel = &channel;
     near.line.farName = "B";

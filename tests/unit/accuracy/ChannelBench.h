@@ -16,11 +16,11 @@
 #include "analyzer/Encoders.h"
 #include "analyzer/MeterComputation.h"
 #include "analyzer/Results.h"
-#include "sim/AnalyzerLine.h"
-#include "sim/Config.h"
-#include "sim/EventLog.h"
-#include "sim/SerialDevice.h"
-#include "sim/Zmk5.h"
+#include "sim/analyzer/Zmk5.h"
+#include "sim/exchange/AnalyzerLine.h"
+#include "sim/network/Config.h"
+#include "sim/network/EventLog.h"
+#include "sim/ports/SerialDevice.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,8 +1,9 @@
 // The channel model as the meter hears it: each impairment injected alone and measured
 // with the tests' own analysis.
 #include "SignalAnalysis.h"
-#include "sim/ChannelPath.h"
-#include "sim/Config.h"
+#include "Zmk5TestSupport.h"
+#include "sim/channel/ChannelPath.h"
+#include "sim/network/Config.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ protected:
                              std::size_t n, int64_t first = 0) {
         config.first = "A";
         config.second = "B";
-        config.model = model;
+        config.model = test::channelModel(model);
         FarEnd far;
         far.station = "A";
         far.signal = signal;
@@ -36,7 +37,7 @@ protected:
     }
 
     ChannelConfig config;
-    ChannelPath path{nullptr, "B"};
+    ChannelPath path;
     Zmk5Generator own;
 };
 
@@ -109,7 +110,7 @@ TEST_F(Channel, HarmonicsHaveTheirShareAtTheStatedLevel) {
     EXPECT_NEAR(std::abs(toneAt(x, 1600.0)) / fundamental * 100.0, 2.0, 0.02);
     EXPECT_NEAR(std::abs(toneAt(x, 2400.0)) / fundamental * 100.0, 1.0, 0.02);
     // 6 dB weaker: the 2nd harmonic halves, the 3rd quarters.
-    path = ChannelPath(nullptr, "B");
+    path = ChannelPath();
     auto y = hear(R"({"harmonics": {"secondPercent": 2, "thirdPercent": 1, "atDbm": -4}})"_json,
                   {signal_kind::Sine, -10.0, 800.0}, 12800);
     const double f = std::abs(toneAt(y, 800.0));
@@ -168,7 +169,7 @@ TEST_F(Channel, ImpulsesPeakAtTheirLevelAlternatingInSign) {
 
 TEST_F(Channel, RandomScheduleKeepsItsRateAndItsSeed) {
     auto count = [&](uint32_t seed) {
-        path = ChannelPath(nullptr, "B");
+        path = ChannelPath();
         nlohmann::json model = R"({"impulses": {"peakDbm": -10, "perMinute": 120}})"_json;
         model["seed"] = seed;
         auto x = hear(model, GeneratorSignal{}, 12800 * 30);
@@ -232,11 +233,11 @@ TEST_F(Channel, ImpedanceDividerIsTheCircuitOfGeneratorReferenceResistorInputAnd
     for (const Case& c : cases)
         for (bool gain : {false, true}) {
             SCOPED_TRACE(std::string(c.model) + (gain ? ", gain" : ""));
-            path = ChannelPath(nullptr, "B");
+            path = ChannelPath();
             own.steady({signal_kind::MultiFrequency, -10.0, 0.0}, 0);
             config.first = "A";
             config.second = "B";
-            config.model = nlohmann::json{{"impedance", nlohmann::json::parse(c.model)}};
+            config.model = test::channelModel({{"impedance", nlohmann::json::parse(c.model)}});
             FarEnd far{"A", false, GeneratorSignal{}, &config, false};
             std::vector<double> reference(4096, 0.0), bridge(4096, 0.0), open(4096, 0.0);
             path.render(
@@ -267,7 +268,7 @@ TEST_F(Channel, ImpedanceDividerIsTheCircuitOfGeneratorReferenceResistorInputAnd
 }
 
 TEST_F(Channel, NothingArrivesWhileTheLineIsLetGo) {
-    config.model = R"({"noiseDbm": -30})"_json;
+    config.model = test::channelModel(R"({"noiseDbm": -30})"_json);
     FarEnd far{"A", false, {signal_kind::Sine, -10.0, 1000.0}, &config, false};
     std::vector<double> x(1000, 0.0);
     path.render(0, x, far, own, LineConnection{});

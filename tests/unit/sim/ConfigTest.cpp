@@ -2,7 +2,7 @@
 // file it cannot use (also from the command line, with exit status 1).
 #include "SimTestSupport.h"
 #include "TempFolder.h"
-#include "sim/DialString.h"
+#include "sim/modem/DialString.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -14,10 +14,12 @@ namespace {
 TEST(SimConfig, ReadsStationsChannelsFaultsRatesAndTiming) {
     auto config = network();
     config["stations"][0]["aliases"] = {"81001"};
-    config["stations"][0]["analyzer"] = {
-        {"port", 7002}, {"serialNumber", 1234}, {"firmware", 305}, {"faults", {{"off", true}}}};
+    config["stations"][0]["analyzer"] = {{"port", 7002},
+                                         {"serialNumber", 1234},
+                                         {"firmware", 305},
+                                         {"faults", {{"switchedOff", {{"fromS", 5}}}}}};
     config["stations"][3]["answerAfterRings"] = 3;
-    config["channels"] = {{{"between", {"A", "G"}}, {"model", {{"noise", -60}}}}};
+    config["channels"] = {{{"between", {"A", "G"}}, {"model", {{"noiseDbm", -60}}}}};
     config["faults"] = {{{"fault", "byteCorrupt"},
                          {"station", "A"},
                          {"probability", 0.5},
@@ -35,13 +37,14 @@ TEST(SimConfig, ReadsStationsChannelsFaultsRatesAndTiming) {
     const StationConfig& a = parsed->stations[0];
     EXPECT_EQ(a.aliases, std::vector<std::string>{"81001"});
     EXPECT_EQ(a.analyzer.port, 7002);
-    EXPECT_EQ(a.analyzer.serialNumber, 1234);
-    EXPECT_EQ(a.analyzer.firmware, 305);
-    EXPECT_EQ(a.analyzer.options["faults"]["off"], true); // kept for the analyzer
+    EXPECT_EQ(a.analyzer.options.serialNumber, 1234);
+    EXPECT_EQ(a.analyzer.options.firmware, 305);
+    ASSERT_EQ(a.analyzer.options.faults.size(), 1u); // the analyzer's own, read for it
+    EXPECT_EQ(a.analyzer.options.faults[0].kind, Zmk5FaultKind::SwitchedOff);
     EXPECT_EQ(a.modem.identification, "Modem of A");
     EXPECT_EQ(parsed->stations[3].kind, StationKind::Generator);
     EXPECT_EQ(parsed->stations[3].answerAfterRings, 3);
-    EXPECT_EQ(parsed->channels[0].model["noise"], -60);
+    EXPECT_EQ(parsed->channels[0].model.forward.noiseDbm, -60.0);
     ASSERT_EQ(parsed->faults.size(), 2u);
     EXPECT_EQ(parsed->faults[0].kind, FaultKind::ByteCorrupt);
     EXPECT_EQ(parsed->faults[0].seed, 9u);

@@ -135,7 +135,7 @@ TEST_F(LineHoldWithChannel, TheChannelAndItsDirectionReachTheAnalyzers) {
     ASSERT_TRUE(atA && atB);
     ASSERT_NE(atA->channel, nullptr);
     EXPECT_EQ(atA->channel, atB->channel);
-    EXPECT_EQ(atA->channel->model["attenuationDb"], 7);
+    EXPECT_EQ(atA->channel->model.forward.attenuationDb, 7.0);
     EXPECT_TRUE(atA->reversed);  // B to A: from the channel's second station
     EXPECT_FALSE(atB->reversed); // A to B
     EXPECT_EQ(sim.eventsNamed("connect").front()["rate"], 9600);

@@ -2,8 +2,8 @@
 // through the transform, and demodulation of a tone into amplitude and phase.
 #pragma once
 
-#include "sim/Fft.h"
-#include "sim/Signals.h"
+#include "sim/signals/Fft.h"
+#include "sim/signals/Signals.h"
 
 #include <cmath>
 #include <complex>

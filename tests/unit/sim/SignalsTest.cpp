@@ -1,9 +1,10 @@
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include "SignalAnalysis.h"
-#include "sim/AutonomousGenerator.h"
-#include "sim/BandNoise.h"
-#include "sim/Fft.h"
+#include "sim/network/Config.h"
+#include "sim/network/ConfigReaders.h"
+#include "sim/signals/BandNoise.h"
+#include "sim/signals/Fft.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -151,33 +152,24 @@ namespace vetlina::sim {
 namespace {
 
 TEST(AnalyzerSide, ConfigurationIsCheckedBeforeTheSimulatorStarts) {
-    auto config = [](const char* text) {
-        std::string error;
-        auto c = parseConfig(text, error);
-        EXPECT_TRUE(c) << error;
-        return *c;
-    };
     std::string error;
-    EXPECT_TRUE(
-        prepareAnalyzerSide(config(R"({"stations": [{"name": "A", "type": "complex", "number": "1",
-                                 "modem": {"port": 0}, "analyzer": {"port": 0}}]})"),
-                            error));
-    EXPECT_FALSE(
-        prepareAnalyzerSide(config(R"({"stations": [{"name": "A", "type": "complex", "number": "1",
+    EXPECT_TRUE(parseConfig(R"({"stations": [{"name": "A", "type": "complex", "number": "1",
+                                 "modem": {"port": 0}, "analyzer": {"port": 0}}]})",
+                            error))
+        << error;
+    EXPECT_FALSE(parseConfig(R"({"stations": [{"name": "A", "type": "complex", "number": "1",
                                  "modem": {"port": 0},
-                                 "analyzer": {"port": 0, "faults": {"melt": {}}}}]})"),
-                            error));
+                                 "analyzer": {"port": 0, "faults": {"melt": {}}}}]})",
+                             error));
     EXPECT_EQ(error, "stations[0].analyzer.faults.melt: no such fault of the analyzer");
-    EXPECT_FALSE(prepareAnalyzerSide(
-        config(R"({"stations": [{"name": "A", "type": "generator", "number": "1"},
+    EXPECT_FALSE(parseConfig(R"({"stations": [{"name": "A", "type": "generator", "number": "1"},
                                 {"name": "B", "type": "generator", "number": "2"}],
-                   "channels": [{"between": ["A", "B"], "model": {"noiseDbm": 30}}]})"),
-        error));
+                   "channels": [{"between": ["A", "B"], "model": {"noiseDbm": 30}}]})",
+                             error));
     EXPECT_EQ(error, "channels[0].model.noiseDbm: must lie in -120 .. 10");
-    EXPECT_FALSE(prepareAnalyzerSide(
-        config(R"({"stations": [{"name": "G", "type": "generator", "number": "1",
-                                 "generator": {"repeat": 1}}]})"),
-        error));
+    EXPECT_FALSE(parseConfig(R"({"stations": [{"name": "G", "type": "generator", "number": "1",
+                                 "generator": {"repeat": 1}}]})",
+                             error));
     EXPECT_EQ(error, "stations[0].generator.repeat: true or false is expected");
 }
 

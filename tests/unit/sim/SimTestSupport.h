@@ -3,7 +3,7 @@
 // thread (the loop turns while the test waits), with its event log at hand.
 #pragma once
 
-#include "sim/Simulator.h"
+#include "sim/network/Simulator.h"
 
 #include <functional>
 #include <map>

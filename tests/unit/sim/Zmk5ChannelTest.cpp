@@ -2,7 +2,7 @@
 // with the computer's own conversions (written here from the computer's rules, not
 // shared with the analyzer).
 #include "Zmk5TestSupport.h"
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include <gtest/gtest.h>
 #include <numbers>
@@ -33,7 +33,7 @@ protected:
     // inside the range), -25 dBm for interruptions, 4 dB and 15 degrees for hits, 125 ms
     // dead times.
     void prepare(const nlohmann::json& model, int mode = 11) {
-        channel.model = model;
+        channel.model = test::channelModel(model);
         bench = std::make_unique<Bench>();
         bench->startUp();
         bench->command({15, static_cast<int16_t>(mode)});

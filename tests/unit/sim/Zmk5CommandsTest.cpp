@@ -1,6 +1,6 @@
-#include "sim/Zmk5Commands.h"
+#include "sim/analyzer/Zmk5Commands.h"
 
-#include "sim/Zmk5Link.h"
+#include "sim/analyzer/Zmk5Link.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sim/Zmk5Link.h"
+#include "sim/analyzer/Zmk5Link.h"
 
 #include "Zmk5TestSupport.h"
 

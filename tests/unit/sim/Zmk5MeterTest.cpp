@@ -1,8 +1,8 @@
-#include "sim/Zmk5Meter.h"
+#include "sim/analyzer/Zmk5Meter.h"
 
 #include "Zmk5TestSupport.h"
-#include "sim/Fft.h"
-#include "sim/Signals.h"
+#include "sim/signals/Fft.h"
+#include "sim/signals/Signals.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // line of a call, and measuring what the far analyzer generates through the channel.
 #include "SimTestSupport.h"
 #include "Zmk5TestSupport.h"
-#include "sim/Zmk5.h"
+#include "sim/analyzer/Zmk5.h"
 
 #include <gtest/gtest.h>
 

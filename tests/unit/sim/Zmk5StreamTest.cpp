@@ -1,5 +1,5 @@
 #include "Zmk5TestSupport.h"
-#include "sim/Signals.h"
+#include "sim/signals/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +85,7 @@ TEST(Zmk5Stream, ChannelAttenuationLowersTheLevel) {
     ChannelConfig channel;
     channel.first = "B";
     channel.second = "A";
-    channel.model = {{"attenuationDb", 6.0}};
+    channel.model = test::channelModel({{"attenuationDb", 6.0}});
     Bench bench;
     bench.line.far = farSine(-10.0, 1800.0, &channel);
     measureSine(bench);

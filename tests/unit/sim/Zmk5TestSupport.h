@@ -3,15 +3,17 @@
 // rules (its stuffing and its receive state machine), independent of the analyzer's.
 #pragma once
 
-#include "sim/AnalyzerLine.h"
-#include "sim/Config.h"
-#include "sim/EventLog.h"
-#include "sim/Fft.h"
-#include "sim/SerialDevice.h"
-#include "sim/Zmk5.h"
+#include "sim/analyzer/Zmk5.h"
+#include "sim/exchange/AnalyzerLine.h"
+#include "sim/network/Config.h"
+#include "sim/network/ConfigReaders.h"
+#include "sim/network/EventLog.h"
+#include "sim/ports/SerialDevice.h"
+#include "sim/signals/Fft.h"
 
 #include <cmath>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -210,6 +212,24 @@ inline std::vector<uint8_t> computerBlock(const std::vector<int16_t>& words) {
 }
 
 // A ZMK-5 on a fake port and line, with its event log kept.
+// A channel's model and an analyzer's options from their configuration objects, as the
+// configuration reads them; an object the configuration would refuse fails the test.
+inline ChannelModel channelModel(const nlohmann::json& model) {
+    std::string error;
+    auto parsed = parseChannelModel(model, error);
+    if (!parsed)
+        ADD_FAILURE() << "channel model: " << error;
+    return parsed.value_or(ChannelModel{});
+}
+
+inline Zmk5Options analyzerOptions(const nlohmann::json& analyzer, int serial, int firmware) {
+    std::string error;
+    auto parsed = parseZmk5Options(analyzer, serial, firmware, error);
+    if (!parsed)
+        ADD_FAILURE() << "analyzer options: " << error;
+    return parsed.value_or(Zmk5Options{});
+}
+
 class Bench {
 public:
     explicit Bench(nlohmann::json analyzer = nlohmann::json::object(), int serial = 1234,
@@ -218,9 +238,7 @@ public:
         log.setObserver([this](const nlohmann::json& e) { events.push_back(e); });
         StationConfig station;
         station.name = "A";
-        station.analyzer.serialNumber = serial;
-        station.analyzer.firmware = firmware;
-        station.analyzer.options = std::move(analyzer);
+        station.analyzer.options = analyzerOptions(analyzer, serial, firmware);
         device = makeZmk5(station, line, log);
         zmk = static_cast<Zmk5*>(device.get());
         zmk->attach(port);
