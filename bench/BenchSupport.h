@@ -3,8 +3,8 @@
 // drives its operations directly).
 #pragma once
 
-#include "app/Dialogs.h"
 #include "device/Device.h"
+#include "platform/Dialogs.h"
 
 namespace vetlina::bench {
 

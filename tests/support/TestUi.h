@@ -3,9 +3,9 @@
 #pragma once
 
 #include "RecordingDialogs.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <chrono>
 #include <functional>

@@ -5,9 +5,9 @@
 
 #include "analyzer/Results.h"
 #include "app/Complex.h"
-#include "app/UiBridge.h"
-#include "app/WorkerThreads.h"
+#include "device/WorkerThreads.h"
 #include "platform/Clock.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -164,7 +164,7 @@ public:
     DoubleModem* modem = nullptr;
     ModemRole givenRole = ModemRole::AnsweringServed;
 
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override {
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext& complex) override {
         if (!makeAnalyzer)
             return nullptr;
         auto thread =
@@ -180,7 +180,7 @@ public:
         return thread;
     }
 
-    std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override {
+    std::unique_ptr<ModemThread> createModem(RunContext& complex, ModemRole role) override {
         givenRole = role;
         if (!makeModem)
             return nullptr;

@@ -3,7 +3,7 @@
 #include "device/Device.h"
 
 #include "TestUi.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "device/MemoryPort.h"
 #include "platform/Clock.h"
 

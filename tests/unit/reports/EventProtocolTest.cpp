@@ -4,7 +4,7 @@
 
 #include "FileSizeLimit.h"
 #include "TempFolder.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "platform/Files.h"

@@ -35,7 +35,7 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     setCurrentEntry(&entry);
 
     entry.SeriesTime = 0.5; // no cycle yet: nothing
-    writeMessageFile(complex, MessageCode::OperatorStop);
+    writeMessageFile(&complex, complex, MessageCode::OperatorStop);
     EXPECT_FALSE(folderExists("DATA") && !listFiles("DATA", "*").empty());
 
     entry.SeriesTime = 45000.25;
@@ -52,7 +52,7 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     };
     for (const Case& c : cases) {
         role.currentRole = c.role;
-        writeMessageFile(complex, c.code);
+        writeMessageFile(&complex, complex, c.code);
     }
     const auto names = listFiles("DATA", "*");
     ASSERT_EQ(names.size(), 2u);
