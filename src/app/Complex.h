@@ -5,24 +5,13 @@
 #pragma once
 
 #include "config/Configuration.h"
-#include "device/WorkerThreads.h"
 #include "platform/DateTime.h"
-#include "platform/Files.h"
 #include "reports/EventProtocol.h"
 #include "reports/RunContext.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <string_view>
 
 namespace vetlina {
-
-class Scenario;
-class UiBridge;
-struct RunOptions;
-struct ScenarioEntry;
 
 class Complex : public RunContext {
 public:

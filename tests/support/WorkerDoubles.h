@@ -77,8 +77,9 @@ inline std::string checkLifecycle(const std::vector<std::string>& events,
 template <typename Base>
 class DoubleWorker : public Base {
 public:
-    DoubleWorker(UiBridge& ui, WorkerLog& log, std::string name, bool failStartUp)
-        : Base(ui, nullptr), log_(log), name_(std::move(name)) {
+    DoubleWorker(UiBridge& ui, WorkerLog& log, std::string name, bool failStartUp,
+                 EventWriter* run = nullptr)
+        : Base(ui, nullptr, run), log_(log), name_(std::move(name)) {
         log_.add(name_ + " created");
         if (failStartUp) {
             this->SetCommand(-1);
@@ -167,8 +168,8 @@ public:
     std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext& complex) override {
         if (!makeAnalyzer)
             return nullptr;
-        auto thread =
-            std::make_unique<DoubleAnalyzer>(complex.ui(), log_, "analyzer", failAnalyzer);
+        auto thread = std::make_unique<DoubleAnalyzer>(complex.ui(), log_, "analyzer", failAnalyzer,
+                                                       &complex);
         thread->portNumber = analyzerPort;
         thread->serial = serial;
         thread->firmware = firmware;
@@ -184,7 +185,8 @@ public:
         givenRole = role;
         if (!makeModem)
             return nullptr;
-        auto thread = std::make_unique<DoubleModem>(complex.ui(), log_, "modem", failModem);
+        auto thread =
+            std::make_unique<DoubleModem>(complex.ui(), log_, "modem", failModem, &complex);
         thread->portNumber = modemPort;
         thread->currentRole = role;
         if (modemStep)
