@@ -5,7 +5,7 @@
 
 #include "EntryKinds.h"
 #include "IdleDevice.h"
-#include "app/Dialogs.h"
+#include "platform/Dialogs.h"
 
 namespace vetlina::bench {
 

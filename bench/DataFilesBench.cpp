@@ -4,13 +4,13 @@
 // the start-up's clean-up leaves it at most.
 #include "BenchSupport.h"
 #include "analyzer/Results.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "cli/DataFileTool.h"
 #include "platform/Files.h"
 #include "reports/CycleStatistics.h"
 #include "reports/DataFileFormat.h"
 #include "reports/DataFiles.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

@@ -6,12 +6,12 @@
 // program's own work.
 #include "BenchSupport.h"
 #include "app/Complex.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
 #include "reports/Evaluation.h"
 #include "scenario/Scenario.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -23,8 +23,8 @@ using namespace vetlina;
 
 class NoWorkers : public WorkerFactory {
 public:
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-    std::unique_ptr<ModemThread> createModem(Complex&, ModemRole) override { return nullptr; }
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext&) override { return nullptr; }
+    std::unique_ptr<ModemThread> createModem(RunContext&, ModemRole) override { return nullptr; }
 };
 
 // Every quantity of a block holds `sessions` values around base.

@@ -2,13 +2,13 @@
 // thread, an event line appended to the protocol document (one write and a flush of
 // the system's buffers), and a line added to the protocol window's memo.
 #include "BenchSupport.h"
-#include "app/Dialogs.h"
-#include "app/ProtocolMemo.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
+#include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "reports/EventProtocol.h"
+#include "ui/ProtocolMemo.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>

@@ -3,12 +3,12 @@
 // own, so what is measured is the link's pace: one character per read, and a 50 ms
 // sleep whenever the receiver finds the line empty).
 #include "BenchSupport.h"
-#include "app/Dialogs.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "device/Device.h"
 #include "device/MemoryPort.h"
 #include "modem/SessionLink.h"
+#include "platform/Dialogs.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>

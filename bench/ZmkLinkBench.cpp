@@ -2,10 +2,10 @@
 // a stream of raw frames apart, and what sending one stuffed command block costs.
 #include "BenchSupport.h"
 #include "analyzer/ZmkLink.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "device/Device.h"
 #include "device/MemoryPort.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <benchmark/benchmark.h>
 #include <memory>

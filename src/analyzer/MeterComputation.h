@@ -7,6 +7,7 @@
 // it asks the DecoderActions that the measurement sequence implements.
 #pragma once
 
+#include "analyzer/DecoderActions.h"
 #include "analyzer/Encoders.h"
 #include "analyzer/MeterState.h"
 
@@ -16,17 +17,6 @@
 #include <memory>
 
 namespace vetlina {
-
-// What the decoding asks of the measurement sequence.
-class DecoderActions {
-public:
-    virtual ~DecoderActions() = default;
-    // code::InRange (1000) or code::Overload (1002).
-    virtual void reportRange(int16_t report) = 0;
-    // Sends a plan (meter restart, command 6, a line mode) with SendCommand; a failure
-    // goes the sequence's failure path with the plan's label.
-    virtual bool send(const CommandPlan& plan) = 0;
-};
 
 // Sampling of the raw frames and the spectrum.
 inline constexpr int kSetSamples = 4096;

@@ -17,7 +17,7 @@ std::string panelDuration(double seconds) {
 }
 
 void setUpVisualisationPanel(VisualisationState& show, const ScenarioEntry& e) {
-    const bool autonomous = e.ComplexType == 1;
+    const bool autonomous = e.ComplexType == kGeneratorComplexType;
     struct Group {
         ShowKind kind;
         double duration;

@@ -3,8 +3,8 @@
 // is measured, its label showing the kind's duration, its progress bar at 0.
 #pragma once
 
-#include "app/WindowModels.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/WindowModels.h"
 
 #include <string>
 

@@ -13,8 +13,9 @@
 #include "analyzer/MeterComputation.h"
 #include "analyzer/Results.h"
 #include "analyzer/ZmkLink.h"
-#include "app/WorkerThreads.h"
+#include "device/WorkerThreads.h"
 #include "platform/DateTime.h"
+#include "reports/RunContext.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <array>
@@ -83,6 +84,9 @@ public:
     // Brings the analyzer up on the port "ZMKPort" at the speed "ZMKSpeed" of the
     // configuration. The command tells the outcome: 20 after success, -1 after a
     // failure, which has been reported and has ended the run (MSG_RUN_END).
+    // run: the run the thread works for (its modem thread, current entry, documents).
+    ZMK(RunContext& run, PortFactory ports);
+    // An analyzer outside a run: it has no modem thread, no current entry and no documents.
     ZMK(UiBridge& ui, PortFactory ports);
     // Switches the analyzer back to its idle state and closes the port. The thread has
     // ended before (the run ends it first; see endThread).
@@ -123,8 +127,12 @@ protected:
     void Execute() override;
     // The modem thread of the run (null when there is none).
     virtual ModemThread* modem();
+    // The run's current scenario entry (null when there is none).
+    virtual const ScenarioEntry* runEntry() const;
 
 private:
+    ZMK(UiBridge& ui, PortFactory ports, RunContext* run);
+
     static constexpr std::size_t kSerialWord = 9;
     static constexpr std::size_t kFirmwareWord = 10;
 
@@ -186,6 +194,7 @@ private:
     double syncDelay() const; // the synchronisation delay, s
     double halfDelay() const; // h
 
+    RunContext* run_; // null outside a run
     ZmkLink link_;
     std::unique_ptr<MeterComputation> meter_;
     LiveResults results_;

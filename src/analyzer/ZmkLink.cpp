@@ -1,10 +1,10 @@
 #include "analyzer/ZmkLink.h"
 
-#include "app/UiBridge.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 
@@ -157,7 +157,7 @@ void ZmkLink::AnalyzerFailure(const std::string& text) {
     if (!device_.SetCommand(-1))
         return;
     device_.logEvent(text, true);
-    writeMessageFile(device_, MessageCode::DeviceFailure);
+    writeMessageFile(run_, device_, MessageCode::DeviceFailure);
     device_.ui().dialogs().showMessage(toCp1251(kAnalyzerTitle), text, DialogIcon::Warning);
     device_.ui().post(MSG_RUN_END);
 }

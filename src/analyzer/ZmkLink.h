@@ -15,6 +15,8 @@
 
 namespace vetlina {
 
+class RunContext;
+
 class Device;
 
 // Control bytes of the link.
@@ -48,7 +50,8 @@ public:
     static constexpr uint32_t kAckWaitMs = 2000;
 
     // The link of the analyzer on device's port; failures are reported through device.
-    explicit ZmkLink(Device& device) : device_(device) {}
+    // run: the run whose message file a device failure writes (none outside a run).
+    explicit ZmkLink(Device& device, RunContext* run = nullptr) : device_(device), run_(run) {}
 
     // One step of the receive state machine: the link status, with an event bit and a
     // character where the byte read calls for it.
@@ -92,6 +95,7 @@ public:
 
 private:
     Device& device_;
+    RunContext* run_;
     uint16_t status_ = 0;
     uint16_t escapeMask_ = 0;
     int32_t blockLength_ = 0;

@@ -7,10 +7,9 @@
 // both take from the same scenario entry, so rounding and order here are binding.
 #include "analyzer/VisualisationPanel.h"
 #include "analyzer/ZMK.h"
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -163,17 +162,20 @@ void ZMK::Execute() {
 }
 
 ModemThread* ZMK::modem() {
-    Complex* complex = currentComplex();
-    return complex ? complex->modemThread.get() : nullptr;
+    return run_ ? run_->modem() : nullptr;
+}
+
+const ScenarioEntry* ZMK::runEntry() const {
+    return run_ ? run_->entry() : nullptr;
 }
 
 const ScenarioEntry& ZMK::entry() const {
-    const ScenarioEntry* e = currentEntry();
+    const ScenarioEntry* e = runEntry();
     return e ? *e : fallbackEntry_;
 }
 
 bool ZMK::autonomous() const {
-    return entry().ComplexType == 1;
+    return entry().ComplexType == kGeneratorComplexType;
 }
 
 double ZMK::syncDelay() const {

@@ -1,12 +1,11 @@
 // Bringing the analyzer up (port, speed handshake, identification, calibration table,
 // DATA folder) and putting it back to rest when the thread goes.
 #include "analyzer/ZMK.h"
-#include "app/Complex.h"
-#include "app/Configuration.h"
-#include "app/UiBridge.h"
+#include "config/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "platform/Files.h"
+#include "ui/UiBridge.h"
 
 #include <cstdio>
 #include <new>
@@ -92,8 +91,13 @@ const char* startupText(ZmkStartup code) {
     return "";
 }
 
-ZMK::ZMK(UiBridge& ui, PortFactory ports)
-    : AnalyzerThread(ui, std::move(ports)), link_(*this), fallbackEntry_(defaultEntry()) {
+ZMK::ZMK(RunContext& run, PortFactory ports) : ZMK(run.ui(), std::move(ports), &run) {}
+
+ZMK::ZMK(UiBridge& ui, PortFactory ports) : ZMK(ui, std::move(ports), nullptr) {}
+
+ZMK::ZMK(UiBridge& ui, PortFactory ports, RunContext* run)
+    : AnalyzerThread(ui, std::move(ports), run), run_(run), link_(*this, run),
+      fallbackEntry_(defaultEntry()) {
     const IniFile ini = readConfiguration();
     portNumber = readKey(ini, keys::ZmkPort);
     const int32_t speed = readKey(ini, keys::ZmkSpeed);

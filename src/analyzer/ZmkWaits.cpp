@@ -3,11 +3,10 @@
 // stop, and ends the run through "Отключение анализатора" when the analyzer drops DSR
 // or CTS.
 #include "analyzer/ZMK.h"
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/ResultsEntry.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -243,7 +242,8 @@ bool ZMK::Measure(int type, ResultKind kind, const char* caption) {
         logEvent(" -сигнал не обнаружен"_cp, true);
     } else if (ui().models().options.saveResults.load()) {
         appendProtocol(resultsLink(start));
-        appendResults(*this, start);
+        if (run_)
+            appendResults(*run_, *this, start);
     }
     return true;
 }

@@ -1,10 +1,10 @@
 #include "app/Complex.h"
 
-#include "app/UiBridge.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/Documents.h"
 #include "scenario/ScenarioFiles.h"
+#include "ui/UiBridge.h"
 
 #include <atomic>
 
@@ -71,6 +71,63 @@ Complex::~Complex() {
 
 RunOptions& Complex::options() {
     return ui_.models().options;
+}
+
+ScenarioEntry* Complex::entry() const {
+    return currentEntry();
+}
+
+void Complex::setEntry(ScenarioEntry* entry) {
+    setCurrentEntry(entry);
+}
+
+SessionParty Complex::ownParty() const {
+    return {fieldText(ownIdent), fieldText(ownAts), fieldText(ownUser), fieldText(ownCity)};
+}
+
+SessionParty Complex::peerParty() const {
+    return {fieldText(peerIdent), fieldText(peerAts), fieldText(peerUser), fieldText(peerCity)};
+}
+
+void Complex::setPeerIdent(std::string_view ident) {
+    setFieldText(peerIdent, ident);
+}
+
+void Complex::setPeerDetails(std::string_view station, std::string_view user,
+                             std::string_view city) {
+    setFieldText(peerAts, station);
+    setFieldText(peerUser, user);
+    setFieldText(peerCity, city);
+}
+
+bool Complex::headingDue(SessionHeading document) const {
+    return document == SessionHeading::Results ? resultsHeaderDue : statisticsHeaderDue;
+}
+
+void Complex::setHeadingDue(SessionHeading document, bool due) {
+    (document == SessionHeading::Results ? resultsHeaderDue : statisticsHeaderDue) = due;
+}
+
+File& Complex::document(ReportDocument document) {
+    switch (document) {
+    case ReportDocument::Passports:
+        return passportStream;
+    case ReportDocument::Results:
+        return resultsStream;
+    case ReportDocument::Statistics:
+        return statisticsStream;
+    case ReportDocument::Summary:
+        break;
+    }
+    return summaryStream;
+}
+
+std::string Complex::modemIdentification() const {
+    return vetlina::modemIdentification();
+}
+
+void Complex::setModemIdentification(const std::string& text) {
+    vetlina::setModemIdentification(text);
 }
 
 void Complex::create(ModemRole role, const std::string& startText) {

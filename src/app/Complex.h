@@ -4,26 +4,16 @@
 // between runs.
 #pragma once
 
-#include "app/Configuration.h"
-#include "app/WorkerThreads.h"
+#include "config/Configuration.h"
 #include "platform/DateTime.h"
-#include "platform/Files.h"
 #include "reports/EventProtocol.h"
+#include "reports/RunContext.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <string_view>
 
 namespace vetlina {
 
-class Scenario;
-class UiBridge;
-struct RunOptions;
-struct ScenarioEntry;
-
-class Complex : public EventWriter {
+class Complex : public RunContext {
 public:
     // Creation step 1: identity texts cleared, both header-due flags set, no documents, no
     // threads, no current scenario entry. The scenario is the one the run works through;
@@ -64,14 +54,34 @@ public:
     // Rewrites the scenario file with the progress of the run (after each session, on the
     // modem thread). A failure stops the modem thread (-1), logs and shows "Ошибка записи
     // файла сценария" (title "Ошибка") and posts MSG_RUN_END; false then.
-    bool saveProgress();
+    bool saveProgress() override;
 
-    UiBridge& ui() { return ui_; }
+    // ---- The run context of the workers and the documents ------------------------------
+    UiBridge& ui() override { return ui_; }
     // The scenario of the run: the calling side's entries (the modem thread chooses, calls
     // and updates them; the main window is hidden meanwhile).
-    Scenario& scenario() { return scenario_; }
+    Scenario& scenario() override { return scenario_; }
     // The four run options of the run window, as the operator has them checked now.
-    RunOptions& options();
+    RunOptions& options() override;
+    // The process-wide current entry (currentEntry()).
+    ScenarioEntry* entry() const override;
+    void setEntry(ScenarioEntry* entry) override;
+    AnalyzerThread* analyzer() override { return analyzerThread.get(); }
+    ModemThread* modem() override { return modemThread.get(); }
+    SessionParty ownParty() const override;
+    SessionParty peerParty() const override;
+    void setPeerIdent(std::string_view ident) override;
+    void setPeerDetails(std::string_view station, std::string_view user,
+                        std::string_view city) override;
+    bool headingDue(SessionHeading document) const override;
+    void setHeadingDue(SessionHeading document, bool due) override;
+    File& document(ReportDocument document) override;
+    int64_t statisticsRewind() const override { return statisticsRewindPos; }
+    void setStatisticsRewind(int64_t position) override { statisticsRewindPos = position; }
+    // The process-wide modem identification (below).
+    std::string modemIdentification() const override;
+    void setModemIdentification(const std::string& text) override;
+
     const DocumentPaths& paths() const { return paths_; }
     const std::string& documentIdent() const { return documentIdent_; }
 
@@ -111,7 +121,7 @@ private:
     bool started_ = false;
 };
 
-// The current Complex: written only by the main thread (the run), read by every thread.
+// The current Complex: written only by the main thread (the run), read by the front end.
 Complex* currentComplex();
 void setCurrentComplex(Complex* complex);
 
@@ -136,5 +146,11 @@ void setFieldText(char (&field)[N], std::string_view text) {
     for (std::size_t i = 0; i < N; ++i)
         field[i] = i < n ? text[i] : '\0';
 }
+
+// The modem's identification, as it answered at initialisation (cp1251, at most 127
+// characters; the " Доп.настройка " suffix included). Process-wide: set by the modem
+// thread's start-up on the main thread (through its run), read by the protocol header.
+std::string modemIdentification();
+void setModemIdentification(const std::string& text);
 
 } // namespace vetlina

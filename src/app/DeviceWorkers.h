@@ -3,8 +3,8 @@
 // ports (device/ComPort.h).
 #pragma once
 
-#include "app/WorkerThreads.h"
 #include "device/ComPort.h"
+#include "reports/RunContext.h"
 
 namespace vetlina {
 
@@ -14,8 +14,8 @@ public:
     explicit DeviceWorkers(PortFactory ports = comPortFactory()) : ports_(std::move(ports)) {}
 
     // The analyzer thread ZMK and the modem thread MODEM, each on its configured port.
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override;
-    std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext& run) override;
+    std::unique_ptr<ModemThread> createModem(RunContext& run, ModemRole role) override;
 
 private:
     PortFactory ports_;

@@ -1,10 +1,10 @@
 #include "app/Run.h"
 
-#include "app/Configuration.h"
-#include "app/UiBridge.h"
+#include "config/Configuration.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
 #include "scenario/Scenario.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 namespace {
@@ -72,7 +72,7 @@ void Run::endWork() {
     if (modem != nullptr && modem->role() != ModemRole::Answering && entry != nullptr &&
         static_cast<double>(entry->SeriesTime) > kSeriesBegunAfter && entry->Finished == 0) {
         complex.logEvent("Снято оператором"_cp, true);
-        writeMessageFile(complex, MessageCode::OperatorStop);
+        writeMessageFile(&complex, complex, MessageCode::OperatorStop);
     }
     complex.logBlankLine();
     complex.logEvent("Работа закончена"_cp, false);

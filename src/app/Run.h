@@ -5,9 +5,9 @@
 #pragma once
 
 #include "app/Complex.h"
-#include "app/RunMessages.h"
 #include "app/StartModes.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/RunMessages.h"
 
 #include <functional>
 #include <memory>

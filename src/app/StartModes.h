@@ -2,8 +2,8 @@
 // scenario entries are prepared, and the role the modem thread takes.
 #pragma once
 
-#include "app/RunMessages.h"
-#include "app/WorkerThreads.h"
+#include "device/WorkerThreads.h"
+#include "ui/RunMessages.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 // answer. Any thread may show one; their lines do not interleave.
 #pragma once
 
-#include "app/Dialogs.h"
+#include "platform/Dialogs.h"
 
 #include <ostream>
 

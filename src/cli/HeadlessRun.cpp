@@ -1,15 +1,15 @@
 #include "cli/HeadlessRun.h"
 
 #include "app/Complex.h"
-#include "app/Configuration.h"
 #include "app/Run.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "cli/HeadlessDialogs.h"
+#include "config/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "scenario/Scenario.h"
 #include "scenario/ScenarioFiles.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,9 +4,9 @@
 // --exit-when-done end the run as the operator's "Закончить работу" answered Yes.
 #pragma once
 
-#include "app/WorkerThreads.h"
 #include "cli/RunArguments.h"
 #include "cli/StopSignals.h"
+#include "reports/RunContext.h"
 
 #include <ostream>
 

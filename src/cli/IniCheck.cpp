@@ -1,6 +1,6 @@
 #include "cli/IniCheck.h"
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "device/PortFactory.h"
 #include "device/Rfc2217Port.h"
 #include "platform/Cp1251.h"

@@ -1,8 +1,8 @@
 #include "cli/PortReports.h"
 
-#include "app/Configuration.h"
 #include "cli/HeadlessDialogs.h"
 #include "cli/IniCheck.h"
+#include "config/Configuration.h"
 #include "device/PortFactory.h"
 
 namespace vetlina {

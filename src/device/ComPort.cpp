@@ -1,6 +1,6 @@
 #include "device/ComPort.h"
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "device/PortFactory.h"
 
 namespace vetlina {

@@ -1,12 +1,12 @@
 #include "device/Device.h"
 
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "platform/Clock.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 
-Device::Device(UiBridge& ui, PortFactory ports) : ui_(ui), ports_(std::move(ports)) {}
+Device::Device(UiBridge& ui, PortFactory ports, EventWriter* run)
+    : ui_(ui), run_(run), ports_(std::move(ports)) {}
 
 Device::~Device() {
     ClosePort();
@@ -244,8 +244,8 @@ void Device::invokeSync(const std::function<void()>& update) {
 }
 
 void Device::appendProtocol(const std::string& text) {
-    if (Complex* complex = currentComplex())
-        complex->appendProtocol(text);
+    if (run_ != nullptr)
+        run_->appendProtocol(text);
 }
 
 void Device::OnFinished() {

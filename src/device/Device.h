@@ -4,10 +4,10 @@
 // synchronous hand-offs of text to the windows of the main thread.
 #pragma once
 
-#include "app/WindowModels.h"
 #include "device/DeviceThread.h"
 #include "device/SerialPort.h"
-#include "reports/EventProtocol.h"
+#include "ui/EventWriter.h"
+#include "ui/WindowModels.h"
 
 #include <atomic>
 #include <cstdint>
@@ -37,7 +37,9 @@ public:
     // The port speed until the analyzer changes it.
     static constexpr uint32_t kOpeningBaudRate = 9600;
 
-    Device(UiBridge& ui, PortFactory ports);
+    // run: where the protocol lines of this thread go besides the window (the run that
+    // created the thread); none for a thread outside a run.
+    Device(UiBridge& ui, PortFactory ports, EventWriter* run = nullptr);
     ~Device() override;
 
     // ---- Command number -------------------------------------------------------------
@@ -90,7 +92,7 @@ public:
     // Any other update of a window model, run on the main thread while this thread waits.
     void invokeSync(const std::function<void()>& update);
 
-    // Appends to the current run's protocol document (nothing when no run has it open).
+    // Appends to the run's protocol document (nothing without a run or while it is closed).
     void appendProtocol(const std::string& text) override;
 
     UiBridge& ui() { return ui_; }
@@ -111,6 +113,7 @@ protected:
 
 private:
     UiBridge& ui_;
+    EventWriter* run_;
     PortFactory ports_;
     std::unique_ptr<SerialPort> port_;
     std::string openError_;

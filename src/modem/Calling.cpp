@@ -3,13 +3,12 @@
 // the modem thread, and the outcome operations the session dialogue shares.
 #include "modem/Calling.h"
 
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
 #include "scenario/Scenario.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 
@@ -129,10 +128,10 @@ int32_t secondsToWaitMs(int64_t seconds) {
 // ---- The steps of the modem thread ---------------------------------------------------
 
 void MODEM::showScenarioOverview() {
-    Complex* complex = currentComplex();
-    Scenario* scenario = complex ? &complex->scenario() : nullptr;
+    RunContext* run = run_;
+    Scenario* scenario = run ? &run->scenario() : nullptr;
     showProtocolLine(std::string());
-    std::string ident = complex ? fieldText(complex->ownIdent) : std::string();
+    std::string ident = run ? run->ownParty().ident : std::string();
     showProtocolLine("Сценарий "_cp + ident + ":");
     if (scenario == nullptr)
         return;
@@ -154,8 +153,8 @@ void MODEM::resetConsecutiveCounters() {
 }
 
 void MODEM::chooseAndDial() {
-    Complex* complex = currentComplex();
-    Scenario* scenario = complex ? &complex->scenario() : nullptr;
+    RunContext* run = run_;
+    Scenario* scenario = run ? &run->scenario() : nullptr;
     const DateTime at = now();
 
     ScenarioEntry* taken = nullptr;
@@ -172,8 +171,8 @@ void MODEM::chooseAndDial() {
     }
 
     if (taken == nullptr) {
-        if (complex)
-            setFieldText(complex->peerIdent, "");
+        if (run)
+            run->setPeerIdent("");
         if (!workRemains) {
             // Every entry is finished: from now on the complex serves as an answering one.
             resumePending = false;
@@ -198,20 +197,20 @@ void MODEM::chooseAndDial() {
     if (taken != current && (current == nullptr || !entryDue(*current, at))) {
         resumePending = false;
         setCurrentEntry(taken);
-        if (isGenerator(*taken) && complex) {
-            complex->statisticsHeaderDue = true;
-            complex->resultsHeaderDue = true;
+        if (isGenerator(*taken) && run) {
+            run->setHeadingDue(SessionHeading::Statistics, true);
+            run->setHeadingDue(SessionHeading::Results, true);
         }
         if (!resetModem())
             return;
     }
 
     ScenarioEntry& e = entry();
-    if (e.Calls == 0 && complex && textOf(e.Id) == fieldText(complex->ownIdent))
+    if (e.Calls == 0 && run && textOf(e.Id) == run->ownParty().ident)
         ui().dialogs().showMessage(" Предупреждение"_cp, " Вызов собственного комплекса"_cp,
                                    DialogIcon::Warning);
-    if (complex)
-        setFieldText(complex->peerIdent, textOf(e.Id));
+    if (run)
+        run->setPeerIdent(textOf(e.Id));
     setRole(ModemRole::CallingInCall);
     dial();
     SetCommand(modemcmd::ClassifyDialResult);
@@ -271,7 +270,7 @@ void MODEM::classifyDialResult() {
         if (consecutive >= numNoCarrier) {
             logEvent("НУВ (нет несущей). Выполнение прекращено"_cp, true);
             disconnectReason();
-            writeMessageFile(*this, MessageCode::NoCarrierLimit);
+            writeMessageFile(run_, *this, MessageCode::NoCarrierLimit);
             e.Finished = 1;
             SetCommand(modemcmd::ChooseAndDial);
         } else {
@@ -409,9 +408,9 @@ void MODEM::waitForCall() {
         // The caller of the series has not called again: the series is given up.
         logBlankLine();
         logEvent("Зависание"_cp, true);
-        writeMessageFile(*this, MessageCode::Hang);
-        if (Complex* complex = currentComplex())
-            setFieldText(complex->peerIdent, "");
+        writeMessageFile(run_, *this, MessageCode::Hang);
+        if (run_)
+            run_->setPeerIdent("");
         ScenarioEntry& e = entry();
         e.SessionsDone = 0;
         e.Finished = 1;

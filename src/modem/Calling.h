@@ -33,9 +33,6 @@ inline constexpr std::string_view NoAnswer = "8";
 inline constexpr std::string_view Connect = "20";
 } // namespace result
 
-// An entry of this kind is an autonomous generator, not a complex.
-inline constexpr uint8_t kGeneratorComplexType = 1;
-
 // The modem commands of an entry (AT, DiscrAT) as the protocol shows them (lower case)
 // and as they are typed (upper case): the Latin letters change, nothing else.
 std::string lowerLatin(std::string_view text);

@@ -2,12 +2,11 @@
 // writing from the main window, the loop over the command number, and destruction.
 #include "modem/Modem.h"
 
-#include "app/Complex.h"
-#include "app/Configuration.h"
-#include "app/UiBridge.h"
+#include "config/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "scenario/Scenario.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 namespace {
@@ -39,8 +38,14 @@ std::string modemStatusText(ModemStatus status) {
     return std::string();
 }
 
+MODEM::MODEM(RunContext& run, PortFactory ports, ModemRole role)
+    : MODEM(run.ui(), std::move(ports), role, &run) {}
+
 MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role)
-    : ModemThread(ui, std::move(ports)), role_(role) {
+    : MODEM(ui, std::move(ports), role, nullptr) {}
+
+MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
+    : ModemThread(ui, std::move(ports), run), run_(run), role_(role) {
     readModemSettings();
     setModemIdentification(std::string());
     const ModemStatus status = initialise();
@@ -65,8 +70,7 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role)
 
     if (role == ModemRole::Calling || role == ModemRole::CallingInCall) {
         showScenarioOverview();
-        Complex* complex = currentComplex();
-        Scenario* scenario = complex ? &complex->scenario() : nullptr;
+        Scenario* scenario = run_ ? &run_->scenario() : nullptr;
         setCurrentEntry(scenario != nullptr && scenario->count() > 0 ? &scenario->entry(0)
                                                                      : &receivedScenario);
         SetCommand(modemcmd::ChooseAndDial);
@@ -76,6 +80,22 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role)
         setCurrentEntry(&receivedScenario);
         SetCommand(modemcmd::WaitForCall);
     }
+}
+
+ScenarioEntry* MODEM::currentEntry() const {
+    return run_ ? run_->entry() : ownEntry_.load(std::memory_order_acquire);
+}
+
+void MODEM::setCurrentEntry(ScenarioEntry* entry) {
+    if (run_)
+        run_->setEntry(entry);
+    else
+        ownEntry_.store(entry, std::memory_order_release);
+}
+
+void MODEM::setModemIdentification(const std::string& text) {
+    if (run_)
+        run_->setModemIdentification(text);
 }
 
 MODEM::MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest)

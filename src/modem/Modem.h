@@ -18,10 +18,11 @@
 #pragma once
 
 #include "analyzer/Results.h"
-#include "app/WorkerThreads.h"
+#include "device/WorkerThreads.h"
 #include "modem/ResultLine.h"
 #include "modem/SessionLink.h"
 #include "modem/SessionRecords.h"
+#include "reports/RunContext.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <array>
@@ -33,7 +34,6 @@
 
 namespace vetlina {
 
-class Complex;
 class Scenario;
 
 // The modem's commands (the modem thread's command numbers).
@@ -101,6 +101,11 @@ public:
     // current) or 1 (answering: the received-scenario entry is current). On failure the
     // command is -1, the status has been shown, the set-up offered where the profile
     // looks wrong, and MSG_RUN_END posted.
+    // run: the run the thread works for (its scenario, current entry, identities and
+    // documents, the analyzer thread).
+    MODEM(RunContext& run, PortFactory ports, ModemRole role);
+    // A modem thread outside a run: no scenario, no analyzer, no documents; it keeps its
+    // current entry itself.
     MODEM(UiBridge& ui, PortFactory ports, ModemRole role);
     // Releases the port: purged, DTR dropped, 200 ms, closed.
     ~MODEM() override;
@@ -181,8 +186,8 @@ public:
     // The own results of the session, saved from the analyzer's live records at the
     // reconnection; they go to the far side in the result exchange.
     LiveResults savedResults;
-    float throughput = -999.0f; // per cent, the live throughput; -999 not measured
-    float savedThroughput = -999.0f;
+    float throughput = kNotMeasured; // per cent, the live throughput
+    float savedThroughput = kNotMeasured;
     // Where the session's records go (the reports room's unless a test put its own).
     // Set before the thread starts.
     SessionRecords* records = &programRecords();
@@ -199,6 +204,12 @@ protected:
 private:
     struct WriteSetupRequest {};
     MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest);
+    MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run);
+    // The run's current entry (the thread's own outside a run).
+    ScenarioEntry* currentEntry() const;
+    void setCurrentEntry(ScenarioEntry* entry);
+    // Hands the identification to the run (for its protocol header).
+    void setModemIdentification(const std::string& text);
     void readModemSettings();
     std::string portPrefix() const; // "COM%1d: "
     ModemStatus initialise();
@@ -233,6 +244,8 @@ private:
     void showThroughput(bool deadlinePassed, int32_t leftMs);
     void throughputNotMeasured(bool withCaption);
 
+    RunContext* run_ = nullptr;                     // null outside a run
+    std::atomic<ScenarioEntry*> ownEntry_{nullptr}; // the current entry outside a run
     std::atomic<ModemRole> role_;
     std::atomic<bool> simplifiedCall_{false};
     SessionLink link_{*this, recvErrors, sendRepeats};

@@ -1,13 +1,13 @@
 // The command-line primitives of the modem: typing a command with its echo checked,
 // reading result lines, resetting, hanging up, the disconnect reason, the fatal
 // failure, and writing the stored set-up into the modem's memory.
-#include "app/Configuration.h"
-#include "app/UiBridge.h"
+#include "config/Configuration.h"
 #include "modem/Modem.h"
 #include "modem/ResultLine.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 namespace {
@@ -184,7 +184,7 @@ void MODEM::modemFailure(const std::string& text) {
         return;
     SetCommand(-1);
     logEvent(text, true);
-    writeMessageFile(*this, MessageCode::DeviceFailure);
+    writeMessageFile(run_, *this, MessageCode::DeviceFailure);
     // A modem that still shows a line has failed; one that shows none is off or unplugged.
     const std::string what = carrier() || cts() ? "Отказ модема"_cp : "Отключение модема"_cp;
     logEvent(what, true);

@@ -1,6 +1,6 @@
 #include "modem/SessionBlocks.h"
 
-#include "analyzer/ResultRecords.h"
+#include "reports/ResultRecords.h"
 
 #include <cstring>
 

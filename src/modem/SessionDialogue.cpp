@@ -10,14 +10,13 @@
 // hand-back (7, 8, 11 or 12 here) the modem thread idles at command 0; the command is
 // set to 0 before the hand-over so that the hand-back can never be overwritten.
 #include "analyzer/ZMK.h"
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
 #include "modem/SessionBlocks.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "scenario/Scenario.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 
@@ -27,19 +26,18 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 // A throughput value below this is no measurement.
 constexpr float kThroughputPresent = -990.0f;
-constexpr float kNotMeasured = -999.0f;
 
 // What an autonomous generator is known by in the documents instead of an identity.
 constexpr const char* kGeneratorUser = "................"; // 16 dots
 constexpr const char* kGeneratorCity = "........";         // 8 dots
 constexpr const char* kGeneratorAts = "....";              // 4 dots
 
-std::string ownIdentOf(const Complex* complex) {
-    return complex ? fieldText(complex->ownIdent) : std::string();
+std::string ownIdentOf(const RunContext* run) {
+    return run ? run->ownParty().ident : std::string();
 }
 
-std::string peerIdentOf(const Complex* complex) {
-    return complex ? fieldText(complex->peerIdent) : std::string();
+std::string peerIdentOf(const RunContext* run) {
+    return run ? run->peerParty().ident : std::string();
 }
 
 // This session is the last planned one of the series (SessionsDone + 1 reaches NumTotal),
@@ -77,8 +75,8 @@ std::string exchangeTrace(std::size_t sent, std::size_t received) {
 // ---- Helpers -----------------------------------------------------------------------------
 
 AnalyzerThread* MODEM::analyzer() {
-    Complex* complex = currentComplex();
-    return complex ? complex->analyzerThread.get() : nullptr;
+    RunContext* run = run_;
+    return run ? run->analyzer() : nullptr;
 }
 
 LiveResults& MODEM::liveResults() {
@@ -101,9 +99,9 @@ void MODEM::startAnalyzer(int32_t command) {
 }
 
 CycleParties MODEM::parties(bool callingSide) {
-    Complex* complex = currentComplex();
-    const std::string own = ownIdentOf(complex);
-    const std::string peer = peerIdentOf(complex);
+    RunContext* run = run_;
+    const std::string own = ownIdentOf(run);
+    const std::string peer = peerIdentOf(run);
     return callingSide ? CycleParties{true, own, peer} : CycleParties{false, peer, own};
 }
 
@@ -119,8 +117,8 @@ void MODEM::refusalEnd() {
     if (!hangUpAfterLastBlock())
         return;
     entry().Finished = 1;
-    if (Complex* complex = currentComplex())
-        setFieldText(complex->peerIdent, "");
+    if (run_)
+        run_->setPeerIdent("");
     setRole(ModemRole::Calling);
     waitLimit = kRefusedWaitMs;
     SetCommand(modemcmd::WaitForCall);
@@ -131,8 +129,8 @@ void MODEM::refusalEnd() {
 void MODEM::callerDialogue() {
     logEvent("Есть связь"_cp, true);
     ScenarioEntry& e = entry();
-    Complex* complex = currentComplex();
-    const std::string own = ownIdentOf(complex);
+    RunContext* run = run_;
+    const std::string own = ownIdentOf(run);
 
     const GreetingBlock greeting =
         makeGreeting(resumePending, own, textOf(e.Id), e.SeriesTime.get(), e.SessionsDone.get());
@@ -192,9 +190,8 @@ void MODEM::callerDialogue() {
         sleepUnlessTerminated(kBeforeBlockMs);
         const uint8_t* image = bytesOf(e);
         const IdentityBlock mine =
-            complex ? makeIdentity(fieldText(complex->ownUser), fieldText(complex->ownCity),
-                                   fieldText(complex->ownAts))
-                    : IdentityBlock{};
+            run ? makeIdentity(run->ownParty().user, run->ownParty().city, run->ownParty().station)
+                : IdentityBlock{};
         IdentityBlock theirs{};
         if (!sendBlock({image, kEntryFirstBlock}) ||
             !sendBlock({image + kEntryFirstBlock, kEntrySecondBlock}) ||
@@ -202,12 +199,11 @@ void MODEM::callerDialogue() {
             linkBrokenCaller();
             return;
         }
-        if (complex) {
-            setFieldText(complex->peerAts, farText(blockText(theirs.ats)));
-            setFieldText(complex->peerUser, farText(blockText(theirs.user)));
-            setFieldText(complex->peerCity, farText(blockText(theirs.city)));
-            complex->statisticsHeaderDue = true;
-            complex->resultsHeaderDue = true;
+        if (run) {
+            run->setPeerDetails(farText(blockText(theirs.ats)), farText(blockText(theirs.user)),
+                                farText(blockText(theirs.city)));
+            run->setHeadingDue(SessionHeading::Statistics, true);
+            run->setHeadingDue(SessionHeading::Results, true);
         }
         if (firstSession) {
             ResetStatistics();
@@ -229,15 +225,15 @@ void MODEM::callerDialogue() {
 void MODEM::answererDialogue() {
     logEvent("Есть связь"_cp, true);
     ScenarioEntry& e = entry();
-    Complex* complex = currentComplex();
-    const std::string own = ownIdentOf(complex);
+    RunContext* run = run_;
+    const std::string own = ownIdentOf(run);
 
     GreetingBlock caller{};
     if (!receiveBlock(blockBytes(caller))) {
         linkBrokenAnswerer();
         return;
     }
-    const GreetingBlock greeting = makeGreeting(resumePending, own, peerIdentOf(complex),
+    const GreetingBlock greeting = makeGreeting(resumePending, own, peerIdentOf(run),
                                                 e.SeriesTime.get(), e.SessionsDone.get());
     sleepUnlessTerminated(kBeforeBlockMs);
     if (!sendBlock(blockBytes(greeting))) {
@@ -259,7 +255,7 @@ void MODEM::answererDialogue() {
         SetCommand(modemcmd::WaitForCall);
         return;
     }
-    const std::string serving = peerIdentOf(complex);
+    const std::string serving = peerIdentOf(run);
     if (!serving.empty() && serving != callerIdent) {
         logEvent("Отказано в обслуживании "_cp + callerIdent, true);
         const BusyBlock busy = makeBusy(e.SessionsDone.get(), e.NumTotal.get());
@@ -290,9 +286,9 @@ void MODEM::answererDialogue() {
         if (ok) {
             sleepUnlessTerminated(kBeforeBlockMs);
             const IdentityBlock mine =
-                complex ? makeIdentity(fieldText(complex->ownUser), fieldText(complex->ownCity),
-                                       fieldText(complex->ownAts))
-                        : IdentityBlock{};
+                run ? makeIdentity(run->ownParty().user, run->ownParty().city,
+                                   run->ownParty().station)
+                    : IdentityBlock{};
             ok = sendBlock(blockBytes(mine));
         }
         if (!ok) {
@@ -312,13 +308,12 @@ void MODEM::answererDialogue() {
         default:
             break;
         }
-        if (complex) {
-            setFieldText(complex->peerIdent, callerIdent);
-            setFieldText(complex->peerAts, farText(blockText(theirs.ats)));
-            setFieldText(complex->peerUser, farText(blockText(theirs.user)));
-            setFieldText(complex->peerCity, farText(blockText(theirs.city)));
-            complex->statisticsHeaderDue = true;
-            complex->resultsHeaderDue = true;
+        if (run) {
+            run->setPeerIdent(callerIdent);
+            run->setPeerDetails(farText(blockText(theirs.ats)), farText(blockText(theirs.user)),
+                                farText(blockText(theirs.city)));
+            run->setHeadingDue(SessionHeading::Statistics, true);
+            run->setHeadingDue(SessionHeading::Results, true);
         }
         if (receivedScenario.SessionsDone.get() == 0) {
             ResetStatistics();
@@ -410,7 +405,7 @@ void MODEM::reconnect() {
 
 void MODEM::resultExchange() {
     ScenarioEntry& e = entry();
-    Complex* complex = currentComplex();
+    RunContext* run = run_;
     const bool callingSide = calling();
     const ResultLayout layout = resultLayout(e);
     LiveResults& live = liveResults();
@@ -435,7 +430,7 @@ void MODEM::resultExchange() {
         unpackResultBlock(layout, answer, nullptr, live, throughput);
         traceEvent(exchangeTrace(sent, answer.size()));
     } else {
-        logEvent("Обмен результатами с "_cp + peerIdentOf(complex), true);
+        logEvent("Обмен результатами с "_cp + peerIdentOf(run), true);
         const std::span<uint8_t> block = buffer.first(layout.size(true));
         if (!receiveBlock(block)) {
             linkBrokenAnswerer();
@@ -467,11 +462,11 @@ void MODEM::resultExchange() {
 
     e.SessionsDone = e.SessionsDone.get() + 1;
     resetConsecutiveCounters();
-    if (complex)
-        invokeSync([&] { records->evaluateSession(*complex, e, callingSide, normFailed); });
+    if (run)
+        invokeSync([&] { records->evaluateSession(*run, e, callingSide, normFailed); });
 
     if (callingSide) {
-        if (complex && !complex->saveProgress())
+        if (run && !run->saveProgress())
             return;
         waitLimit = kAfterSessionWaitMs;
     }
@@ -494,8 +489,8 @@ void MODEM::resultExchange() {
         case ModemRole::AnsweringInRun:
             // Back to calling: the scenario's entries from the first on.
             setRole(ModemRole::Calling);
-            if (complex && complex->scenario().count() > 0)
-                setCurrentEntry(&complex->scenario().entry(0));
+            if (run && run->scenario().count() > 0)
+                setCurrentEntry(&run->scenario().entry(0));
             break;
         case ModemRole::Answering:
         case ModemRole::AnsweringServed:
@@ -504,8 +499,8 @@ void MODEM::resultExchange() {
         case ModemRole::Calling:
             break;
         }
-        if (complex)
-            setFieldText(complex->peerIdent, "");
+        if (run)
+            run->setPeerIdent("");
     }
     SetCommand(modemcmd::WaitForCall);
 }
@@ -593,17 +588,15 @@ void MODEM::generatorAnswered() {
     if (!ui().models().options.simpleGenerator.load())
         logEvent("Есть ответ"_cp, true);
     ScenarioEntry& e = entry();
-    Complex* complex = currentComplex();
+    RunContext* run = run_;
     if (e.SessionsDone.get() == 0) {
         records->resetCycleStatistics(e);
         ResetStatistics();
         if (!records->writeNormsFile(*this, e, parties(true)))
             return;
     }
-    if (complex) {
-        setFieldText(complex->peerUser, kGeneratorUser);
-        setFieldText(complex->peerCity, kGeneratorCity);
-        setFieldText(complex->peerAts, kGeneratorAts);
+    if (run) {
+        run->setPeerDetails(kGeneratorAts, kGeneratorUser, kGeneratorCity);
     }
     // Only this complex's analyzer works: it measures the generator's programme and
     // hands back with 11 (no signal) or 12.
@@ -615,7 +608,7 @@ void MODEM::generatorAnswered() {
 
 void MODEM::generatorSessionComplete() {
     ScenarioEntry& e = entry();
-    Complex* complex = currentComplex();
+    RunContext* run = run_;
     if (lastPlannedSession(e))
         e.Finished = 1;
     setAnalyzerFirstPass(true);
@@ -625,9 +618,9 @@ void MODEM::generatorSessionComplete() {
         return;
     e.SessionsDone = e.SessionsDone.get() + 1;
     resetConsecutiveCounters();
-    if (complex) {
-        invokeSync([&] { records->evaluateSession(*complex, e, true, normFailed); });
-        if (!complex->saveProgress())
+    if (run) {
+        invokeSync([&] { records->evaluateSession(*run, e, true, normFailed); });
+        if (!run->saveProgress())
             return;
     }
     waitLimit = kAfterGeneratorWaitMs;
@@ -635,8 +628,8 @@ void MODEM::generatorSessionComplete() {
         if (e.SessionsDone.get() < e.NumTotal.get() && !dataFileName.empty())
             records->markCycleEnd(dataFileName);
         setRole(ModemRole::Calling);
-        if (complex)
-            setFieldText(complex->peerIdent, "");
+        if (run)
+            run->setPeerIdent("");
     }
     SetCommand(modemcmd::WaitForCall);
 }

@@ -1,9 +1,9 @@
 #include "modem/SessionLink.h"
 
-#include "app/UiBridge.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 

@@ -25,9 +25,9 @@ void SessionRecords::markCycleEnd(const std::string& path) {
     vetlina::markCycleEnd(path);
 }
 
-void SessionRecords::evaluateSession(Complex& complex, ScenarioEntry& entry, bool calling,
+void SessionRecords::evaluateSession(RunContext& run, ScenarioEntry& entry, bool calling,
                                      bool& normFailed) {
-    vetlina::evaluateSession(complex, entry, calling, normFailed);
+    vetlina::evaluateSession(run, entry, calling, normFailed);
 }
 
 SessionRecords& programRecords() {

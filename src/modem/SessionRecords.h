@@ -12,7 +12,7 @@
 
 namespace vetlina {
 
-class Complex;
+class RunContext;
 class Device;
 struct ScenarioEntry;
 
@@ -26,7 +26,7 @@ public:
                                std::string& previousDataFileName);
     virtual void markCycleEnd(const std::string& path);
     // On the main thread.
-    virtual void evaluateSession(Complex& complex, ScenarioEntry& entry, bool calling,
+    virtual void evaluateSession(RunContext& run, ScenarioEntry& entry, bool calling,
                                  bool& normFailed);
 };
 

@@ -5,13 +5,12 @@
 #include "modem/ThroughputTest.h"
 
 #include "analyzer/VisualisationPanel.h"
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/ResultsEntry.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 #include <array>
@@ -30,7 +29,6 @@ constexpr uint32_t kDisplayEveryMs = 900; // the result is shown this often
 constexpr uint32_t kHeldPatternSleepMs = 50;
 constexpr uint32_t kReopenSleepMs = 500;
 constexpr std::size_t kReadMax = 512;
-constexpr float kNotMeasured = -999.0f;
 
 const char* const kConnectionText = "Соединение на 2400 бит/с";
 const char* const kNotMeasuredLine = "Пропускная способность не измерена";
@@ -160,7 +158,8 @@ MODEM::Attempt MODEM::throughputAttempt(const std::string& command, uint32_t sta
     if (throughput >= 0.0f) {
         if (ui().models().options.saveResults.load()) {
             appendProtocol(resultsLink(measured));
-            appendResults(*this, measured);
+            if (run_)
+                appendResults(*run_, *this, measured);
         }
     } else {
         throughputNotMeasured(false);

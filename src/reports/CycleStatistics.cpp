@@ -1,7 +1,7 @@
 #include "reports/CycleStatistics.h"
 
-#include "analyzer/Results.h"
 #include "reports/DataFileFormat.h"
+#include "reports/LiveResults.h"
 
 #include <cmath>
 #include <cstring>
@@ -189,8 +189,8 @@ void resetLasts(MultiFrequencyStats& block) {
 } // namespace
 
 GroupGates groupGates(const ScenarioEntry& e) {
-    const bool generator = e.ComplexType == 1;
-    const bool complex = e.ComplexType == 0;
+    const bool generator = e.ComplexType == kGeneratorComplexType;
+    const bool complex = e.ComplexType == kFullComplexType;
     const bool analog = e.Analog != 0;
     GroupGates g;
     g.sine = analog && (generator || timed(e.SinTime));
@@ -222,7 +222,7 @@ int32_t MultiFrequencyValues::delPoints() const {
 DirectionValues directionValues(const ScenarioEntry& e, const LiveResults& r, float throughput,
                                 bool callerMeasured) {
     const GroupGates gates = groupGates(e);
-    const bool generator = e.ComplexType == 1;
+    const bool generator = e.ComplexType == kGeneratorComplexType;
     DirectionValues v;
     v.callerMeasured = callerMeasured;
     v.calls = callPercentages(e);

@@ -1,16 +1,16 @@
 #include "reports/DataFiles.h"
 
-#include "analyzer/Results.h"
-#include "app/Dialogs.h"
-#include "app/RunMessages.h"
-#include "app/UiBridge.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
+#include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "reports/CycleStatistics.h"
 #include "reports/DataFileFormat.h"
+#include "reports/LiveResults.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/RunMessages.h"
+#include "ui/UiBridge.h"
 
 #include <atomic>
 #include <cerrno>
@@ -202,7 +202,7 @@ void setIdent(char (&field)[kIdentWidth], const std::string& ident) {
 // ---- The measurement plan ----------------------------------------------------------------
 
 MeasurementPlan planOf(ScenarioEntry& e) {
-    const bool generator = e.ComplexType == 1;
+    const bool generator = e.ComplexType == kGeneratorComplexType;
     if (!generator) {
         // A kind that is not effectively planned is not measured: its time is 0.
         const struct {

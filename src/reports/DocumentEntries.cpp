@@ -1,23 +1,23 @@
 #include "reports/DocumentEntries.h"
 
-#include "app/Complex.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
 #include "reports/Evaluation.h"
 #include "reports/Passport.h"
+#include "reports/RunContext.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 namespace vetlina {
 namespace {
 
 // The report of an entry that could not be written: the event line (on the state label
 // too), the message box and the end of the run.
-void reportFailure(Complex& complex, const char* text) {
+void reportFailure(RunContext& run, const char* text) {
     const std::string message = toCp1251(text);
-    complex.logEvent(message, true);
-    complex.ui().dialogs().showMessage(toCp1251(kErrorTitle), message, DialogIcon::Warning);
-    complex.ui().post(MSG_RUN_END);
+    run.logEvent(message, true);
+    run.ui().dialogs().showMessage(toCp1251(kErrorTitle), message, DialogIcon::Warning);
+    run.ui().post(MSG_RUN_END);
 }
 
 // Cuts the document back to where a failed entry began.
@@ -36,20 +36,20 @@ std::string passportLink(DateTime at) {
     return " <a href=\"Pasp.htm#" + formatStamp(at) + "\">Паспорт</a>\r\n"_cp;
 }
 
-bool appendStatistics(Complex& complex, DateTime at, const std::string& heading) {
-    File& file = complex.statisticsStream;
+bool appendStatistics(RunContext& run, DateTime at, const std::string& heading) {
+    File& file = run.document(ReportDocument::Statistics);
     if (!file.isOpen())
         return true;
     std::string caption;
     std::vector<std::string> lines;
-    complex.ui().invokeSync([&] {
-        const ListModel& statistics = complex.ui().models().statistics;
+    run.ui().invokeSync([&] {
+        const ListModel& statistics = run.ui().models().statistics;
         caption = statistics.caption;
         lines = statistics.lines;
     });
 
-    const int64_t rewindBefore = complex.statisticsRewindPos;
-    const bool headingDue = complex.statisticsHeaderDue;
+    const int64_t rewindBefore = run.statisticsRewind();
+    const bool headingDue = run.headingDue(SessionHeading::Statistics);
     int64_t rewind = rewindBefore;
     std::string text = "<a name=\"" + formatStamp(at) + "\"></a>";
     if (headingDue) {
@@ -64,8 +64,8 @@ bool appendStatistics(Complex& complex, DateTime at, const std::string& heading)
     table += "</pre>\r\n";
 
     // Without kept session statistics the entry takes the place of the last table.
-    if (!complex.options().saveStatistics.load() && !file.seek(rewind)) {
-        reportFailure(complex, kCannotWriteStatistics);
+    if (!run.options().saveStatistics.load() && !file.seek(rewind)) {
+        reportFailure(run, kCannotWriteStatistics);
         return false;
     }
     const int64_t start = file.position();
@@ -74,18 +74,18 @@ bool appendStatistics(Complex& complex, DateTime at, const std::string& heading)
     written = written && file.writeAll(table) && file.truncateHere() && file.sync();
     if (!written) {
         cutBack(file, start);
-        complex.statisticsRewindPos = rewindBefore;
-        reportFailure(complex, kCannotWriteStatistics);
+        run.setStatisticsRewind(rewindBefore);
+        reportFailure(run, kCannotWriteStatistics);
         return false;
     }
-    complex.statisticsRewindPos = tableStart;
+    run.setStatisticsRewind(tableStart);
     if (headingDue)
-        complex.statisticsHeaderDue = false;
+        run.setHeadingDue(SessionHeading::Statistics, false);
     return true;
 }
 
-bool appendPassport(Complex& complex, DateTime at, const std::vector<std::string>& lines) {
-    File& file = complex.passportStream;
+bool appendPassport(RunContext& run, DateTime at, const std::vector<std::string>& lines) {
+    File& file = run.document(ReportDocument::Passports);
     if (!file.isOpen())
         return true;
     std::string text = "<a name=\"" + formatStamp(at) + "\"></a>\r\n";
@@ -95,12 +95,12 @@ bool appendPassport(Complex& complex, DateTime at, const std::vector<std::string
     if (file.writeAll(text) && file.sync())
         return true;
     cutBack(file, start);
-    reportFailure(complex, kCannotWritePassports);
+    reportFailure(run, kCannotWritePassports);
     return false;
 }
 
-bool appendSummaryRow(Complex& complex, const std::string& row) {
-    File& file = complex.summaryStream;
+bool appendSummaryRow(RunContext& run, const std::string& row) {
+    File& file = run.document(ReportDocument::Summary);
     if (!file.isOpen())
         return true;
     // The row goes over the closing "</table>"; a table that someone left without it
@@ -119,33 +119,33 @@ bool appendSummaryRow(Complex& complex, const std::string& row) {
     if (closed)
         file.writeAll(kSummaryTableEnd);
     file.sync();
-    reportFailure(complex, kCannotWriteSummary);
+    reportFailure(run, kCannotWriteSummary);
     return false;
 }
 
-void writeSessionDocuments(Complex& complex, const ScenarioEntry& entry,
+void writeSessionDocuments(RunContext& run, const ScenarioEntry& entry,
                            const SessionParties& parties, const CycleEvaluation& evaluation,
                            DateTime at) {
-    complex.appendProtocol(statisticsLink(at));
+    run.appendProtocol(statisticsLink(at));
     const std::string heading = sessionHeading(entry.SeriesTime.get(), parties.caller.ident,
                                                parties.answerer.ident, textOf(entry.Number));
-    if (!appendStatistics(complex, at, heading))
+    if (!appendStatistics(run, at, heading))
         return;
     if (!evaluation.finished || !passportDue(entry))
         return;
     PassportFacts facts;
     facts.parties = parties;
-    facts.ownIdent = fieldText(complex.ownIdent);
+    facts.ownIdent = run.ownParty().ident;
     facts.number = std::string(textOf(entry.Number));
     facts.sessionsDone = entry.SessionsDone.get();
     facts.at = at;
     facts.classes = evaluation.passport;
     facts.calls = evaluation.calls;
     // The summary row is composed before the passport is written.
-    if (!appendSummaryRow(complex, summaryRow(facts)))
+    if (!appendSummaryRow(run, summaryRow(facts)))
         return;
-    complex.appendProtocol(passportLink(at));
-    appendPassport(complex, at, passportLines(facts));
+    run.appendProtocol(passportLink(at));
+    appendPassport(run, at, passportLines(facts));
 }
 
 } // namespace vetlina

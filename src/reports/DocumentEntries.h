@@ -13,7 +13,7 @@
 
 namespace vetlina {
 
-class Complex;
+class RunContext;
 struct CycleEvaluation;
 struct ScenarioEntry;
 
@@ -28,19 +28,19 @@ std::string passportLink(DateTime at);
 // entry under one heading takes the place of the table before it (only the caption
 // lines accumulate) and the document is cut after it. heading is the session heading
 // the entry gets when one is due. True when written or when no document is open.
-bool appendStatistics(Complex& complex, DateTime at, const std::string& heading);
+bool appendStatistics(RunContext& run, DateTime at, const std::string& heading);
 
 // Appends a passport: its anchor and its lines. True when written or not open.
-bool appendPassport(Complex& complex, DateTime at, const std::vector<std::string>& lines);
+bool appendPassport(RunContext& run, DateTime at, const std::vector<std::string>& lines);
 
 // Writes a row into the summary table over its closing "</table>" (the row closes the
 // table again). True when written or not open.
-bool appendSummaryRow(Complex& complex, const std::string& row);
+bool appendSummaryRow(RunContext& run, const std::string& row);
 
 // The documents of one evaluated session, in their order: the link to the statistics
 // entry, the statistics entry, and, for a finished cycle that gets a passport, the
 // summary row, the link to the passport and the passport. Stops at the first failure.
-void writeSessionDocuments(Complex& complex, const ScenarioEntry& entry,
+void writeSessionDocuments(RunContext& run, const ScenarioEntry& entry,
                            const SessionParties& parties, const CycleEvaluation& evaluation,
                            DateTime at);
 

@@ -1,7 +1,6 @@
 #include "reports/Documents.h"
 
-#include "app/Complex.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "platform/Cp1251.h"
 #include "scenario/ScenarioEntry.h"
 
@@ -56,11 +55,8 @@ std::string summaryHead() {
     return head;
 }
 
-SessionParties sessionParties(const Complex& complex, const ScenarioEntry* entry, bool calling) {
-    const SessionParty own{fieldText(complex.ownIdent), fieldText(complex.ownAts),
-                           fieldText(complex.ownUser), fieldText(complex.ownCity)};
-    SessionParty peer{fieldText(complex.peerIdent), fieldText(complex.peerAts),
-                      fieldText(complex.peerUser), fieldText(complex.peerCity)};
+SessionParties sessionParties(const SessionParty& own, SessionParty peer,
+                              const ScenarioEntry* entry, bool calling) {
     if (peer.ident.empty() && calling && entry != nullptr)
         peer.ident = std::string(textOf(entry->Id));
     return calling ? SessionParties{own, peer} : SessionParties{peer, own};

@@ -14,7 +14,6 @@
 
 namespace vetlina {
 
-class Complex;
 struct ScenarioEntry;
 
 // Heads written when a document is new (cp1251). The summary head ends with the
@@ -51,7 +50,8 @@ struct SessionParties {
 // configuration, the far one as the session dialogue received it. A caller that has not
 // heard the far complex's identifier yet (an autonomous generator has none) names it by
 // the entry it called.
-SessionParties sessionParties(const Complex& complex, const ScenarioEntry* entry, bool calling);
+SessionParties sessionParties(const SessionParty& own, SessionParty peer,
+                              const ScenarioEntry* entry, bool calling);
 
 // "dd.mm.yyyy hh:nn:ss " of the cycle start + " &nbsp " + caller + "-" + answerer +
 // " тел: " + number (cp1251): the heading of a session's section in the results and

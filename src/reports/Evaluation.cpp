@@ -1,16 +1,16 @@
 #include "reports/Evaluation.h"
 
-#include "app/Complex.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/DocumentEntries.h"
 #include "reports/Documents.h"
 #include "reports/EvaluationRows.h"
 #include "reports/Passport.h"
+#include "reports/RunContext.h"
 #include "reports/StatisticsSections.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,7 +56,7 @@ bool normed(bool selected, double norm) {
 // The session counts of both blocks of a group reach the required count (block A only
 // when the far end is a complex that measures too).
 bool counted(const ScenarioEntry& e, int32_t countB, int32_t countA, int32_t required) {
-    return countB >= required && (e.ComplexType != 0 || countA >= required);
+    return countB >= required && (e.ComplexType != kFullComplexType || countA >= required);
 }
 
 } // namespace
@@ -197,21 +197,21 @@ CycleEvaluation evaluateCycle(ScenarioEntry& e, std::string_view caller,
     return out;
 }
 
-void evaluateSession(Complex& complex, ScenarioEntry& entry, bool calling, bool& normFailed) {
-    const SessionParties parties = sessionParties(complex, &entry, calling);
+void evaluateSession(RunContext& run, ScenarioEntry& entry, bool calling, bool& normFailed) {
+    const SessionParties parties = sessionParties(run.ownParty(), run.peerParty(), &entry, calling);
     CycleEvaluation evaluation = evaluateCycle(entry, parties.caller.ident, parties.answerer.ident);
     normFailed = evaluation.normFailed;
 
-    complex.ui().invokeSync([&] {
-        WindowModels& models = complex.ui().models();
+    run.ui().invokeSync([&] {
+        WindowModels& models = run.ui().models();
         models.statistics.caption = evaluation.caption;
         models.statistics.lines = evaluation.statLines;
         models.pause.parameters = evaluation.parLines;
         models.notify(ModelPart::Statistics);
         models.notify(ModelPart::Pause);
     });
-    complex.logEvent(evaluation.caption, true);
-    writeSessionDocuments(complex, entry, parties, evaluation, now());
+    run.logEvent(evaluation.caption, true);
+    writeSessionDocuments(run, entry, parties, evaluation, now());
 }
 
 } // namespace vetlina

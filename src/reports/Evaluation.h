@@ -16,7 +16,7 @@
 
 namespace vetlina {
 
-class Complex;
+class RunContext;
 struct ScenarioEntry;
 
 // The classes of the passport's parameters, each per direction: b measured at the
@@ -68,6 +68,6 @@ bool enoughStatistics(const ScenarioEntry& entry);
 // calling: this complex is the caller of the session (the headings name the caller
 // first). Sets normFailed when a present last value breaks a valid norm, and clears it
 // otherwise.
-void evaluateSession(Complex& complex, ScenarioEntry& entry, bool calling, bool& normFailed);
+void evaluateSession(RunContext& run, ScenarioEntry& entry, bool calling, bool& normFailed);
 
 } // namespace vetlina

@@ -1,26 +1,11 @@
 #include "reports/EventProtocol.h"
 
-#include "app/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 
 #include <cstdio>
 
 namespace vetlina {
-
-std::string eventLine(DateTime at, std::string_view text) {
-    std::string line = formatTime(at);
-    line += ' ';
-    line += text;
-    return line;
-}
-
-std::string eventRecord(std::string_view line) {
-    std::string record = "<br>";
-    record += line;
-    record += "\r\n";
-    return record;
-}
 
 std::string protocolHeader(const ProtocolHeader& h) {
     char serial[16], firmware[16];
@@ -46,25 +31,6 @@ std::string protocolHeader(const ProtocolHeader& h) {
     text += ' ';
     text += h.startText;
     return text;
-}
-
-void EventWriter::logEvent(const std::string& text, bool toStateLabel) {
-    std::string line = eventLine(now(), text);
-    showProtocolLine(line);
-    if (toStateLabel)
-        SetStateText(line);
-    appendProtocol(eventRecord(line));
-}
-
-void EventWriter::traceEvent(const std::string& text) {
-    if (!traceSwitch().load(std::memory_order_relaxed))
-        return;
-    showProtocolLine(eventLine(now(), text));
-}
-
-void EventWriter::logBlankLine() {
-    showProtocolLine(std::string());
-    appendProtocol(std::string(kBlankRecord));
 }
 
 bool ProtocolDocument::open(const std::string& path, const std::string& header) {

@@ -6,6 +6,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Files.h"
+#include "ui/EventWriter.h"
 
 #include <cstdint>
 #include <mutex>
@@ -14,15 +15,6 @@
 
 namespace vetlina {
 
-class UiBridge;
-
-// "hh:nn:ss " + text: the line as the protocol window shows it.
-std::string eventLine(DateTime at, std::string_view text);
-// "<br>" + line + "\r\n": what an event line appends to the document. The "<br>" stands
-// in front so that each line closes the previous one in the HTML view.
-std::string eventRecord(std::string_view line);
-// What a blank line appends.
-inline constexpr std::string_view kBlankRecord = "<br>\r\n";
 // The first bytes of a new protocol document.
 inline constexpr std::string_view kProtocolFileHead = "<html>\r\n";
 
@@ -39,29 +31,6 @@ struct ProtocolHeader {
 };
 // The header one run appends to the protocol document.
 std::string protocolHeader(const ProtocolHeader& header);
-
-// The writers of event lines: the device threads (through their own hand-offs) and the
-// run on the main thread. The three operations compose the lines; the writer supplies
-// the window hand-offs and the document.
-class EventWriter {
-public:
-    virtual ~EventWriter() = default;
-
-    // An event line: to the protocol window, to the state label when toStateLabel, and to
-    // the protocol document.
-    void logEvent(const std::string& text, bool toStateLabel);
-    // A trace line: to the protocol window only, and only while the trace switch is on.
-    void traceEvent(const std::string& text);
-    // A blank line: an empty window line and "<br>\r\n" in the document.
-    void logBlankLine();
-
-    // Appends a line (cp1251) to the protocol window's memo.
-    virtual void showProtocolLine(const std::string& text) = 0;
-    // Sets the run window's state label.
-    virtual void SetStateText(const std::string& text) = 0;
-    // Appends bytes to the current run's protocol document.
-    virtual void appendProtocol(const std::string& text) = 0;
-};
 
 // Prot.htm while a run has it open. Appends come from the analyzer thread, the modem
 // thread and the main thread; one lock around each write and its flush keeps their

@@ -8,6 +8,7 @@
 namespace vetlina {
 
 class EventWriter;
+class RunContext;
 struct DataFileHeader;
 
 // Why a cycle was cut short: the one byte after the header of a message file.
@@ -34,6 +35,6 @@ std::string messageFileImage(const DataFileHeader& header, MessageCode code);
 // A message file covers no direction: this complex stands in it as "M", the far one as
 // "G". The far identifier is the called entry's on the calling side and the caller's
 // (peerIdent) on the answering side.
-void writeMessageFile(EventWriter& writer, MessageCode code);
+void writeMessageFile(RunContext* run, EventWriter& writer, MessageCode code);
 
 } // namespace vetlina

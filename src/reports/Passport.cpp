@@ -23,7 +23,7 @@ std::string centred(const std::string& value) {
 bool passportDue(const ScenarioEntry& e) {
     if (!e.Analog || !e.sinSumPrcOn || !e.o132SNROn || !e.o132JitPhOn || !e.mttAttOn)
         return false;
-    return e.ComplexType != 0 ||
+    return e.ComplexType != kFullComplexType ||
            (e.SinTime.get() >= 1.0 && e.O132Time.get() >= 1.0 && e.MTTSTime.get() >= 1.0);
 }
 

@@ -1,11 +1,11 @@
 #include "reports/ResultsEntry.h"
 
-#include "app/Complex.h"
-#include "app/UiBridge.h"
 #include "platform/Cp1251.h"
 #include "reports/Documents.h"
 #include "reports/EventProtocol.h"
+#include "reports/RunContext.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/UiBridge.h"
 
 namespace vetlina {
 
@@ -25,39 +25,39 @@ std::string resultsEntry(DateTime measurementStart, const std::string& heading,
     return text;
 }
 
-bool appendResults(EventWriter& writer, DateTime measurementStart) {
-    Complex* complex = currentComplex();
-    if (complex == nullptr || !complex->resultsStream.isOpen())
+bool appendResults(RunContext& run, EventWriter& writer, DateTime measurementStart) {
+    File& file = run.document(ReportDocument::Results);
+    if (!file.isOpen())
         return true;
 
     // The window's list as it stands, copied where it is written.
     std::string caption;
     std::vector<std::string> lines;
-    complex->ui().invokeSync([&] {
-        const ListModel& results = complex->ui().models().results;
+    run.ui().invokeSync([&] {
+        const ListModel& results = run.ui().models().results;
         caption = results.caption;
         lines = results.lines;
     });
 
     std::string heading;
-    if (complex->resultsHeaderDue) {
-        const ScenarioEntry* entry = currentEntry();
+    if (run.headingDue(SessionHeading::Results)) {
+        const ScenarioEntry* entry = run.entry();
         bool calling = true;
-        if (complex->modemThread) {
-            const ModemRole role = complex->modemThread->role();
+        if (ModemThread* modem = run.modem()) {
+            const ModemRole role = modem->role();
             calling = role == ModemRole::Calling || role == ModemRole::CallingInCall;
         }
-        const SessionParties parties = sessionParties(*complex, entry, calling);
+        const SessionParties parties =
+            sessionParties(run.ownParty(), run.peerParty(), entry, calling);
         heading = sessionHeading(entry ? entry->SeriesTime.get() : 0.0, parties.caller.ident,
                                  parties.answerer.ident, entry ? textOf(entry->Number) : "");
     }
     const std::string text = resultsEntry(measurementStart, heading, caption, lines);
 
-    File& file = complex->resultsStream;
     const int64_t start = file.position();
     if (file.writeAll(text) && file.sync()) {
         if (!heading.empty())
-            complex->resultsHeaderDue = false;
+            run.setHeadingDue(SessionHeading::Results, false);
         return true;
     }
     // No torn entry stays behind.
@@ -65,8 +65,8 @@ bool appendResults(EventWriter& writer, DateTime measurementStart) {
         file.truncateHere();
     const std::string message = toCp1251(kCannotWriteResults);
     writer.logEvent(message, true);
-    complex->ui().dialogs().showMessage(toCp1251(kErrorTitle), message, DialogIcon::Warning);
-    complex->ui().post(MSG_RUN_END);
+    run.ui().dialogs().showMessage(toCp1251(kErrorTitle), message, DialogIcon::Warning);
+    run.ui().post(MSG_RUN_END);
     return false;
 }
 

@@ -14,6 +14,7 @@
 namespace vetlina {
 
 class EventWriter;
+class RunContext;
 
 // The protocol's link to a results entry: "<a href=\"Rest.htm#" + stamp + "\"> &#61&#62</a>\r\n".
 std::string resultsLink(DateTime measurementStart);
@@ -24,13 +25,13 @@ std::string resultsLink(DateTime measurementStart);
 std::string resultsEntry(DateTime measurementStart, const std::string& heading,
                          const std::string& caption, const std::vector<std::string>& lines);
 
-// Appends the entry of the measurement that started at measurementStart to the current
-// run's results document, taking the results window's caption and lines as they stand
+// Appends the entry of the measurement that started at measurementStart to the run's
+// results document, taking the results window's caption and lines as they stand
 // (a copy taken on the main thread) and the section heading when one is due. True when
 // written or when the run keeps no results document. A failure is logged through writer
 // ("Невозможна запись в файл результатов измерений", also on the state label), shown
 // titled "Ошибка", and ends the run (MSG_RUN_END); the entry is cut back so the
 // document keeps what was written before.
-bool appendResults(EventWriter& writer, DateTime measurementStart);
+bool appendResults(RunContext& run, EventWriter& writer, DateTime measurementStart);
 
 } // namespace vetlina

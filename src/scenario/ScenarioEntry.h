@@ -25,6 +25,14 @@ namespace vetlina {
 constexpr float kNoNorm = -999.0f;
 constexpr float kNoNormBound = -998.0f;
 
+// A measured value that is missing (the throughput of a session without its test, the
+// selective interference of an empty spectrum): -999, as the records and files keep it.
+inline constexpr float kNotMeasured = -999.0f;
+
+// ComplexType of an entry: a full complex (it measures too), or an autonomous generator.
+inline constexpr uint8_t kFullComplexType = 0;
+inline constexpr uint8_t kGeneratorComplexType = 1;
+
 struct ScenarioEntry {
     // Identity and progress.
     char Id[10];

@@ -5,7 +5,7 @@
 // the new one, never a torn one.
 #pragma once
 
-#include "app/Dialogs.h"
+#include "platform/Dialogs.h"
 #include "scenario/Scenario.h"
 
 #include <cstdint>

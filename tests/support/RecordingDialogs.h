@@ -2,7 +2,7 @@
 // queue of prepared answers (No when the queue is empty).
 #pragma once
 
-#include "app/Dialogs.h"
+#include "platform/Dialogs.h"
 
 #include <deque>
 #include <mutex>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/Complex.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 
 namespace vetlina::test {
 

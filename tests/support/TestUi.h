@@ -4,9 +4,9 @@
 
 #include "RecordingDialogs.h"
 #include "ScopedGlobals.h"
-#include "app/UiBridge.h"
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
+#include "ui/UiBridge.h"
+#include "ui/WindowModels.h"
 
 #include <chrono>
 #include <functional>

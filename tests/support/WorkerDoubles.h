@@ -5,9 +5,9 @@
 
 #include "analyzer/Results.h"
 #include "app/Complex.h"
-#include "app/UiBridge.h"
-#include "app/WorkerThreads.h"
+#include "device/WorkerThreads.h"
 #include "platform/Clock.h"
+#include "ui/UiBridge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -77,8 +77,9 @@ inline std::string checkLifecycle(const std::vector<std::string>& events,
 template <typename Base>
 class DoubleWorker : public Base {
 public:
-    DoubleWorker(UiBridge& ui, WorkerLog& log, std::string name, bool failStartUp)
-        : Base(ui, nullptr), log_(log), name_(std::move(name)) {
+    DoubleWorker(UiBridge& ui, WorkerLog& log, std::string name, bool failStartUp,
+                 EventWriter* run = nullptr)
+        : Base(ui, nullptr, run), log_(log), name_(std::move(name)) {
         log_.add(name_ + " created");
         if (failStartUp) {
             this->SetCommand(-1);
@@ -164,11 +165,11 @@ public:
     DoubleModem* modem = nullptr;
     ModemRole givenRole = ModemRole::AnsweringServed;
 
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) override {
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext& complex) override {
         if (!makeAnalyzer)
             return nullptr;
-        auto thread =
-            std::make_unique<DoubleAnalyzer>(complex.ui(), log_, "analyzer", failAnalyzer);
+        auto thread = std::make_unique<DoubleAnalyzer>(complex.ui(), log_, "analyzer", failAnalyzer,
+                                                       &complex);
         thread->portNumber = analyzerPort;
         thread->serial = serial;
         thread->firmware = firmware;
@@ -180,11 +181,12 @@ public:
         return thread;
     }
 
-    std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override {
+    std::unique_ptr<ModemThread> createModem(RunContext& complex, ModemRole role) override {
         givenRole = role;
         if (!makeModem)
             return nullptr;
-        auto thread = std::make_unique<DoubleModem>(complex.ui(), log_, "modem", failModem);
+        auto thread =
+            std::make_unique<DoubleModem>(complex.ui(), log_, "modem", failModem, &complex);
         thread->portNumber = modemPort;
         thread->currentRole = role;
         if (modemStep)

@@ -5,11 +5,12 @@
 
 #include "EntryKinds.h"
 #include "analyzer/ZMK.h"
-#include "app/UiBridge.h"
-#include "app/WorkerThreads.h"
+#include "app/Complex.h"
+#include "device/WorkerThreads.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "scenario/ScenarioEntry.h"
+#include "ui/UiBridge.h"
 
 #include <atomic>
 #include <mutex>
@@ -83,7 +84,8 @@ private:
     std::vector<Received> received_;
 };
 
-// The analyzer thread with its modem thread given, instead of the run's.
+// The analyzer thread with its modem thread given, instead of the run's, and the
+// process-wide current entry as its run's entry.
 class BoundZmk : public ZMK {
 public:
     BoundZmk(UiBridge& ui, PortFactory ports, ModemThread* modemThread)
@@ -92,6 +94,7 @@ public:
 
 protected:
     ModemThread* modem() override { return modem_; }
+    const ScenarioEntry* runEntry() const override { return currentEntry(); }
 
 private:
     ModemThread* modem_;

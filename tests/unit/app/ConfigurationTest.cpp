@@ -1,4 +1,4 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 
 #include "TempFolder.h"
 #include "platform/Cp1251.h"

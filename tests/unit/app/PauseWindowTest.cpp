@@ -1,7 +1,7 @@
 // The pause window's behaviour: its two ways of showing, the countdown of the calling
 // side, and its buttons.
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
+#include "ui/WindowModels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The protocol window's memo: it keeps 301 lines whole, and past that drops its oldest
 // calls as whole blocks, cut at the blank line before the first "Вызов" or "Звонок"
 // that begins at least 2000 characters into its text.
-#include "app/ProtocolMemo.h"
+#include "ui/ProtocolMemo.h"
 
 #include "platform/Cp1251.h"
 

@@ -1,8 +1,8 @@
 // The UI bridge between the worker threads and the main thread. Run under
 // ThreadSanitizer.
 #include "TestUi.h"
-#include "app/UiBridge.h"
 #include "platform/Clock.h"
+#include "ui/UiBridge.h"
 
 #include <atomic>
 #include <gmock/gmock.h>

@@ -5,7 +5,7 @@
 #include "IdleDevice.h"
 #include "ScopedRun.h"
 #include "TestUi.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "device/MemoryPort.h"
 #include "platform/Clock.h"
 

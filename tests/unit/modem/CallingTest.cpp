@@ -154,14 +154,13 @@ protected:
         dialResult_ = result;
     }
     std::unique_ptr<MODEM> calling() {
-        auto modem = std::make_unique<MODEM>(room_.ui.bridge, line_.factory(), ModemRole::Calling);
+        auto modem = std::make_unique<MODEM>(*room_.complex, line_.factory(), ModemRole::Calling);
         EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
         room_.ui.models.protocol.clear();
         return modem;
     }
     std::unique_ptr<MODEM> answering() {
-        auto modem =
-            std::make_unique<MODEM>(room_.ui.bridge, line_.factory(), ModemRole::Answering);
+        auto modem = std::make_unique<MODEM>(*room_.complex, line_.factory(), ModemRole::Answering);
         EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
         // The rest of the identification reply (its LF and the result) is not wanted.
         modem->PurgePort();

@@ -2,7 +2,7 @@
 // Hayes modem on an in-memory line.
 #include "ModemTestSupport.h"
 #include "ScopedRun.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
 
@@ -26,7 +26,7 @@ protected:
     ModemControlTest() { setTimeScaleForTesting(20.0); }
 
     std::unique_ptr<MODEM> create(ModemRole role = ModemRole::Answering) {
-        return std::make_unique<MODEM>(room_.ui.bridge, line_.factory(), role);
+        return std::make_unique<MODEM>(*room_.complex, line_.factory(), role);
     }
     // A modem created and initialised, its start-up lines and commands forgotten.
     std::unique_ptr<MODEM> ready() {

@@ -2,10 +2,10 @@
 // as the program reaches a modem: COM1 of the PORTS section, an RFC 2217 port.
 #include "ModemNetwork.h"
 #include "ModemTestSupport.h"
-#include "app/UiBridge.h"
 #include "device/ComPort.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
+#include "ui/UiBridge.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ protected:
         room_.configure(test::portsSection(*sim_, "A"));
     }
     std::unique_ptr<MODEM> create() {
-        return std::make_unique<MODEM>(room_.ui.bridge, comPortFactory(), ModemRole::Answering);
+        return std::make_unique<MODEM>(*room_.complex, comPortFactory(), ModemRole::Answering);
     }
     std::vector<std::string> lines() { return room_.ui.protocolLines(); }
 

@@ -151,8 +151,9 @@ void FakeModem::run() {
     }
 }
 
-std::unique_ptr<ModemThread> ModemRoom::ModemOnly::createModem(Complex& complex, ModemRole role) {
-    return std::make_unique<MODEM>(complex.ui(), comPortFactory(), role);
+std::unique_ptr<ModemThread> ModemRoom::ModemOnly::createModem(RunContext& complex,
+                                                               ModemRole role) {
+    return std::make_unique<MODEM>(complex, comPortFactory(), role);
 }
 
 void ModemRoom::configure(const std::string& extraIni) {

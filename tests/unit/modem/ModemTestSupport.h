@@ -8,9 +8,9 @@
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "app/Complex.h"
-#include "app/WorkerThreads.h"
 #include "device/Device.h"
 #include "device/MemoryPort.h"
+#include "device/WorkerThreads.h"
 #include "scenario/Scenario.h"
 
 #include <atomic>
@@ -114,8 +114,8 @@ private:
     // configured port, and no analyzer.
     class ModemOnly : public WorkerFactory {
     public:
-        std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-        std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) override;
+        std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext&) override { return nullptr; }
+        std::unique_ptr<ModemThread> createModem(RunContext& complex, ModemRole role) override;
     } workers_;
 };
 

@@ -80,7 +80,7 @@ void RecordingRecords::markCycleEnd(const std::string& path) {
     add(std::move(call));
 }
 
-void RecordingRecords::evaluateSession(Complex&, ScenarioEntry& entry, bool calling,
+void RecordingRecords::evaluateSession(RunContext&, ScenarioEntry& entry, bool calling,
                                        bool& normFailed) {
     normFailed = failNorms.load();
     if (endEarly.load())
@@ -182,7 +182,7 @@ SessionRoom::SessionRoom(ModemRole role, const std::string& extraIni) {
     });
     fake.connectsOn20 = true;
     fake.onSteppedClock = true;
-    auto modem = std::make_unique<MODEM>(ui.bridge, line.factory(), role);
+    auto modem = std::make_unique<MODEM>(*complex, line.factory(), role);
     modem->records = &records;
     // What the modem said at its initialisation is not wanted.
     modem->PurgePort();

@@ -53,7 +53,7 @@ public:
                        const MeasuredDirection& direction, std::string& dataFileName,
                        std::string& previousDataFileName) override;
     void markCycleEnd(const std::string& path) override;
-    void evaluateSession(Complex& complex, ScenarioEntry& entry, bool calling,
+    void evaluateSession(RunContext& complex, ScenarioEntry& entry, bool calling,
                          bool& normFailed) override;
 
 private:
@@ -164,8 +164,10 @@ public:
 private:
     class NoWorkers : public WorkerFactory {
     public:
-        std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-        std::unique_ptr<ModemThread> createModem(Complex&, ModemRole) override { return nullptr; }
+        std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext&) override { return nullptr; }
+        std::unique_ptr<ModemThread> createModem(RunContext&, ModemRole) override {
+            return nullptr;
+        }
     } workers_;
     MODEM* modem_ = nullptr;
     FakeAnalyzer* analyzer_ = nullptr;

@@ -8,14 +8,14 @@
 #include "IdleDevice.h"
 #include "TempFolder.h"
 #include "TestUi.h"
-#include "analyzer/Results.h"
-#include "app/RunMessages.h"
+#include "reports/LiveResults.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "reports/CycleStatistics.h"
 #include "reports/DataFileFormat.h"
 #include "reports/DataFileReader.h"
+#include "ui/RunMessages.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

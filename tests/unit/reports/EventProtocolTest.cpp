@@ -6,7 +6,7 @@
 #include "ScopedGlobals.h"
 #include "ScopedRun.h"
 #include "TempFolder.h"
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "platform/Files.h"

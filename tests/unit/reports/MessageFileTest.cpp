@@ -36,10 +36,10 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
 
     // No cycle yet, and a cycle that has ended: nothing was cut short.
     entry.SeriesTime = 0.5;
-    writeMessageFile(complex, MessageCode::OperatorStop);
+    writeMessageFile(&complex, complex, MessageCode::OperatorStop);
     entry.SeriesTime = 45000.25;
     entry.Finished = 1;
-    writeMessageFile(complex, MessageCode::DeviceFailure);
+    writeMessageFile(&complex, complex, MessageCode::DeviceFailure);
     EXPECT_FALSE(folderExists("DATA") && !listFiles("DATA", "*").empty());
 
     entry.Finished = 0;
@@ -56,7 +56,7 @@ TEST(MessageFileTest, HeaderAndCodeOfTheCurrentCycle) {
     };
     for (const Case& c : cases) {
         role.currentRole = c.role;
-        writeMessageFile(complex, c.code);
+        writeMessageFile(&complex, complex, c.code);
     }
     const auto names = listFiles("DATA", "*");
     ASSERT_EQ(names.size(), 2u);

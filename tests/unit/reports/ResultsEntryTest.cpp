@@ -33,8 +33,8 @@ TEST(ResultsEntry, TheLinkAndTheEntryAreComposedToTheByte) {
 
 class NoWorkers : public WorkerFactory {
 public:
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-    std::unique_ptr<ModemThread> createModem(Complex&, ModemRole) override { return nullptr; }
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext&) override { return nullptr; }
+    std::unique_ptr<ModemThread> createModem(RunContext&, ModemRole) override { return nullptr; }
 };
 
 TEST(ResultsEntry, AppendedEntriesTakeTheWindowsListAndTheHeadingOnce) {
@@ -57,10 +57,10 @@ TEST(ResultsEntry, AppendedEntriesTakeTheWindowsListAndTheHeadingOnce) {
 
     ui.models.setResultsCaption("Шум"_cp);
     ui.models.results.lines = {"one"_cp, "two"_cp};
-    EXPECT_TRUE(appendResults(*complex, at(11, 0, 0)));
+    EXPECT_TRUE(appendResults(*complex, *complex, at(11, 0, 0)));
     EXPECT_FALSE(complex->resultsHeaderDue);
     ui.models.results.lines = {"three"};
-    EXPECT_TRUE(appendResults(*complex, at(11, 1, 0)));
+    EXPECT_TRUE(appendResults(*complex, *complex, at(11, 1, 0)));
 
     const std::string after = *readWholeFile("Prot/12345678/Rest.htm");
     EXPECT_EQ(after.substr(0, before.size()), before);

@@ -6,13 +6,13 @@
 #include "TempFolder.h"
 #include "TestUi.h"
 #include "app/Complex.h"
-#include "app/RunMessages.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "reports/DocumentEntries.h"
 #include "reports/Evaluation.h"
 #include "reports/Passport.h"
 #include "scenario/Scenario.h"
+#include "ui/RunMessages.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -44,8 +44,8 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 
 class NoWorkers : public WorkerFactory {
 public:
-    std::unique_ptr<AnalyzerThread> createAnalyzer(Complex&) override { return nullptr; }
-    std::unique_ptr<ModemThread> createModem(Complex&, ModemRole) override { return nullptr; }
+    std::unique_ptr<AnalyzerThread> createAnalyzer(RunContext&) override { return nullptr; }
+    std::unique_ptr<ModemThread> createModem(RunContext&, ModemRole) override { return nullptr; }
 };
 
 // The series: sine "Помехи и перерывы, % сек." (max 30), O.132 signal/noise (min 28) and

@@ -8,9 +8,9 @@
 // that schedules a serve; the headless runner blocks in waitForWork().
 #pragma once
 
-#include "app/Dialogs.h"
-#include "app/RunMessages.h"
-#include "app/WindowModels.h"
+#include "platform/Dialogs.h"
+#include "ui/RunMessages.h"
+#include "ui/WindowModels.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // The pause window's behaviour as a model: what it shows, its countdown and its two
 // buttons. The Qt window draws it and forwards its events; the headless runner ticks
 // its timer.
-#include "app/WindowModels.h"
 #include "platform/Cp1251.h"
+#include "ui/WindowModels.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 // writes the same documents as the windows.
 #pragma once
 
-#include "app/ProtocolMemo.h"
+#include "ui/ProtocolMemo.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "app/ProtocolMemo.h"
+#include "ui/ProtocolMemo.h"
 
 #include "platform/Cp1251.h"
 

@@ -1,4 +1,4 @@
-#include "app/WorkerThreads.h"
+#include "app/Complex.h"
 
 #include <mutex>
 

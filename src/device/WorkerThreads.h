@@ -1,7 +1,6 @@
-// The two worker threads of a run as the run sees them, and the factory through which
-// Complex creates them. The analyzer thread ZMK derives from AnalyzerThread, the modem
-// thread MODEM from ModemThread; both are Devices. The production factory makes the
-// real ones; tests hand in doubles.
+// The two worker threads of a run as the run and the other thread see them. The analyzer
+// thread ZMK derives from AnalyzerThread, the modem thread MODEM from ModemThread; both
+// are Devices. The run creates them through its WorkerFactory (reports/RunContext.h).
 #pragma once
 
 #include "device/Device.h"
@@ -12,7 +11,6 @@
 
 namespace vetlina {
 
-class Complex;
 struct LiveResults;
 
 // The side the modem thread plays now.
@@ -52,22 +50,5 @@ public:
     // The run option "Упрощенный вызов генератора" as it was when the current call was dialled.
     virtual bool simplifiedCall() const = 0;
 };
-
-// Creates the worker threads of a run, suspended. Each constructor runs its device's
-// start-up on the main thread (opening the port, identification, ...). A thread whose
-// start-up failed has command -1 and has already reported and posted MSG_RUN_END. A
-// factory returns null for a thread it cannot make; the run then goes on without it.
-class WorkerFactory {
-public:
-    virtual ~WorkerFactory() = default;
-    virtual std::unique_ptr<AnalyzerThread> createAnalyzer(Complex& complex) = 0;
-    virtual std::unique_ptr<ModemThread> createModem(Complex& complex, ModemRole role) = 0;
-};
-
-// The modem's identification, as it answered at initialisation (cp1251, at most 127
-// characters; the " Доп.настройка " suffix included). Process-wide: set by the modem
-// thread's start-up on the main thread, read by the protocol header.
-std::string modemIdentification();
-void setModemIdentification(const std::string& text);
 
 } // namespace vetlina

@@ -132,4 +132,16 @@ void fromBytes(const uint8_t* in, ImpedanceResult& r);
 void fromBytes(const uint8_t* in, NoiseResult& r);
 void fromBytes(const uint8_t* in, EchoResult& r);
 
+// Parasitic modulation as shown and stored: the largest of the 17 components and 0.
+float parasiticModulation(const SineResult& sine);
+// Selective interference: the largest of the noise spectrum values 11..135, or -999.
+float selectiveInterference(const NoiseResult& noise);
+
+// Value at a reference frequency from a table of 38 components (frequencies ascending).
+// Below 100 Hz: 0, or for the impedance record the largest absolute value of entries
+// 2..34. Outside the measured frequencies the nearest end component's value is taken.
+double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
+                              const std::array<Le<float>, 38>& value, double x,
+                              bool impedanceRecord);
+
 } // namespace vetlina

@@ -1,4 +1,4 @@
-#include "app/WindowModels.h"
+#include "ui/WindowModels.h"
 
 #include "platform/Cp1251.h"
 
