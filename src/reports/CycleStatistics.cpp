@@ -39,13 +39,7 @@ double curveAt(const std::array<Le<float>, 38>& frequency, const std::array<Le<f
             return value[i] + (value[i + 1] - value[i]) * (x - f0) / (f1 - f0);
         }
     }
-    int nearest = -1;
-    for (int i = 0; i < 38; ++i) {
-        if (!(frequency[i] >= 1e-9f))
-            continue;
-        if (nearest < 0 || std::fabs(frequency[i] - x) < std::fabs(frequency[nearest] - x))
-            nearest = i;
-    }
+    const int nearest = nearestComponent(frequency, x);
     return nearest < 0 ? 0.0 : static_cast<double>(value[nearest]);
 }
 

@@ -86,6 +86,17 @@ float selectiveInterference(const NoiseResult& noise) {
     return m;
 }
 
+int nearestComponent(const std::array<Le<float>, 38>& frequency, double x) {
+    int nearest = -1;
+    for (int i = 0; i < 38; ++i) {
+        if (!(frequency[i] >= 1e-9f))
+            continue;
+        if (nearest < 0 || std::fabs(frequency[i] - x) < std::fabs(frequency[nearest] - x))
+            nearest = i;
+    }
+    return nearest;
+}
+
 double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
                               const std::array<Le<float>, 38>& value, double x,
                               bool impedanceRecord) {
@@ -108,13 +119,7 @@ double interpolateAtReference(const std::array<Le<float>, 38>& frequency,
         }
     }
     // No measured pair encloses x: the component measured nearest to it.
-    int nearest = -1;
-    for (int i = 0; i < 38; ++i) {
-        if (!(frequency[i] >= 1e-9f))
-            continue;
-        if (nearest < 0 || std::fabs(frequency[i] - x) < std::fabs(frequency[nearest] - x))
-            nearest = i;
-    }
+    const int nearest = nearestComponent(frequency, x);
     if (nearest < 0)
         return impedanceRecord ? kNotMeasured : 0.0;
     return value[nearest];

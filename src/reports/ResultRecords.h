@@ -137,6 +137,10 @@ float parasiticModulation(const SineResult& sine);
 // Selective interference: the largest of the noise spectrum values 11..135, or -999.
 float selectiveInterference(const NoiseResult& noise);
 
+// The component of a 38-point table measured nearest to frequency x (components with a
+// frequency below 1e-9 Hz were not measured); -1 when none was.
+int nearestComponent(const std::array<Le<float>, 38>& frequency, double x);
+
 // Value at a reference frequency from a table of 38 components (frequencies ascending).
 // Below 100 Hz: 0, or for the impedance record the largest absolute value of entries
 // 2..34. Outside the measured frequencies the nearest end component's value is taken.
