@@ -64,20 +64,23 @@ public:
 
     void rebase(double scale, std::optional<uint32_t> tick, std::optional<DateTime> dateTime) {
         std::lock_guard lock(mutex_);
-        scale_ = scale;
         if (stepped_) {
             // The stepped time goes on from where it is; only the origins move.
+            scale_ = scale;
             if (tick)
                 tickOrigin_ = static_cast<double>(*tick) - steppedMs_;
             if (dateTime)
                 dateTimeOrigin_ = *dateTime - steppedMs_ / kMsPerDay;
             return;
         }
+        // The time since the last origin counts at the scale it ran at; the new scale
+        // holds from here on.
         auto at = RealClock::now();
         double elapsed = elapsedMs(at);
         tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
         dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
         origin_ = at;
+        scale_ = scale;
     }
 
     bool stepped() const { return steppedFlag_.load(std::memory_order_acquire); }
