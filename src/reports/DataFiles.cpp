@@ -67,7 +67,7 @@ enum class NormForm {
 };
 
 // One item of a group: its row in the group's values and its norm in the entry.
-struct ItemSpec {
+struct GroupItem {
     int row;
     uint8_t ScenarioEntry::*on;
     NormForm form;
@@ -82,7 +82,7 @@ struct ItemSpec {
 #define POWER(Block, key)                                                                          \
     { Block::key, &ScenarioEntry::key##On, NormForm::PowerOfTen, nullptr, &ScenarioEntry::key }
 
-constexpr ItemSpec kSineItems[] = {
+constexpr GroupItem kSineItems[] = {
     REAL(SineStats, sinSNR),       REAL(SineStats, sinSNRps),   REAL(SineStats, sinJitPh),
     REAL(SineStats, sinJitAm),     REAL(SineStats, sinShift),   REAL(SineStats, sinPulPrc),
     INTEGER(SineStats, sinPulCnt), POWER(SineStats, sinPulRel), REAL(SineStats, sinIntPrc),
@@ -90,37 +90,37 @@ constexpr ItemSpec kSineItems[] = {
     INTEGER(SineStats, sinSumCnt), POWER(SineStats, sinSumRel), INTEGER(SineStats, sinHitPh),
     INTEGER(SineStats, sinHitAm),  REAL(SineStats, sinMod),     REAL(SineStats, sinAtt),
     REAL(SineStats, sinDis2),      REAL(SineStats, sinDis3),    REAL(SineStats, sinDis23)};
-constexpr ItemSpec kO132Items[] = {REAL(O132Stats, o132SNR), REAL(O132Stats, o132SNRps),
-                                   REAL(O132Stats, o132JitPh), REAL(O132Stats, o132JitAm),
-                                   REAL(O132Stats, o132Shift)};
-constexpr ItemSpec kO131Items[] = {REAL(O131Stats, o131SNR)};
-constexpr ItemSpec kNoiseItems[] = {REAL(NoiseStats, blkNoise), REAL(NoiseStats, blkNoisePs),
-                                    REAL(NoiseStats, blkNoiseSel)};
-constexpr ItemSpec kTalkerItems[] = {
+constexpr GroupItem kO132Items[] = {REAL(O132Stats, o132SNR), REAL(O132Stats, o132SNRps),
+                                    REAL(O132Stats, o132JitPh), REAL(O132Stats, o132JitAm),
+                                    REAL(O132Stats, o132Shift)};
+constexpr GroupItem kO131Items[] = {REAL(O131Stats, o131SNR)};
+constexpr GroupItem kNoiseItems[] = {REAL(NoiseStats, blkNoise), REAL(NoiseStats, blkNoisePs),
+                                     REAL(NoiseStats, blkNoiseSel)};
+constexpr GroupItem kTalkerItems[] = {
     {0, &ScenarioEntry::echoTalkOn, NormForm::Real, &ScenarioEntry::echoTalk}};
-constexpr ItemSpec kListenerItems[] = {
+constexpr GroupItem kListenerItems[] = {
     {0, &ScenarioEntry::echoListOn, NormForm::Real, &ScenarioEntry::echoList}};
-constexpr ItemSpec kO42Items[] = {REAL(O42Stats, o42Dis2), REAL(O42Stats, o42Dis3),
-                                  REAL(O42Stats, o42Dis23)};
-constexpr ItemSpec kThroughputItem = REAL(ThroughputStats, disPass);
+constexpr GroupItem kO42Items[] = {REAL(O42Stats, o42Dis2), REAL(O42Stats, o42Dis3),
+                                   REAL(O42Stats, o42Dis23)};
+constexpr GroupItem kThroughputItem = REAL(ThroughputStats, disPass);
 
 #undef REAL
 #undef INTEGER
 #undef POWER
 
 // The norm of an item as the norms file carries it; false when no norm is set.
-bool normOf(const ScenarioEntry& e, const ItemSpec& spec, float& norm) {
-    switch (spec.form) {
+bool normOf(const ScenarioEntry& e, const GroupItem& item, float& norm) {
+    switch (item.form) {
     case NormForm::Real:
-        norm = (e.*spec.real).get();
+        norm = (e.*item.real).get();
         return norm > kNoNormBound;
     case NormForm::Integer: {
-        const int32_t n = (e.*spec.integer).get();
+        const int32_t n = (e.*item.integer).get();
         norm = static_cast<float>(n);
         return n > kNoNormBound;
     }
     case NormForm::PowerOfTen: {
-        const int32_t n = (e.*spec.integer).get();
+        const int32_t n = (e.*item.integer).get();
         norm = static_cast<float>(std::pow(10.0, n));
         return n > kNoNormBound;
     }
@@ -132,23 +132,23 @@ bool normOf(const ScenarioEntry& e, const ItemSpec& spec, float& norm) {
 // the group counted no block).
 template <int Rows, std::size_t N>
 void dataItems(Items& out, const ScenarioEntry& e, const GroupValues<Rows>& g,
-               const char* const* keys, const ItemSpec (&specs)[N]) {
+               const char* const* keys, const GroupItem (&items)[N]) {
     if (!g.on)
         return;
-    for (const ItemSpec& spec : specs)
-        if (e.*spec.on)
-            out.item(keys[spec.row], g.count > 0 ? g.value[spec.row] : kMissingValue);
+    for (const GroupItem& item : items)
+        if (e.*item.on)
+            out.item(keys[item.row], g.count > 0 ? g.value[item.row] : kMissingValue);
 }
 
 template <std::size_t N>
 void normItems(Items& out, const ScenarioEntry& e, bool gate, const char* const* keys,
-               const ItemSpec (&specs)[N]) {
+               const GroupItem (&items)[N]) {
     if (!gate)
         return;
-    for (const ItemSpec& spec : specs) {
+    for (const GroupItem& item : items) {
         float norm = 0;
-        if (e.*spec.on && normOf(e, spec, norm))
-            out.item(keys[spec.row], norm);
+        if (e.*item.on && normOf(e, item, norm))
+            out.item(keys[item.row], norm);
     }
 }
 
@@ -477,7 +477,7 @@ std::string normsFileImage(ScenarioEntry& e, const CycleParties& parties) {
             normList(items, kDelListKey, e.Del, e.DelF, "DelNotch", e.DelNotch);
     }
     normItems(items, e, g.o42, O42Stats::kItemNames, kO42Items);
-    const ItemSpec throughput[] = {kThroughputItem};
+    const GroupItem throughput[] = {kThroughputItem};
     normItems(items, e, g.throughput, ThroughputStats::kItemNames, throughput);
     items.end();
     return out;
