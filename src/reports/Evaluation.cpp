@@ -5,6 +5,7 @@
 #include "reports/DocumentEntries.h"
 #include "reports/Documents.h"
 #include "reports/EvaluationRows.h"
+#include "reports/FormattedText.h"
 #include "reports/Passport.h"
 #include "reports/RunContext.h"
 #include "reports/StatisticsSections.h"
@@ -37,16 +38,6 @@ struct CycleTexts {
 const CycleTexts& texts() {
     static const CycleTexts t;
     return t;
-}
-
-template <typename... Args>
-std::string format(const std::string& pattern, Args... args) {
-    char buffer[192];
-    const int n = std::snprintf(buffer, sizeof buffer, pattern.c_str(), args...);
-    if (n < 0)
-        return std::string();
-    return std::string(buffer,
-                       std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 bool normed(bool selected, double norm) {
@@ -162,9 +153,9 @@ CycleEvaluation evaluateCycle(ScenarioEntry& e, std::string_view caller,
     EvaluationSheet sheet;
     sheet.sessionsDone = done;
     const std::string calls =
-        format(t.callText, e.Calls.get(), e.FailNUS.get(), e.FailNUV.get(), e.FailOtb.get());
-    sheet.statLines.push_back(format(t.callLine, calls.c_str(), std::string(caller).c_str(),
-                                     std::string(answerer).c_str()));
+        formattedText(t.callText, e.Calls.get(), e.FailNUS.get(), e.FailNUV.get(), e.FailOtb.get());
+    sheet.statLines.push_back(formattedText(t.callLine, calls.c_str(), std::string(caller).c_str(),
+                                            std::string(answerer).c_str()));
     if (anyGroupPlanned(e)) {
         sheet.statLines.push_back(t.columns);
         sheet.parLines.push_back(t.parColumns);

@@ -2,6 +2,7 @@
 
 #include "platform/Cp1251.h"
 #include "reports/ConfidenceTables.h"
+#include "reports/FormattedText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,16 +36,6 @@ RowKind kindOf(std::string_view label) {
     if (contains(label, marks().groupDelay))
         return RowKind::GroupDelay;
     return RowKind::Plain;
-}
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    char buffer[96];
-    const int n = std::snprintf(buffer, sizeof buffer, pattern, args...);
-    if (n < 0)
-        return std::string();
-    return std::string(buffer,
-                       std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 int classOf(double mean, double deviation, NormSense sense, double norm, int sessionsDone) {
@@ -92,7 +83,7 @@ RowClasses evaluateRow(EvaluationSheet& sheet, std::string_view label, bool sele
 
     std::string text(label);
     if (normValid)
-        text += format(kind == RowKind::Relative ? " %7.0e  " : " %7.2f  ", norm);
+        text += formattedText(kind == RowKind::Relative ? " %7.0e  " : " %7.2f  ", norm);
     else
         text += kind == RowKind::GroupDelay ? "   *****  " : "    ****  ";
 
@@ -103,7 +94,7 @@ RowClasses evaluateRow(EvaluationSheet& sheet, std::string_view label, bool sele
         const RowDirection& d = *directions[i];
         const double last = d.value.last;
         const bool lastPresent = last > presenceBound;
-        text += lastPresent ? format(valueFormat, last) : std::string("   **** ");
+        text += lastPresent ? formattedText(valueFormat, last) : std::string("   **** ");
 
         const RowMoments m = rowMoments(d);
         if (normValid && d.count >= 2) {
@@ -113,9 +104,9 @@ RowClasses evaluateRow(EvaluationSheet& sheet, std::string_view label, bool sele
         if (!m.present)
             text += i == 0 ? "   ****   ****  *  " : "   ****   ****  *";
         else if (*rowClass[i] == 0)
-            text += format(momentsNoClass, m.mean, m.deviation);
+            text += formattedText(momentsNoClass, m.mean, m.deviation);
         else
-            text += format(momentsFormat, m.mean, m.deviation, *rowClass[i]);
+            text += formattedText(momentsFormat, m.mean, m.deviation, *rowClass[i]);
 
         if (normValid && lastPresent) {
             if (kind == RowKind::GroupDelay || sense == NormSense::Max)

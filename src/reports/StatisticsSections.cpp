@@ -1,6 +1,7 @@
 #include "reports/StatisticsSections.h"
 
 #include "platform/Cp1251.h"
+#include "reports/FormattedText.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <algorithm>
@@ -100,16 +101,6 @@ bool within(double frequency, double nominal) {
 void worse(ClassPair& pair, RowClasses row) {
     pair.b = std::max(pair.b, row.b);
     pair.a = std::max(pair.a, row.a);
-}
-
-template <typename... Args>
-std::string format(const std::string& pattern, Args... args) {
-    char buffer[192];
-    const int n = std::snprintf(buffer, sizeof buffer, pattern.c_str(), args...);
-    if (n < 0)
-        return std::string();
-    return std::string(buffer,
-                       std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
 // The rows of one group: the B and A blocks side by side.
@@ -238,8 +229,8 @@ void multiFrequencyRows(EvaluationSheet& sheet, const ScenarioEntry& e, Passport
         const double f = e.AttF[k].get();
         if (!(f > kFrequencyPointFloor))
             continue;
-        const RowClasses classes =
-            g.row(format(t.mttAtt, f), e.mttAttOn, 1 + k, NormSense::Max, normOf(e.Att[k].get()));
+        const RowClasses classes = g.row(formattedText(t.mttAtt, f), e.mttAttOn, 1 + k,
+                                         NormSense::Max, normOf(e.Att[k].get()));
         if (within(f, 1000.0) || within(f, 1020.0))
             worse(passport.attenuation, classes);
         if (within(f, 1800.0))
@@ -252,7 +243,7 @@ void multiFrequencyRows(EvaluationSheet& sheet, const ScenarioEntry& e, Passport
         const double f = e.DelF[k].get();
         if (!(f > kFrequencyPointFloor))
             continue;
-        g.row(format(t.mttDel, f), e.mttDelOn, 1 + kMttPoints + k, NormSense::Max,
+        g.row(formattedText(t.mttDel, f), e.mttDelOn, 1 + kMttPoints + k, NormSense::Max,
               normOf(e.Del[k].get()), 1000.0);
     }
 }
