@@ -5,6 +5,7 @@
 
 #include "SimProcess.h"
 #include "TempFolder.h"
+#include "platform/Files.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -14,6 +15,14 @@
 #include <vector>
 
 namespace vetlina::test {
+
+// Waits (real time) until the file holds the text: the event a test of a running
+// vetlina-run waits for before it acts.
+inline bool waitForText(const std::string& path, const std::string& text, int realSeconds = 30) {
+    return waitReal(
+        [&] { return readWholeFile(path).value_or("").find(text) != std::string::npos; },
+        realSeconds * 1000);
+}
 
 class RunProcess {
 public:

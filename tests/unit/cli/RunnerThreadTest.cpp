@@ -35,15 +35,7 @@ public:
         : RunProcess(folder, std::move(args), timeScale) {}
 };
 
-// Waits (real time) until the file holds the text.
-bool waitForText(const std::string& path, const std::string& text, int realSeconds = 30) {
-    for (int i = 0; i < realSeconds * 100; ++i) {
-        if (readWholeFile(path).value_or("").find(text) != std::string::npos)
-            return true;
-        ::usleep(10000);
-    }
-    return false;
-}
+using test::waitForText;
 
 // The complex's analyzer and modem: those of a simulated complex station, the modem
 // holding the stored profile the program writes.

@@ -3,6 +3,7 @@
 #include "device/Device.h"
 
 #include "IdleDevice.h"
+#include "ScopedGlobals.h"
 #include "ScopedRun.h"
 #include "TestUi.h"
 #include "config/Configuration.h"
@@ -71,6 +72,9 @@ protected:
         };
     }
 
+    // The device's waits and time stamps follow the test's own steps, not the machine's
+    // load: the clock moves only while the test thread sleeps on it.
+    test::ScopedSteppedClock clock_;
     test::TestUi ui_;
     MemoryPort* near_;
     std::unique_ptr<MemoryPort> far_;

@@ -1,6 +1,7 @@
 // The modem's creation for a run and its command-line primitives, against a scripted
 // Hayes modem on an in-memory line.
 #include "ModemTestSupport.h"
+#include "ScopedGlobals.h"
 #include "ScopedRun.h"
 #include "config/Configuration.h"
 #include "modem/Modem.h"
@@ -23,7 +24,9 @@ using TraceSwitch = test::ScopedTrace;
 
 class ModemControlTest : public ::testing::Test {
 protected:
-    ModemControlTest() { setTimeScaleForTesting(20.0); }
+    // The modem's waits for its replies follow the fake modem's steps, not the machine's
+    // load: the clock moves only while both threads sleep on it.
+    ModemControlTest() { fake_.onSteppedClock = true; }
 
     std::unique_ptr<MODEM> create(ModemRole role = ModemRole::Answering) {
         return std::make_unique<MODEM>(*room_.complex, line_.factory(), role);
@@ -40,6 +43,7 @@ protected:
     std::vector<std::string> lines() { return room_.ui.protocolLines(); }
     std::vector<std::string> dialogs() { return room_.ui.dialogs.texts(); }
 
+    test::ScopedSteppedClock stepped_;
     test::ModemRoom room_{"ModemInit=X4\n[TIMES]\nHangTime=2\n"};
     test::Line line_;
     test::FakeModem fake_{line_};

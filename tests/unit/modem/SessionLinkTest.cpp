@@ -5,6 +5,7 @@
 #include "modem/SessionLink.h"
 
 #include "ModemTestSupport.h"
+#include "ScopedGlobals.h"
 #include "platform/Clock.h"
 
 #include <atomic>
@@ -28,11 +29,9 @@ std::string wire(std::initializer_list<int> bytes) {
 class SessionLinkTest : public ::testing::Test {
 protected:
     SessionLinkTest() {
-        setTimeScaleForTesting(100.0);
         EXPECT_EQ(device_.OpenPort(), PortOpenResult::Ok);
         line_.setConnected(true);
     }
-    ~SessionLinkTest() override { setTimeScaleForTesting(1.0); }
 
     // What the far end sends, put on the line now.
     void farSends(const std::string& bytes) {
@@ -48,6 +47,9 @@ protected:
         return out;
     }
 
+    // The link's polls and limits are counted on the clock of the test's own steps: the
+    // time a failure takes is what the link waited, whatever the machine's load.
+    test::ScopedSteppedClock stepped_;
     test::TestUi ui_;
     test::Line line_;
     test::TestDevice device_{ui_.bridge, line_.factory()};
@@ -169,7 +171,6 @@ TEST_F(SessionLinkTest, CarrierLostInTheMiddleOfAReceivedBlockFailsWithinAPoll) 
 }
 
 TEST_F(SessionLinkTest, SilenceEndsBothOperationsAtTheirLimit) {
-    setTimeScaleForTesting(5000.0);
     uint32_t start = tickMs();
     Bytes got(4);
     EXPECT_FALSE(link_.receiveBlock(got));
@@ -182,7 +183,6 @@ TEST_F(SessionLinkTest, SilenceEndsBothOperationsAtTheirLimit) {
 TEST_F(SessionLinkTest, ReceiverEndsAtItsLimitEvenWhileCharactersKeepComing) {
     // A far side that never ends a block (a test pattern, noise) must not hold the
     // receiver beyond its limit.
-    setTimeScaleForTesting(5000.0);
     std::atomic<bool> stop{false};
     std::thread stream([&] {
         const std::string chunk(64, 'U');
