@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <poll.h>
 
@@ -40,9 +41,15 @@ int pollUntil(int fd, short events, uint32_t deadline) {
             return pollNow(fd, events);
         double realMs = ticksLeft(deadline, tick) / timeScale();
         int slice = std::clamp(static_cast<int>(std::ceil(realMs)), 1, kSliceMs);
+        const auto start = std::chrono::steady_clock::now();
         int r = pollOnce(fd, events, slice);
         if (r != 0)
             return r;
+        // A poll that timed out late tells the shared clock how punctual the machine is.
+        noteLateWakeUp(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count() -
+            slice);
     }
 }
 

@@ -1,12 +1,19 @@
 #include "platform/Clock.h"
 
+#include "platform/SharedClock.h"
+
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <sys/mman.h>
 #include <thread>
 
 namespace vetlina {
@@ -25,21 +32,33 @@ double scaleFromEnvironment() {
     return value;
 }
 
+std::unique_ptr<SharedClock> sharedClockFromEnvironment(double scale) {
+    const char* path = std::getenv("VETLINA_CLOCK_FILE");
+    if (path == nullptr || *path == '\0')
+        return nullptr;
+    return SharedClock::open(path, scale);
+}
+
 // The clock is continuous: at every change of scale (or test rebase) the scaled
 // time reached so far becomes the new origin.
 class ScaledClock {
 public:
     ScaledClock()
-        : scale_(scaleFromEnvironment()), origin_(RealClock::now()),
+        : scale_(scaleFromEnvironment()), shared_(sharedClockFromEnvironment(scale_)),
+          origin_(RealClock::now()), sharedOriginMs_(sharedMs(origin_)),
           tickOrigin_(static_cast<double>(startTick())), dateTimeOrigin_(systemLocalNow()) {}
 
     double scale() {
+        if (shared_)
+            return shared_->scale();
         std::lock_guard lock(mutex_);
         return scale_;
     }
 
     // Scaled milliseconds since the origin.
     double elapsedMs(RealClock::time_point at) const {
+        if (shared_)
+            return sharedMs(at) - sharedOriginMs_;
         return std::chrono::duration<double, std::milli>(at - origin_).count() * scale_;
     }
 
@@ -80,6 +99,7 @@ public:
         tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
         dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
         origin_ = at;
+        sharedOriginMs_ = sharedMs(at);
         scale_ = scale;
     }
 
@@ -101,6 +121,7 @@ public:
             tickOrigin_ += steppedMs_;
             dateTimeOrigin_ += steppedMs_ / kMsPerDay;
             origin_ = RealClock::now();
+            sharedOriginMs_ = sharedMs(origin_);
             // Whoever still sleeps wakes now: the stepped time is over.
             for (auto& [wake, sleeper] : sleepers_)
                 sleeper->woken = true;
@@ -146,6 +167,10 @@ public:
     void standAside(bool aside);
 
     void realSleep(uint32_t ms) {
+        if (shared_ && ms > 0) {
+            sharedSleep(ms);
+            return;
+        }
         double realMs = ms / scale();
         if (realMs <= 0.0) {
             std::this_thread::yield();
@@ -154,7 +179,38 @@ public:
         std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
     }
 
+    // A wait that ended lateMs real milliseconds after it was due (shared clock only).
+    void noteLate(double lateMs) {
+        if (shared_)
+            shared_->noteLate(lateMs, SharedClock::realNowNs());
+    }
+
 private:
+    double sharedMs(RealClock::time_point at) const {
+        return shared_ ? shared_->ms(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                         at.time_since_epoch())
+                                         .count())
+                       : 0.0;
+    }
+
+    // A sleep on the shared clock: in slices, so that a change of its scale is followed
+    // within a slice, and each slice's lateness reported.
+    void sharedSleep(uint32_t ms) {
+        constexpr double kSliceMs = 20.0;
+        const double end = sharedMs(RealClock::now()) + ms;
+        for (;;) {
+            const auto start = RealClock::now();
+            const double left = end - sharedMs(start);
+            if (left <= 0.0)
+                return;
+            const double realMs = std::min(kSliceMs, left / shared_->scale());
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+            const double took =
+                std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
+            noteLate(took - realMs);
+        }
+    }
+
     struct Sleeper {
         bool counted; // in asleep_ (a thread standing aside is counted already)
         bool woken;
@@ -197,7 +253,9 @@ private:
 
     std::mutex mutex_;
     double scale_;
+    std::unique_ptr<SharedClock> shared_; // the network's shared clock, when there is one
     RealClock::time_point origin_;
+    double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;
     DateTime dateTimeOrigin_;
 
@@ -274,6 +332,10 @@ void sleepMs(uint32_t ms) {
         theClock().steppedSleep(ms);
     else
         theClock().realSleep(ms);
+}
+
+void noteLateWakeUp(double lateRealMs) {
+    theClock().noteLate(lateRealMs);
 }
 
 void setTimeScaleForTesting(double scale) {

@@ -25,6 +25,18 @@ void sleepMs(uint32_t ms);
 // time elapsed since.
 DateTime now();
 
+// VETLINA_CLOCK_FILE (a file path, optional) makes the processes of one simulated
+// network share one clock: each maps the file, and the one that maps it first sets it
+// up at VETLINA_TIME_SCALE. The scale is then the fastest the shared clock runs: when
+// the machine wakes the processes' waits late, it slows down for all of them alike,
+// so that a late wake-up costs no more program time than on a real computer, and
+// speeds up again once they are punctual. Without the variable the clock is the
+// process's own, at VETLINA_TIME_SCALE exactly.
+//
+// A wait outside sleepMs (a poll with a timeout) that ended lateRealMs real
+// milliseconds after it was due: the shared clock counts it (nothing without one).
+void noteLateWakeUp(double lateRealMs);
+
 // True once the 32-bit tick counter has reached a 32-bit deadline; correct across
 // the wrap of the counter as long as the two are less than 2^31 ms apart.
 inline bool tickReached(uint32_t deadline, uint32_t tick) {

@@ -1,7 +1,10 @@
 """The programs as an operator runs them, for the end-to-end tests: vetlina-sim with a
 configuration, complexes (a folder with Vetlina.ini and a scenario) run by vetlina-run,
 their protocol lines as they come. The binaries are found in VETLINA_BIN (the build
-folder); every process runs at the time scale VETLINA_TIME_SCALE of the test."""
+folder); every process runs at the time scale VETLINA_TIME_SCALE of the test, on one
+clock shared by the network's processes (VETLINA_CLOCK_FILE): when the machine is too
+busy to keep the processes' waits on time at that scale, the shared clock slows down for
+all of them alike instead of letting one fall behind the others."""
 
 import json
 import os
@@ -38,6 +41,12 @@ class Sim:
         path = os.path.join(folder, "sim.json")
         with open(path, "w") as f:
             json.dump(config, f)
+        # The network's clock: the simulator sets it up, the complexes started after it
+        # (which take os.environ) join it.
+        clock = os.path.join(folder, "clock")
+        if os.path.exists(clock):
+            os.remove(clock)
+        os.environ["VETLINA_CLOCK_FILE"] = clock
         env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
         with open(self.log, "w") as out, open(os.path.join(folder, "sim.err"), "w") as err:
             self.process = subprocess.Popen([SIM, path], stdout=out, stderr=err, env=env)

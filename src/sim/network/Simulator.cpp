@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <cerrno>
+#include <chrono>
 
 namespace vetlina::sim {
 
@@ -68,7 +69,15 @@ void Simulator::step(int waitMs) {
         complex.modemServer->addPollFds(fds_);
         complex.analyzerServer->addPollFds(fds_);
     }
+    const auto start = std::chrono::steady_clock::now();
     int ready = ::poll(fds_.data(), fds_.size(), waitMs);
+    if (ready == 0) {
+        // A wake-up that came late tells the shared clock how punctual the machine is.
+        noteLateWakeUp(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count() -
+            waitMs);
+    }
     if (ready > 0) {
         for (auto& complex : complexes_) {
             complex.modemServer->service(fds_);
