@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         std::cout << runHelp();
         return std::cout.flush() ? 0 : 1;
     }
+    signals.keepBlockedToTheEnd();
     DeviceWorkers workers(reportingPortFactory(std::cerr));
     return runHeadless(std::get<RunArguments>(parsed), workers, signals, std::cout, std::cerr);
 }

@@ -27,6 +27,10 @@ StopSignals::~StopSignals() {
     stopping_.store(true, std::memory_order_release);
     pthread_kill(watcher_.native_handle(), kWatcherEnd);
     watcher_.join();
+    if (keepBlocked_) {
+        sigaddset(&previousMask_, SIGINT);
+        sigaddset(&previousMask_, SIGTERM);
+    }
     pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
     sigaction(SIGPIPE, &previousPipe_, nullptr);
 }

@@ -26,6 +26,11 @@ public:
     // another (or none) waits until a call of the old one has returned.
     void setOnSignal(std::function<void()> onSignal);
     bool requested() const { return requested_.load(std::memory_order_acquire); }
+    // The process ends with this object: SIGINT and SIGTERM stay blocked after it, so
+    // that a request to end that comes while the run ends by itself (a service stopped
+    // as its run finishes) is lost with the process instead of killing it, and the
+    // run's own exit status stands.
+    void keepBlockedToTheEnd() { keepBlocked_ = true; }
 
 private:
     void watch();
@@ -35,6 +40,7 @@ private:
     struct sigaction previousPipe_ {};
     std::atomic<bool> requested_{false};
     std::atomic<bool> stopping_{false};
+    bool keepBlocked_ = false;
     std::mutex mutex_;
     std::function<void()> onSignal_;
     std::thread watcher_;
