@@ -164,7 +164,7 @@ public:
 
     // The calling thread waits for the others by other means than sleepMs (serving
     // their hand-offs, joining them, polling in real time): it does not hold the clock.
-    void standAside(bool aside);
+    bool standAside(bool aside);
 
     void realSleep(uint32_t ms) {
         if (shared_ && ms > 0) {
@@ -297,13 +297,14 @@ bool ScaledClock::join() {
     return !membership.aside;
 }
 
-void ScaledClock::standAside(bool aside) {
+bool ScaledClock::standAside(bool aside) {
     std::lock_guard lock(mutex_);
     if (!stepped_)
-        return;
+        return false;
     join();
-    if (aside == membership.aside)
-        return;
+    const bool before = membership.aside;
+    if (aside == before)
+        return before;
     membership.aside = aside;
     if (aside) {
         ++asleep_;
@@ -311,6 +312,7 @@ void ScaledClock::standAside(bool aside) {
     } else {
         --asleep_;
     }
+    return before;
 }
 
 } // namespace
@@ -358,8 +360,8 @@ void setSteppedClockForTesting(bool on) {
         theClock().tick();
 }
 
-void standAsideFromSteppedClockForTesting(bool aside) {
-    theClock().standAside(aside);
+bool standAsideFromSteppedClockForTesting(bool aside) {
+    return theClock().standAside(aside);
 }
 
 } // namespace vetlina

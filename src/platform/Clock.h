@@ -67,7 +67,22 @@ void setNowForTesting(DateTime dateTime);
 void setSteppedClockForTesting(bool on);
 // While a thread waits for the others by other means than sleepMs (serving their
 // hand-offs, joining them, polling in real time) it stands aside: it does not hold the
-// stepped clock.
-void standAsideFromSteppedClockForTesting(bool aside);
+// stepped clock. Returns whether it stood aside before (false while the clock is not
+// stepped), for a guard that nests.
+bool standAsideFromSteppedClockForTesting(bool aside);
+
+// The calling thread waits for other threads (on a condition they signal, or a join),
+// not on the clock, while the guard lives: it holds up no stepped clock meanwhile.
+// Nothing when the clock is not stepped. Guards nest.
+class WaitingForOtherThreads {
+public:
+    WaitingForOtherThreads() : before_(standAsideFromSteppedClockForTesting(true)) {}
+    ~WaitingForOtherThreads() { standAsideFromSteppedClockForTesting(before_); }
+    WaitingForOtherThreads(const WaitingForOtherThreads&) = delete;
+    WaitingForOtherThreads& operator=(const WaitingForOtherThreads&) = delete;
+
+private:
+    bool before_;
+};
 
 } // namespace vetlina

@@ -93,6 +93,8 @@ void UiBridge::waitForWork(uint32_t ms) {
 }
 
 void UiBridge::serveUntil(const std::function<bool()>& done) {
+    // The main thread waits for the workers here, not on the clock.
+    WaitingForOtherThreads waiting;
     for (;;) {
         serveInvocations();
         if (done())

@@ -6,7 +6,6 @@
 
 #include "platform/Clock.h"
 
-
 namespace vetlina::test {
 
 // The clock runs `scale` times faster than real time while the guard lives.
@@ -42,13 +41,7 @@ public:
 // The calling thread stands aside from the stepped clock while the guard lives: it
 // waits for the other threads by other means than sleepMs (serving their hand-offs,
 // joining them, polling in real time). Nothing when the stepped clock is off.
-class StandAside {
-public:
-    StandAside() { standAsideFromSteppedClockForTesting(true); }
-    ~StandAside() { standAsideFromSteppedClockForTesting(false); }
-    StandAside(const StandAside&) = delete;
-    StandAside& operator=(const StandAside&) = delete;
-};
+using StandAside = WaitingForOtherThreads;
 
 // now() starts from `dateTime` while the guard lives; afterwards it reads the
 // system's local time again.

@@ -3,13 +3,16 @@
 // event log read back, ended by SIGTERM. Any module's tests may stand on it.
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/Files.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -37,8 +40,22 @@ class SimProcess {
 public:
     // Starts vetlina-sim on the configuration, its clock at the scale given, its event
     // log into `log`.
-    SimProcess(const nlohmann::json& config, const std::string& folder, double scale)
+    // With `sharedClock`, the network runs on one shared clock (VETLINA_CLOCK_FILE in
+    // the folder): the simulator sets it up, and every vetlina-run started while this
+    // object lives joins it (the variable is in this process's environment until then).
+    // Only for tests whose program runs in child processes: this process keeps a clock
+    // of its own, at the fixed scale.
+    SimProcess(const nlohmann::json& config, const std::string& folder, double scale,
+               bool sharedClock = false)
         : configPath_(folder + "/sim.json"), logPath_(folder + "/sim-events.jsonl") {
+        if (sharedClock) {
+            (void)tickMs(); // this process's own clock, made before the variable is set
+            clock_ = folder + "/clock";
+            ::unlink(clock_.c_str());
+            const char* before = std::getenv("VETLINA_CLOCK_FILE");
+            savedClock_ = before ? std::optional<std::string>(before) : std::nullopt;
+            ::setenv("VETLINA_CLOCK_FILE", clock_.c_str(), 1);
+        }
         atomicReplace(configPath_, config.dump(2));
         std::ostringstream command;
         command << "VETLINA_TIME_SCALE=" << scale << " exec " << VETLINA_BINARY_DIR
@@ -49,7 +66,15 @@ public:
         if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
             pid_ = -1;
     }
-    ~SimProcess() { stop(); }
+    ~SimProcess() {
+        stop();
+        if (clock_.empty())
+            return;
+        if (savedClock_)
+            ::setenv("VETLINA_CLOCK_FILE", savedClock_->c_str(), 1);
+        else
+            ::unsetenv("VETLINA_CLOCK_FILE");
+    }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
@@ -112,6 +137,8 @@ public:
 private:
     std::string configPath_;
     std::string logPath_;
+    std::string clock_;
+    std::optional<std::string> savedClock_;
     pid_t pid_ = -1;
     bool exited_ = false;
     int status_ = -1;

@@ -43,7 +43,7 @@ protected:
                   station("C", "1003", {{"wrongIdentification", json::object()}}),
                   station("D", "1004", {{"noCalibration", json::object()}}),
                   station("E", "1005", {{"switchedOff", {{"fromS", 8}}}})}}},
-               simFolder_.path(), kScale) {}
+               simFolder_.path(), kScale, /*sharedClock=*/true) {}
 
     static json station(const char* name, const char* number, json faults) {
         return {{"name", name},
@@ -81,8 +81,17 @@ protected:
 TEST_F(ZmkRunThreadTest, TheRunBringsItsAnalyzerUpAndNamesItInTheProtocolHeader) {
     configure("A");
     Runner runner(folder_);
-    // Once the modem thread waits for calls, the operator ends the run.
+    // Once the modem thread waits for calls and the analyzer has switched its line
+    // off (its first step after the start-up), the operator ends the run.
     ASSERT_TRUE(test::waitForText(folder_.file("Prot/12345678/Prot.htm"), "Жду звонка"_cp));
+    ASSERT_TRUE(test::waitReal(
+        [&] {
+            for (const auto& c : sim_.events("analyzer-command", "A"))
+                if (c["code"] == 15)
+                    return true;
+            return false;
+        },
+        10000));
     runner.signal(SIGTERM);
     EXPECT_EQ(runner.wait(), 0) << runner.err();
     EXPECT_EQ(runner.err(), "");

@@ -53,7 +53,7 @@ nlohmann::json network() {
 
 class RunnerThreadTest : public ::testing::Test {
 protected:
-    RunnerThreadTest() : sim_(network(), simFolder_.path(), 10.0) {
+    RunnerThreadTest() : sim_(network(), simFolder_.path(), 10.0, /*sharedClock=*/true) {
         ports_ = "[PORTS]\r\nCOM1=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "modem")) +
                  "\r\nCOM2=rfc2217://127.0.0.1:" + std::to_string(sim_.port("A", "analyzer")) +
                  "\r\n";
