@@ -253,7 +253,7 @@ TEST_F(ScenarioEditorTest, SessionAndCycleTimes) {
     t = editor.totals();
     EXPECT_EQ(t.cycleSeconds, 100 * t.sessionSeconds + 99 * 10 + 13);
     EXPECT_EQ(t.cycle, durationText(t.cycleSeconds));
-    EXPECT_EQ(toUtf8(t.cycle).substr(0, 6), "8д.+0");
+    EXPECT_EQ(toUtf8(t.cycle).substr(0, 5), "8д.+");
 
     // An autonomous generator: 245 s a session, its days shown "%d д. + ".
     editor.setComplexType(kGeneratorComplexType);
