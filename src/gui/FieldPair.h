@@ -46,6 +46,11 @@ public:
     const EditorField& field() const { return field_; }
     QLineEdit* edit() const { return edit_; }
     UpDown* upDown() const { return upDown_; }
+    // The operator has typed since the value was last shown or stored. Leaving an edit
+    // that was not typed in stores nothing: reading back a value shown with one decimal
+    // would round the stored value (9.96 shown "  10.0" would become 10.0).
+    bool typed() const { return typed_; }
+    void setTyped(bool typed) { typed_ = typed; }
 
 signals:
     void left();
@@ -55,6 +60,7 @@ private:
     const EditorField& field_;
     QLineEdit* edit_;
     UpDown* upDown_ = nullptr;
+    bool typed_ = false;
 };
 
 } // namespace vetlina

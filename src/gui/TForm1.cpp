@@ -862,6 +862,8 @@ QLabel* TForm1::totalLabel(int which) const {
 // ---- Showing -----------------------------------------------------------------------------
 
 void TForm1::showEntry() {
+    for (auto& [name, p] : pairs_)
+        p->setTyped(false);
     showFields();
     showStates();
     showTotals();
@@ -870,6 +872,8 @@ void TForm1::showEntry() {
 
 void TForm1::showFields() {
     for (auto& [name, p] : pairs_) {
+        if (p->typed())
+            continue; // a refused text the operator is correcting
         p->edit()->setText(fromCp(editor_->shownText(p->field())));
         editor_->spinPosition(p->field());
     }
@@ -964,18 +968,18 @@ void TForm1::refusedAt(QLineEdit* edit, EditorPage page) {
 }
 
 void TForm1::onLeave(FieldPair* p) {
-    if (handling_ || !p->edit()->isEnabled())
+    if (handling_ || !p->edit()->isEnabled() || !p->typed())
         return;
     handling_ = true;
     const FieldReply r = editor_->leaveField(p->field(), toCp(p->edit()->text()));
+    // A refused text stays to be corrected: leaving again checks it again.
+    p->setTyped(r.refused);
     p->edit()->setText(fromCp(r.text));
-    if (r.refused)
-        refusedAt(p->edit(), p->field().page);
     // The couplings (sessions, meter limits) and the group states follow the field.
     showFields();
-    if (r.refused)
-        p->edit()->setText(fromCp(r.text));
     showStates();
+    if (r.refused)
+        refusedAt(p->edit(), p->field().page);
     showTotals();
     handling_ = false;
 }
@@ -984,12 +988,14 @@ void TForm1::onStep(FieldPair* p, int direction) {
     if (handling_)
         return;
     editor_->spinClick(p->field(), direction);
+    p->setTyped(false);
     showFields();
     showStates();
     showTotals();
 }
 
 void TForm1::onTextEdited(FieldPair* p, const QString& text) {
+    p->setTyped(true);
     editor_->textEdited(p->field(), toCp(text), true);
     const MeasureGroup group = p->field().group;
     if (p->field().family == FieldFamily::Duration && rowLabels_.count(group))
