@@ -35,6 +35,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
@@ -234,7 +235,7 @@ void TForm1::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(u("&?"));
     add(
-        help, "SpeedAbout", "Справка", [this] { SpeedAboutClick(); }, QStyle::SP_DialogHelpButton);
+        help, "SpeedAbout", "Справка", [this] { SpeedAboutClick(); }, QStyle::SP_MessageBoxQuestion);
     add(help, "About", "О программе...", [this] { AboutClick(); });
 
     // The tool bar: the speed buttons with their hints.
@@ -276,10 +277,18 @@ void TForm1::buildListPanel(QWidget* panel) {
     listBox_->verticalHeader()->setDefaultSectionSize(listBox_->fontMetrics().height() + 4);
     listBox_->horizontalHeader()->setHighlightSections(false);
     listBox_->horizontalHeader()->setStretchLastSection(true);
-    listBox_->setColumnWidth(ComplexListModel::IdColumn, 96);
-    listBox_->setColumnWidth(ComplexListModel::NumberColumn, 110);
-    listBox_->setColumnWidth(ComplexListModel::StartColumn, 110);
-    listBox_->setMinimumWidth(330);
+    // Fixed widths from the font: measuring 10 000 lines would cost the opening of a
+    // large scenario.
+    const QFontMetrics metrics = listBox_->fontMetrics();
+    const int idWidth = metrics.horizontalAdvance(u("Идентификатор")) + 14;
+    const int numberWidth = metrics.horizontalAdvance(QStringLiteral("8w495231004567")) + 12;
+    const int startWidth = metrics.horizontalAdvance(QStringLiteral("88.88.8888 88:88")) + 12;
+    const int sessionsWidth = metrics.horizontalAdvance(u("Сеансы")) + 16;
+    listBox_->setColumnWidth(ComplexListModel::IdColumn, idWidth);
+    listBox_->setColumnWidth(ComplexListModel::NumberColumn, numberWidth);
+    listBox_->setColumnWidth(ComplexListModel::StartColumn, startWidth);
+    listBox_->setMinimumWidth(idWidth + numberWidth + startWidth + sessionsWidth +
+                              listBox_->verticalScrollBar()->sizeHint().width() + 4);
     layout->addWidget(listBox_, 1);
     connect(listBox_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -792,8 +801,7 @@ QWidget* TForm1::buildNorms2Page() {
         }
         g->addWidget(new QLabel(u("Опорная частота, Гц")), 15, 0, 1, 2);
         g->addWidget(makePair(notch, box), 15, 2);
-        g->setRowStretch(16, 1);
-        outer->addWidget(box);
+        outer->addWidget(box, 0, Qt::AlignTop);
     }
     outer->addStretch();
     return page;
@@ -1211,7 +1219,7 @@ void TForm1::readSettings() {
     actions_.at("SaveResults")->setChecked(s.readBool("StatForm", "Save", false));
     actions_.at("StopOnNorms")->setChecked(s.readBool("StatForm", "Stop", false));
     actions_.at("Dumb5G")->setChecked(s.readBool("StatForm", "Dumb5G", false));
-    QRect placement(80, 60, 1120, 720);
+    QRect placement(80, 60, 1140, 740);
     s.readPlacement("MainForm", placement);
     setGeometry(placement);
 }

@@ -36,14 +36,13 @@ int main(int argc, char** argv) {
         std::optional<std::string> chooseSave(vetlina::FileKind) override { return {}; }
     } files;
     vetlina::TForm1 form(dialogs, files);
-    form.resize(1180, 740);
+    form.resize(1140, 740);
     auto& editor = form.editor();
     editor.addComplex("77001201", "8w4952310045");
     editor.addComplex("770012X2", "t8123456789");
     editor.addComplex("77001203", "8w8432123456");
-    editor.select(1);
-    form.showEntry();
     form.show();
+    form.listBox()->setCurrentIndex(form.listBox()->model()->index(1, 0));
     const char* names[] = {"dialling", "measurements", "settings", "norms1", "norms2", "norms3"};
     for (int page = 0; page < 6; ++page) {
         form.pages()->setCurrentIndex(page);
