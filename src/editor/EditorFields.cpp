@@ -8,13 +8,11 @@
 namespace vetlina {
 namespace {
 
-using F = FieldFamily;
 using P = EditorPage;
 using G = MeasureGroup;
 
 struct Row {
     const char* name;
-    F family;
     const char* format;
     int step;
     P page;
@@ -25,131 +23,127 @@ struct Row {
 // The fields page by page, in the order of their pages' tab chains.
 constexpr Row kRows[] = {
     // Dialling page.
-    {"LocalPaus", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"LocalCall", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"TrunkPaus", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"TrunkCall", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"Trunk8W", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"NumMin", F::Whole, "%4d", 1, P::Dialling, G::None, false},
-    {"NumTotal", F::Whole, "%4d", 1, P::Dialling, G::None, false},
+    {"LocalPaus", "%4d", 1, P::Dialling, G::None, false},
+    {"LocalCall", "%4d", 1, P::Dialling, G::None, false},
+    {"TrunkPaus", "%4d", 1, P::Dialling, G::None, false},
+    {"TrunkCall", "%4d", 1, P::Dialling, G::None, false},
+    {"Trunk8W", "%4d", 1, P::Dialling, G::None, false},
+    {"NumMin", "%4d", 1, P::Dialling, G::None, false},
+    {"NumTotal", "%4d", 1, P::Dialling, G::None, false},
     // Settings page, the generator row by row.
-    {"EchoTime", F::Duration, "", 1, P::Settings, G::Echo, false},
-    {"EchoLev", F::Decimal, "%6.1f", 1, P::Settings, G::Echo, false},
-    {"EchoLevR", F::Decimal, "%6.1f", 1, P::Settings, G::Echo, false},
-    {"EchoFreq", F::Choice, "%6d", 0, P::Settings, G::Echo, false},
-    {"EchoT1", F::Whole, "%5d", 10, P::Settings, G::Echo, false},
-    {"EchoT2", F::Whole, "%5d", 10, P::Settings, G::Echo, false},
-    {"EchoT", F::Whole, "%3d", 10, P::Settings, G::Echo, false},
-    {"SinTime", F::Duration, "", 1, P::Settings, G::Sine, false},
-    {"SinLev", F::Decimal, "%6.1f", 1, P::Settings, G::Sine, false},
-    {"SinLevR", F::Decimal, "%6.1f", 1, P::Settings, G::Sine, false},
-    {"SinFreq", F::Whole, "%6d", 10, P::Settings, G::Sine, false},
-    {"O132Time", F::Duration, "", 1, P::Settings, G::O132, false},
-    {"O132Lev", F::Decimal, "%6.1f", 1, P::Settings, G::O132, false},
-    {"O132LevR", F::Decimal, "%6.1f", 1, P::Settings, G::O132, false},
-    {"O132Freq", F::Choice, "%6d", 200, P::Settings, G::O132, false},
-    {"O131Time", F::Duration, "", 1, P::Settings, G::O131, false},
-    {"O131Lev", F::Decimal, "%6.1f", 1, P::Settings, G::O131, false},
-    {"O131LevR", F::Decimal, "%6.1f", 1, P::Settings, G::O131, false},
-    {"MTTSTime", F::Duration, "", 1, P::Settings, G::Mtts, false},
-    {"MTTSLev", F::Decimal, "%6.1f", 1, P::Settings, G::Mtts, false},
-    {"MTTSLevR", F::Decimal, "%6.1f", 1, P::Settings, G::Mtts, false},
-    {"O42Time", F::Duration, "", 1, P::Settings, G::O42, false},
-    {"O42Lev", F::Decimal, "%6.1f", 1, P::Settings, G::O42, false},
-    {"O42LevR", F::Decimal, "%6.1f", 1, P::Settings, G::O42, false},
-    {"ImpTime", F::Duration, "", 1, P::Settings, G::Imp, false},
-    {"ImpLev", F::Decimal, "%6.1f", 1, P::Settings, G::Imp, false},
-    {"ImpLevR", F::Decimal, "%6.1f", 1, P::Settings, G::Imp, false},
-    {"BlkTime", F::Duration, "", 1, P::Settings, G::Noise, false},
-    {"DiscrTime", F::Duration, "", 1, P::Settings, G::Throughput, false},
+    {"EchoTime", "", 1, P::Settings, G::Echo, false},
+    {"EchoLev", "%6.1f", 1, P::Settings, G::Echo, false},
+    {"EchoLevR", "%6.1f", 1, P::Settings, G::Echo, false},
+    {"EchoFreq", "%6d", 0, P::Settings, G::Echo, false},
+    {"EchoT1", "%5d", 10, P::Settings, G::Echo, false},
+    {"EchoT2", "%5d", 10, P::Settings, G::Echo, false},
+    {"EchoT", "%3d", 10, P::Settings, G::Echo, false},
+    {"SinTime", "", 1, P::Settings, G::Sine, false},
+    {"SinLev", "%6.1f", 1, P::Settings, G::Sine, false},
+    {"SinLevR", "%6.1f", 1, P::Settings, G::Sine, false},
+    {"SinFreq", "%6d", 10, P::Settings, G::Sine, false},
+    {"O132Time", "", 1, P::Settings, G::O132, false},
+    {"O132Lev", "%6.1f", 1, P::Settings, G::O132, false},
+    {"O132LevR", "%6.1f", 1, P::Settings, G::O132, false},
+    {"O132Freq", "%6d", 200, P::Settings, G::O132, false},
+    {"O131Time", "", 1, P::Settings, G::O131, false},
+    {"O131Lev", "%6.1f", 1, P::Settings, G::O131, false},
+    {"O131LevR", "%6.1f", 1, P::Settings, G::O131, false},
+    {"MTTSTime", "", 1, P::Settings, G::Mtts, false},
+    {"MTTSLev", "%6.1f", 1, P::Settings, G::Mtts, false},
+    {"MTTSLevR", "%6.1f", 1, P::Settings, G::Mtts, false},
+    {"O42Time", "", 1, P::Settings, G::O42, false},
+    {"O42Lev", "%6.1f", 1, P::Settings, G::O42, false},
+    {"O42LevR", "%6.1f", 1, P::Settings, G::O42, false},
+    {"ImpTime", "", 1, P::Settings, G::Imp, false},
+    {"ImpLev", "%6.1f", 1, P::Settings, G::Imp, false},
+    {"ImpLevR", "%6.1f", 1, P::Settings, G::Imp, false},
+    {"BlkTime", "", 1, P::Settings, G::Noise, false},
+    {"DiscrTime", "", 1, P::Settings, G::Throughput, false},
     // Settings page, the meter and the event thresholds.
-    {"SincTime", F::Whole, "%4d", 1, P::Settings, G::None, false},
-    {"DeadTime", F::Whole, "%4d", 1, P::Settings, G::None, false},
-    {"MaxLev", F::Choice, "%4d", 20, P::Settings, G::None, false},
-    {"MinLev", F::Whole, "%4d", 1, P::Settings, G::None, false},
-    {"MinSNR", F::Whole, "%4d", 1, P::Settings, G::None, false},
-    {"ThHitPh", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
-    {"ThHitAm", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
-    {"ThRelPul", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
-    {"ThRelInt", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
-    {"ThAbsPul", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
-    {"ThAbsInt", F::Decimal, "%6.1f", 1, P::Settings, G::None, false},
+    {"SincTime", "%4d", 1, P::Settings, G::None, false},
+    {"DeadTime", "%4d", 1, P::Settings, G::None, false},
+    {"MaxLev", "%4d", 20, P::Settings, G::None, false},
+    {"MinLev", "%4d", 1, P::Settings, G::None, false},
+    {"MinSNR", "%4d", 1, P::Settings, G::None, false},
+    {"ThHitPh", "%6.1f", 1, P::Settings, G::None, false},
+    {"ThHitAm", "%6.1f", 1, P::Settings, G::None, false},
+    {"ThRelPul", "%6.1f", 1, P::Settings, G::None, false},
+    {"ThRelInt", "%6.1f", 1, P::Settings, G::None, false},
+    {"ThAbsPul", "%6.1f", 1, P::Settings, G::None, false},
+    {"ThAbsInt", "%6.1f", 1, P::Settings, G::None, false},
     // "Нормы, 1 стр": the sine signal, O.132 and O.42.
-    {"SinSNR", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinSNRps", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinJitPh", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinJitAm", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinShift", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinPulPrc", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinPulCnt", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinPulRel", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinIntPrc", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinIntCnt", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinIntRel", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinSumPrc", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinSumCnt", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinSumRel", F::Whole, "%4d", 1, P::Norms1, G::None, true},
-    {"SinHitPh", F::Whole, "%6d", 1, P::Norms1, G::None, true},
-    {"SinHitAm", F::Whole, "%6d", 1, P::Norms1, G::None, true},
-    {"SinMod", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinAtt", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinDis2", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinDis3", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"SinDis23", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O132SNR", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O132SNRps", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O132JitPh", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O132JitAm", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O132Shift", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O42Dis2", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O42Dis3", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
-    {"O42Dis23", F::Decimal, "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinSNR", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinSNRps", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinJitPh", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinJitAm", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinShift", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinPulPrc", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinPulCnt", "%4d", 1, P::Norms1, G::None, true},
+    {"SinPulRel", "%4d", 1, P::Norms1, G::None, true},
+    {"SinIntPrc", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinIntCnt", "%4d", 1, P::Norms1, G::None, true},
+    {"SinIntRel", "%4d", 1, P::Norms1, G::None, true},
+    {"SinSumPrc", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinSumCnt", "%4d", 1, P::Norms1, G::None, true},
+    {"SinSumRel", "%4d", 1, P::Norms1, G::None, true},
+    {"SinHitPh", "%6d", 1, P::Norms1, G::None, true},
+    {"SinHitAm", "%6d", 1, P::Norms1, G::None, true},
+    {"SinMod", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinAtt", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinDis2", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinDis3", "%6.1f", 1, P::Norms1, G::None, true},
+    {"SinDis23", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O132SNR", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O132SNRps", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O132JitPh", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O132JitAm", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O132Shift", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O42Dis2", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O42Dis3", "%6.1f", 1, P::Norms1, G::None, true},
+    {"O42Dis23", "%6.1f", 1, P::Norms1, G::None, true},
     // "Нормы, 3 стр".
-    {"BlkNoise", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"BlkNoisePs", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"BlkNoiseSel", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"EchoTalk", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"EchoList", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"O131SNR", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"DisPass", F::Decimal, "%6.1f", 1, P::Norms3, G::None, true},
-    {"ImpImped", F::Whole, "%5d", 10, P::Norms3, G::None, true},
-    {"ImpCapac", F::Whole, "%5d", 10, P::Norms3, G::None, true},
-    {"ImpedFreq", F::Decimal, "%6.1f", 10, P::Norms3, G::None, false},
-    {"CapacFreq", F::Decimal, "%6.1f", 10, P::Norms3, G::None, false},
+    {"BlkNoise", "%6.1f", 1, P::Norms3, G::None, true},
+    {"BlkNoisePs", "%6.1f", 1, P::Norms3, G::None, true},
+    {"BlkNoiseSel", "%6.1f", 1, P::Norms3, G::None, true},
+    {"EchoTalk", "%6.1f", 1, P::Norms3, G::None, true},
+    {"EchoList", "%6.1f", 1, P::Norms3, G::None, true},
+    {"O131SNR", "%6.1f", 1, P::Norms3, G::None, true},
+    {"DisPass", "%6.1f", 1, P::Norms3, G::None, true},
+    {"ImpImped", "%5d", 10, P::Norms3, G::None, true},
+    {"ImpCapac", "%5d", 10, P::Norms3, G::None, true},
+    {"ImpedFreq", "%6.1f", 10, P::Norms3, G::None, false},
+    {"CapacFreq", "%6.1f", 10, P::Norms3, G::None, false},
 };
 
 // "Нормы, 2 стр": the fourteen points of the attenuation response and of the group
 // delay, with their reference frequencies.
 std::vector<EditorField> buildFields() {
     std::vector<EditorField> fields;
-    auto add = [&](const char* name, std::string rangeName, F family, const char* format, int step,
-                   P page, G group) {
-        const EntryRange* range = findEntryRange(rangeName);
+    auto add = [&](const char* name, std::string rangeName, const char* format, int step, P page,
+                   G group) {
+        const EntryField* range = findEntryField(rangeName);
         if (!range)
             throw std::logic_error("no range for the editor field " + rangeName);
-        fields.push_back({name, range, family, format, step, page, group});
+        fields.push_back({name, range, range->kind, format, step, page, group});
     };
     for (const Row& row : kRows) {
         std::string rangeName = row.name;
         if (row.normKey)
             rangeName[0] =
                 static_cast<char>(std::tolower(static_cast<unsigned char>(rangeName[0])));
-        add(row.name, rangeName, row.family, row.format, row.step, row.page, row.group);
+        add(row.name, rangeName, row.format, row.step, row.page, row.group);
     }
-    for (const EntryRange& range : entryRanges()) {
+    // The range table names its rows with string literals, so their data() is a C string.
+    for (const EntryField& range : entryFields()) {
         const std::string_view name = range.name;
-        const bool att = name.starts_with("Att");
-        const bool del = name.starts_with("Del");
-        if (!att && !del)
+        if (!name.starts_with("Att") && !name.starts_with("Del"))
             continue;
-        const bool point =
-            name.size() <= 5 && !name.starts_with("AttF") && !name.starts_with("DelF");
-        if (del && point && name != "DelNotch")
-            add(range.name, range.name, F::Whole, "%6d", 10, P::Norms2, G::None);
-        else if (att && point && name != "AttNotch")
-            add(range.name, range.name, F::Decimal, "%6.1f", 1, P::Norms2, G::None);
-        else
-            add(range.name, range.name, F::Decimal, "%6.1f", 10, P::Norms2, G::None);
+        const bool frequency =
+            name.starts_with("AttF") || name.starts_with("DelF") || name.ends_with("Notch");
+        const char* format = frequency || name.starts_with("Att") ? "%6.1f" : "%6d";
+        add(name.data(), std::string(name), format, frequency || name.starts_with("Del") ? 10 : 1,
+            P::Norms2, G::None);
     }
     return fields;
 }
@@ -205,11 +199,9 @@ constexpr EditorCheck kChecks[] = {
 // In the order of MeasureGroup. The sine signal needs the longest time; the
 // multi-frequency signal, impedance and noise add their own set-up to a session.
 constexpr GroupInfo kGroups[kMeasureGroupCount] = {
-    {G::Echo, "EchoTime", 10, 0},        {G::Sine, "SinTime", 20, 5},
-    {G::O132, "O132Time", 10, 0},        {G::O131, "O131Time", 10, 0},
-    {G::Mtts, "MTTSTime", 10, 13},       {G::O42, "O42Time", 10, 0},
-    {G::Imp, "ImpTime", 10, 13},         {G::Noise, "BlkTime", 10, 27},
-    {G::Throughput, "DiscrTime", 10, 0},
+    {G::Echo, "EchoTime", 0}, {G::Sine, "SinTime", 5},   {G::O132, "O132Time", 0},
+    {G::O131, "O131Time", 0}, {G::Mtts, "MTTSTime", 13}, {G::O42, "O42Time", 0},
+    {G::Imp, "ImpTime", 13},  {G::Noise, "BlkTime", 27}, {G::Throughput, "DiscrTime", 0},
 };
 
 } // namespace
@@ -239,6 +231,43 @@ const EditorCheck* findEditorCheck(std::string_view name) {
 
 const GroupInfo& groupInfo(MeasureGroup group) {
     return kGroups[static_cast<std::size_t>(group)];
+}
+
+double shownValue(const ScenarioEntry& e, const EditorField& field) {
+    const EntryField& f = *field.range;
+    const double stored = fieldValue(e, f);
+    if (f.kind == FieldKind::Whole && f.scale != 1 && stored > kNoNormBound)
+        return static_cast<double>(static_cast<int32_t>(stored) / f.scale);
+    return stored;
+}
+
+void storeShown(ScenarioEntry& e, const EditorField& field, double value) {
+    const EntryField& f = *field.range;
+    unsigned char* at = bytesOf(e) + f.offset;
+    switch (f.kind) {
+    case FieldKind::Whole:
+    case FieldKind::FixedChoice: {
+        const auto v = static_cast<int32_t>(value);
+        storeLe<int32_t>(at, v <= kNoNormBound ? v : v * f.scale);
+        break;
+    }
+    case FieldKind::Decimal:
+        storeLe<float>(at, static_cast<float>(value));
+        break;
+    case FieldKind::Duration:
+        storeLe<double>(at, value);
+        break;
+    default:
+        break;
+    }
+}
+
+bool isChoice(const EditorField& field, double value) {
+    const EntryField& f = *field.range;
+    for (int i = 0; i < f.choiceCount; ++i)
+        if (value == f.choices[i])
+            return true;
+    return false;
 }
 
 } // namespace vetlina

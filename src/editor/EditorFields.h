@@ -5,20 +5,13 @@
 #pragma once
 
 #include "scenario/EntryRanges.h"
+#include "scenario/ScenarioEntry.h"
 
 #include <cstddef>
 #include <span>
 #include <string_view>
 
 namespace vetlina {
-
-// How a field reads and shows its value.
-enum class FieldFamily {
-    Whole,    // i32, "%3d".."%6d"
-    Decimal,  // f32 shown with one decimal, "%6.1f"
-    Duration, // f64 seconds shown "hh:nn:ss"
-    Choice,   // i32 that takes only a few values (EchoFreq, O132Freq, MaxLev)
-};
 
 // The pages of the editor, in the order of the page control.
 enum class EditorPage { Dialling, Measurements, Settings, Norms1, Norms2, Norms3 };
@@ -28,10 +21,13 @@ inline constexpr std::size_t kEditorPageCount = 6;
 enum class MeasureGroup { Echo, Sine, O132, O131, Mtts, O42, Imp, Noise, Throughput, None };
 inline constexpr std::size_t kMeasureGroupCount = 9;
 
+// The editor's columns beside a row of the entry's range table (scenario/EntryRanges.h):
+// the field family is the row's kind (whole, decimal, duration, fixed choice), its
+// range, "*" and shortest time are the row's; the format, step and page are the editor's.
 struct EditorField {
     const char* name; // the controls' name without "Edit"/"UpDn": "SinSNR", "SinTime"
-    const EntryRange* range;
-    FieldFamily family;
+    const EntryField* range;
+    FieldKind family;
     const char* format; // of the shown value ("" for durations)
     int step;           // of the spin button
     EditorPage page;    // brought to front when a typed value is rejected
@@ -50,14 +46,20 @@ struct EditorCheck {
 std::span<const EditorCheck> editorChecks();
 const EditorCheck* findEditorCheck(std::string_view name);
 
-// A measurement group: its time field, its check boxes, the shortest time the editor
-// accepts and what it adds to a session besides its time.
+// A measurement group: its time field and what it adds to a session besides its time.
 struct GroupInfo {
     MeasureGroup group;
     const char* timeField; // "SinTime"
-    int minimumSeconds;    // a shorter non-zero time is raised to this
     int extraSeconds;      // E of the session time
 };
 const GroupInfo& groupInfo(MeasureGroup group);
+
+// A field's value as the editor shows it (SincTime in seconds, truncated; a "no norm"
+// stays -999), and storing a shown value in the field's type (a whole number truncated
+// toward zero, SincTime doubled).
+double shownValue(const ScenarioEntry& e, const EditorField& field);
+void storeShown(ScenarioEntry& e, const EditorField& field, double value);
+// One of a fixed-choice field's values.
+bool isChoice(const EditorField& field, double value);
 
 } // namespace vetlina

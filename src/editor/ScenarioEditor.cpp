@@ -131,7 +131,7 @@ constexpr GeneratorTime kGeneratorTimes[] = {
 };
 
 double groupSeconds(const ScenarioEntry& e, MeasureGroup group) {
-    return rangeValue(e, *findEditorField(groupInfo(group).timeField)->range);
+    return shownValue(e, *findEditorField(groupInfo(group).timeField));
 }
 
 bool isDigit(char c) {
@@ -220,20 +220,22 @@ int& ScenarioEditor::spin(const EditorField& field) const {
 // ---- Numeric fields ------------------------------------------------------------------
 
 double ScenarioEditor::value(const EditorField& field) const {
-    return rangeValue(entry(), *field.range);
+    return shownValue(entry(), field);
 }
 
 void ScenarioEditor::storeValue(const EditorField& field, double v) {
-    setRangeValue(scenario_.current(), *field.range, v);
+    storeShown(scenario_.current(), field, v);
 }
 
 SpinRange ScenarioEditor::spinRange(const EditorField& field) const {
     SpinRange r{static_cast<int>(field.range->min), static_cast<int>(field.range->max),
                 std::max(field.step, 1)};
-    if (std::strcmp(field.name, "MinLev") == 0) {
-        const int maxLev = entry().MaxLev.get();
-        r.min = maxLev - 80;
-        r.max = maxLev;
+    // A range relative to another field (MinLev: MaxLev - 80 .. MaxLev).
+    if (!field.range->relativeTo.empty()) {
+        const EntryField* base = findEntryField(field.range->relativeTo);
+        const int offset = base ? static_cast<int>(fieldValue(entry(), *base)) : 0;
+        r.min += offset;
+        r.max += offset;
     }
     return r;
 }
@@ -244,25 +246,26 @@ std::string ScenarioEditor::shownText(const EditorField& field) const {
             return fixed;
     const double v = value(field);
     switch (field.family) {
-    case FieldFamily::Duration:
+    case FieldKind::Duration:
         return durationText(static_cast<int64_t>(std::max(0.0, v)));
-    case FieldFamily::Decimal:
+    case FieldKind::Decimal:
         if (v <= kNoNormBound || std::isnan(v))
             return kNoNormText;
         return format(field.format, v);
-    case FieldFamily::Whole:
-    case FieldFamily::Choice:
+    case FieldKind::Whole:
+    case FieldKind::FixedChoice:
         if (v <= kNoNormBound)
             return kNoNormText;
         return format(field.format, static_cast<int>(v));
+    default:
+        return {};
     }
-    return {};
 }
 
 int ScenarioEditor::spinPosition(const EditorField& field) const {
     const SpinRange r = spinRange(field);
     const double v = value(field);
-    if (field.family == FieldFamily::Duration)
+    if (field.family == FieldKind::Duration)
         return 0;
     int& s = spin(field);
     if (v <= kNoNormBound || std::isnan(v))
@@ -273,7 +276,7 @@ int ScenarioEditor::spinPosition(const EditorField& field) const {
 }
 
 void ScenarioEditor::textEdited(const EditorField& field, std::string_view text, bool typed) {
-    if (field.family != FieldFamily::Duration) {
+    if (field.family != FieldKind::Duration) {
         const SpinRange r = spinRange(field);
         spin(field) =
             static_cast<int>(std::clamp<double>(std::lround(leadingNumber(text)), r.min, r.max));
@@ -288,15 +291,15 @@ bool ScenarioEditor::durationLabelLit(std::string_view text) {
 }
 
 FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view text) {
-    const EntryRange& range = *field.range;
+    const EntryField& range = *field.range;
     const std::string typed(text);
     switch (field.family) {
-    case FieldFamily::Whole: {
+    case FieldKind::Whole: {
         const SpinRange r = spinRange(field);
         auto v = parseWhole(text);
         if (!v || *v < r.min || *v > r.max) {
-            if (range.noNormAllowed && hasStar(text)) {
-                setRangeValue(scenario_.current(), range, kNoNorm);
+            if (range.noNorm && hasStar(text)) {
+                storeValue(field, kNoNorm);
                 break;
             }
             return refuse(quoted(typed) + "ошибка :\r\rдопустимо целое число от "_cp +
@@ -306,14 +309,14 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, static_cast<double>(*v));
         break;
     }
-    case FieldFamily::Decimal: {
+    case FieldKind::Decimal: {
         const double v = leadingNumber(text);
-        if (v == 0.0 && range.noNormAllowed && hasStar(text)) {
+        if (v == 0.0 && range.noNorm && hasStar(text)) {
             storeValue(field, kNoNorm);
             break;
         }
         if (v > range.max || v < range.min) {
-            if (range.noNormAllowed && hasStar(text)) {
+            if (range.noNorm && hasStar(text)) {
                 storeValue(field, kNoNorm);
                 break;
             }
@@ -324,22 +327,21 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, v);
         break;
     }
-    case FieldFamily::Duration: {
+    case FieldKind::Duration: {
         auto t = parseTimeOfDay(text);
         if (!t)
             return refuse("'" + typed + "'" + " не время"_cp, typed);
         const int64_t seconds = std::llround(*t * kSecondsPerDay);
-        const MeasureGroup group = field.group;
-        const int minimum = groupInfo(group).minimumSeconds;
+        const int minimum = static_cast<int>(range.shortest);
         if (seconds != 0 && seconds < minimum)
             return refuse(toCp1251(format("Минимальное время измерения %d сек", minimum)),
                           durationText(minimum));
         storeValue(field, static_cast<double>(seconds));
         break;
     }
-    case FieldFamily::Choice: {
+    case FieldKind::FixedChoice: {
         auto v = parseWhole(text);
-        const bool allowed = v && valueInRange(range, static_cast<double>(*v));
+        const bool allowed = v && isChoice(field, static_cast<double>(*v));
         if (std::strcmp(field.name, "EchoFreq") == 0) {
             // Echo is measured at 1600 Hz only: the field ends there in every case.
             if (!allowed)
@@ -357,6 +359,8 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, static_cast<double>(*v));
         break;
     }
+    default:
+        return {false, false, std::string(text)};
     }
     coupleSessions(field);
     if (std::strcmp(field.name, "MaxLev") == 0)
@@ -368,7 +372,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
 }
 
 FieldReply ScenarioEditor::spinClick(const EditorField& field, int direction) {
-    if (field.family == FieldFamily::Duration)
+    if (field.family == FieldKind::Duration)
         return {false, false, shownText(field)};
     const SpinRange r = spinRange(field);
     const int position = std::clamp(spin(field) + direction * r.step, r.min, r.max);

@@ -235,7 +235,8 @@ void TForm1::buildMenus() {
 
     QMenu* help = menuBar()->addMenu(u("&?"));
     add(
-        help, "SpeedAbout", "Справка", [this] { SpeedAboutClick(); }, QStyle::SP_MessageBoxQuestion);
+        help, "SpeedAbout", "Справка", [this] { SpeedAboutClick(); },
+        QStyle::SP_MessageBoxQuestion);
     add(help, "About", "О программе...", [this] { AboutClick(); });
 
     // The tool bar: the speed buttons with their hints.
@@ -1006,7 +1007,7 @@ void TForm1::onTextEdited(FieldPair* p, const QString& text) {
     p->setTyped(true);
     editor_->textEdited(p->field(), toCp(text), true);
     const MeasureGroup group = p->field().group;
-    if (p->field().family == FieldFamily::Duration && rowLabels_.count(group))
+    if (p->field().family == FieldKind::Duration && rowLabels_.count(group))
         rowLabels_[group]->setEnabled(editor_->groupActive(group) &&
                                       ScenarioEditor::durationLabelLit(toCp(text)));
 }
