@@ -277,7 +277,7 @@ void TForm1::buildListPanel(QWidget* panel) {
     listBox_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     listBox_->verticalHeader()->setDefaultSectionSize(listBox_->fontMetrics().height() + 4);
     listBox_->horizontalHeader()->setHighlightSections(false);
-    listBox_->horizontalHeader()->setStretchLastSection(true);
+    listBox_->horizontalHeader()->setMinimumSectionSize(24);
     // Fixed widths from the font: measuring 10 000 lines would cost the opening of a
     // large scenario.
     const QFontMetrics metrics = listBox_->fontMetrics();
@@ -288,8 +288,12 @@ void TForm1::buildListPanel(QWidget* panel) {
     listBox_->setColumnWidth(ComplexListModel::IdColumn, idWidth);
     listBox_->setColumnWidth(ComplexListModel::NumberColumn, numberWidth);
     listBox_->setColumnWidth(ComplexListModel::StartColumn, startWidth);
+    listBox_->horizontalHeader()->setSectionResizeMode(ComplexListModel::SessionsColumn,
+                                                       QHeaderView::Stretch);
+    listBox_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listBox_->setMinimumWidth(idWidth + numberWidth + startWidth + sessionsWidth +
-                              listBox_->verticalScrollBar()->sizeHint().width() + 4);
+                              listBox_->verticalScrollBar()->sizeHint().width() +
+                              2 * listBox_->frameWidth() + 2);
     layout->addWidget(listBox_, 1);
     connect(listBox_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {

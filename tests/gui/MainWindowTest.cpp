@@ -178,9 +178,11 @@ TEST(MainWindowTest, MenuOptionsAreKeptPerMachine) {
     settings.sync();
     EXPECT_TRUE(settings.value(QStringLiteral("StatForm/Stop")).toBool());
     EXPECT_FALSE(settings.value(QStringLiteral("MainForm/Tools")).toBool());
-    WindowFixture again;
-    EXPECT_TRUE(again.form->action("StopOnNorms")->isChecked());
-    EXPECT_FALSE(again.form->action("Tools")->isChecked());
+    {
+        WindowFixture again;
+        EXPECT_TRUE(again.form->action("StopOnNorms")->isChecked());
+        EXPECT_FALSE(again.form->action("Tools")->isChecked());
+    }
     settings.clear();
 }
 

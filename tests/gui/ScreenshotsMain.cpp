@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The settings of a fresh installation (tool bar shown, every option at its default).
+    QSettings(QStringLiteral("Orvelkan"), QStringLiteral("Vetlina")).clear();
     vetlina::test::TempFolder folder;
     folder.write("Vetlina.ini", "[VETLINA]\r\nIdent=77001234\r\n");
     vetlina::test::CurrentDirectory cwd(folder.path());
