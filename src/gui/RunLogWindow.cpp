@@ -1,5 +1,6 @@
 #include "gui/RunLogWindow.h"
 
+#include "gui/GuiSettings.h"
 #include "gui/QtDialogs.h"
 #include "gui/QtText.h"
 
@@ -34,7 +35,10 @@ RunLogWindow::RunLogWindow(Dialogs& dialogs, WorkerFactory& workers, Scenario& s
     log_->setMaximumBlockCount(kLogLines);
     log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(log_);
-    resize(760, 420);
+    // The run window's place is kept per machine, like the other windows of a run.
+    QRect placement(120, 80, 760, 420);
+    GuiSettings().readPlacement("MetrForm", placement);
+    setGeometry(placement);
 
     models_.changed = [this](ModelPart part) { redraw(part); };
     models_.protocol.lineAdded = [this](const std::string& text) {
@@ -60,6 +64,7 @@ RunLogWindow::RunLogWindow(Dialogs& dialogs, WorkerFactory& workers, Scenario& s
 }
 
 RunLogWindow::~RunLogWindow() {
+    GuiSettings().writePlacement("MetrForm", geometry());
     bridge_.setWakeHandler(nullptr);
     models_.protocol.lineAdded = nullptr;
     models_.changed = nullptr;

@@ -1160,7 +1160,6 @@ void TForm1::startRun(StartMode mode) {
     w.statisticsWindow = actions_.at("StatWindow")->isChecked();
     runLog_->ended = [this](RunEnd) { runEnded(); };
     hide();
-    runLog_->move(pos());
     runLog_->show();
     runLog_->start(mode);
 }

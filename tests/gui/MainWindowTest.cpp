@@ -164,6 +164,29 @@ TEST(MainWindowTest, AnInvalidIdentifierIsReportedWhenTheWindowFirstAppears) {
     EXPECT_EQ(utf8(w.form->editor().caption()), "ЛИРС 1234567x");
 }
 
+TEST(MainWindowTest, EveryFieldAndCheckBoxOfTheTablesIsOnAPage) {
+    WindowFixture w;
+    for (const EditorField& f : editorFields()) {
+        ASSERT_NE(w.form->pair(f.name), nullptr) << f.name;
+        EXPECT_EQ(w.form->pair(f.name)->edit()->objectName(),
+                  QStringLiteral("Edit") + QString::fromLatin1(f.name));
+    }
+    for (const EditorCheck& c : editorChecks())
+        EXPECT_NE(w.form->checkBox(c.name), nullptr) << c.name;
+}
+
+TEST(MainWindowTest, TheModemSetUpGoesThroughTheModemCode) {
+    WindowFixture w;
+    w.folder.write("Vetlina.ini", "[VETLINA]\r\nIdent=12345678\r\nModemPort=3\r\n"
+                                  "[PORTS]\r\nCOM3=" +
+                                      w.folder.file("no-such-tty") + "\r\n");
+    w.form->action("ModemSetup")->trigger();
+    bool reported = false;
+    for (const RecordedDialog& d : w.dialogs.seen())
+        reported = reported || (d.title == "Модем" && d.text.rfind("COM3: ", 0) == 0);
+    EXPECT_TRUE(reported) << (w.dialogs.texts().empty() ? "" : w.dialogs.texts().back());
+}
+
 TEST(MainWindowTest, MenuOptionsAreKeptPerMachine) {
     QSettings settings(QStringLiteral("Orvelkan"), QStringLiteral("Vetlina"));
     settings.clear();
