@@ -1011,9 +1011,16 @@ void TForm1::onTextEdited(FieldPair* p, const QString& text) {
     p->setTyped(true);
     editor_->textEdited(p->field(), toCp(text), true);
     const MeasureGroup group = p->field().group;
-    if (p->field().family == FieldKind::Duration && rowLabels_.count(group))
-        rowLabels_[group]->setEnabled(editor_->groupActive(group) &&
-                                      ScenarioEditor::durationLabelLit(toCp(text)));
+    if (p->field().family != FieldKind::Duration || !rowLabels_.count(group))
+        return;
+    // A group's row lights up while its time reads as at least one second; the modem
+    // commands of the throughput test follow their time the same way.
+    const bool lit = editor_->groupActive(group) && ScenarioEditor::durationLabelLit(toCp(text));
+    rowLabels_[group]->setEnabled(lit);
+    if (group == MeasureGroup::Throughput) {
+        labelDiscrAT_->setEnabled(lit);
+        editDiscrAT_->setEnabled(lit);
+    }
 }
 
 void TForm1::onCheck(QCheckBox* box) {
@@ -1206,6 +1213,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The log of the last run goes with the program.
+    runLog_.reset();
     event->accept();
 }
 
