@@ -76,9 +76,16 @@ void RunLogWindow::start(StartMode mode) {
 }
 
 void RunLogWindow::serve() {
+    // A hand-off that shows a message box runs a nested event loop, which may call serve
+    // again. Hand-offs are served there too, but a run message waits for the outer
+    // serve: tearing the run down inside would wait for the worker whose message box is
+    // still open below on the stack.
+    ++depth_;
     bridge_.serveInvocations();
-    while (auto message = bridge_.takeMessage())
-        run_.handleMessage(*message);
+    if (depth_ == 1)
+        while (auto message = bridge_.takeMessage())
+            run_.handleMessage(*message);
+    --depth_;
 }
 
 void RunLogWindow::redraw(ModelPart part) {

@@ -47,7 +47,7 @@ private:
     QLabel* state_;
     QPlainTextEdit* log_;
     QTimer pauseTimer_;
-    bool serveQueued_ = false;
+    int depth_ = 0; // serve() calls on the stack
 };
 
 } // namespace vetlina
