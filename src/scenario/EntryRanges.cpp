@@ -18,7 +18,8 @@ constexpr double kFirstDay = -693593.0;
 constexpr double kAfterLastDay = 2958466.0;
 // The longest duration the editor reads: a time of day, "23:59:59".
 constexpr double kLongestDuration = 86399.0;
-constexpr double kMaxCount = std::numeric_limits<int32_t>::max();
+// A count far beyond any series that still leaves room to count on without overflow.
+constexpr double kMaxCount = 1e9;
 
 #define AT(member) offsetof(ScenarioEntry, member), sizeof(ScenarioEntry::member)
 
