@@ -448,10 +448,11 @@ std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
                     base = fieldValue(e, *b);
             // Shown units: SincTime 9 half-seconds shows as 4 s.
             const double shown = std::trunc(v / f.scale);
+            const std::string shownIs = " = " + number(shown);
             const double lo = base + std::min(f.min, f.shortest), hi = base + f.max;
             if (shown < lo || shown > hi)
-                return fault(f, is + ": допустимо целое число от "_cp + number(lo) + " до "_cp +
-                                    number(hi));
+                return fault(f, shownIs + ": допустимо целое число от "_cp + number(lo) +
+                                    " до "_cp + number(hi));
             break;
         }
         case FieldKind::Decimal:

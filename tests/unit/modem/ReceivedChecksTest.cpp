@@ -37,7 +37,7 @@ TEST(ReceivedEntry, RefusalLineNamesCallerFieldAndRange) {
         {[](auto& e) { e.SinLev = kInf; },
          "Сценарий от 11111111 отвергнут: SinLev = inf: не число"},
         {[](auto& e) { e.SincTime = 1000000; },
-         "Сценарий от 11111111 отвергнут: SincTime = 1000000: допустимо целое число от 1 до 10"},
+         "Сценарий от 11111111 отвергнут: SincTime = 500000: допустимо целое число от 1 до 10"},
         {[](auto& e) { std::memset(e.Id, '2', sizeof e.Id); },
          "Сценарий от 11111111 отвергнут: Id: нет завершающего нуля"},
         {[](auto& e) { setText(e.DiscrAT, "&F\r\nATD5"); },
