@@ -84,6 +84,15 @@ class HostileTest(NetworkTestCase):
         a.start(SCALE, "--active", scn, "--trace")
         return a, b
 
+    def assertLine(self, run, pattern, seconds=None, count=1):
+        # On failure, both sides' protocols: what one waits for is the other's doing.
+        if run.wait_for_line(pattern, seconds or self.line_wait, count):
+            return
+        shown = ["%s (exit %s):\n%s" % (r.folder, r.process.poll(), "\n".join(r.protocol()))
+                 for r in self.runs if r.process]
+        self.fail("no %d line(s) matching %r in %s\n\n%s"
+                  % (count, pattern, run.folder, "\n\n".join(shown)))
+
     def count(self, run, pattern):
         return sum(1 for t in run.texts() if re.search(pattern, t))
 
@@ -103,11 +112,31 @@ class HostileTest(NetworkTestCase):
                     self.assertTrue(math.isfinite(value), (key, value))
         return files
 
+    def documents(self, run):
+        """The run's documents as text, by name; each must be code page 1251 throughout,
+        without control characters, and the results without a value that is not a
+        number."""
+        out = {}
+        for folder, _, names in os.walk(os.path.join(run.folder, "Prot")):
+            for name in names:
+                with open(os.path.join(folder, name), "rb") as f:
+                    text = f.read().decode("cp1251")
+                self.assertIsNone(re.search(r"[\x00-\x08\x0b\x0c\x0e-\x1f\x7f]", text), name)
+                if name != "Prot.htm":  # the protocol quotes a refused "nan"
+                    self.assertIsNone(re.search(r"(?i)\b-?(nan|inf)\b", text), name)
+                out[name] = text
+        if "PaspTabl.htm" in out:
+            self.assertTrue(out["PaspTabl.htm"].endswith("</table>"), out["PaspTabl.htm"][-200:])
+        return out
+
     def stopBoth(self, a, b):
+        """Ends both runs as the operator does; both exit cleanly and leave whole
+        documents."""
         for run in (a, b):
             status, err = run.stop()
             self.assertEqual(status, 0, err)
-            self.assertNotIn("AddressSanitizer", err)
+            self.assertNotIn("Sanitizer", err)
+            self.documents(run)
 
     def test_hostile_caller_entries_are_refused_and_the_next_call_works(self):
         a, b = self.pair()
@@ -134,6 +163,7 @@ class HostileTest(NetworkTestCase):
             self.ended(a, b, 1 + i, 1 + i)
         # No entry was taken: B wrote no norms file for any of them.
         self.assertEqual(b.data_files(), [])
+        self.assertEqual(self.count(b, r"^Сценарий от 11111111 отвергнут: "), len(bad))
 
         # The next call works: the whole session, both sides' data files.
         self.assertLine(b, r"^Обмен результатами с 11111111$")
@@ -143,6 +173,10 @@ class HostileTest(NetworkTestCase):
         for run in (a, b):
             files = self.assertWhole(run)
             self.assertEqual([f["kind"] for f in files[:3]], ["norms", "data", "data"])
+        # The protocol document keeps why each entry was refused.
+        ident = os.path.join(b.folder, "Prot", B_IDENT, "Prot.htm")
+        with open(ident, "rb") as f:
+            self.assertEqual(f.read().decode("cp1251").count("отвергнут: "), len(bad))
 
     def test_absurd_counts_and_results_are_stored_as_not_measured(self):
         a, b = self.pair(total=2)
