@@ -61,9 +61,9 @@ def put(data, offset, fmt, *values):
 
 
 class Rule:
-    """What happens to the next frame of a length in a direction (length None: any
-    frame, ACK and NAK included). action: a function of the data bytes giving the bytes
-    to send instead, or one of "drop", "silence" (this frame and everything after it in
+    """What happens to the next frame of a length in a direction (length None: an ACK
+    or NAK). action: a function of the data bytes giving the bytes to send instead (or
+    a list of frames), or one of "drop", "silence" (this frame and everything after it in
     that direction until the rule is cleared), "endless" (bytes without an end instead,
     until cleared)."""
 
@@ -135,7 +135,11 @@ class Pump:
             self.peer.set_mode(self.direction, action)
             return
         replaced = action(data)
-        self.send(telnet_data(replaced if raw else encode(replaced)))
+        if isinstance(replaced, list):  # more frames than came
+            replaced = b"".join(encode(f) for f in replaced)
+        elif not raw:
+            replaced = encode(replaced)
+        self.send(telnet_data(replaced))
 
     def modem_state(self, sub):
         # NOTIFY-MODEMSTATE of the COM-PORT-OPTION: the carrier is bit 7. The session

@@ -251,6 +251,26 @@ class HostileTest(NetworkTestCase):
             files = self.assertWhole(run)
             self.assertEqual([f["kind"] for f in files[:3]], ["norms", "data", "data"], files)
 
+    def test_a_hostile_answerer_busy_with_absurd_counts(self):
+        # Busy with another complex, with counts no series has: A logs them as they
+        # came, postpones the entry (by at most a series) and lives on.
+        a, b = self.pair()
+        busy = struct.pack("<ii", -2**31, 2**31 - 1)
+        self.peer.arm("in", hp.GREETING, lambda d: [put(d, 12, "9s", b"33333333"), busy])
+        self.assertLine(a, r"^Занят с 33333333 \(-2147483648 из 2147483647 сеансов завершены\)$")
+        self.assertLine(b, r"^Отбой")
+        self.stopBoth(a, b)
+
+    def test_a_hostile_answerers_garbage_greeting_gives_the_entry_up(self):
+        # Garbage for a greeting: A refuses the answerer, gives the entry up for the run
+        # and, with nothing left to call, answers calls.
+        a, b = self.pair()
+        self.peer.arm("in", hp.GREETING, lambda d: bytes(range(100, 140)))
+        self.assertLine(a, r"^Несоответствие версий ПО$")
+        self.assertLine(b, r"^Отбой")
+        self.assertLine(a, r"^Жду звонка$")
+        self.stopBoth(a, b)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
