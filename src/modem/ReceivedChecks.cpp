@@ -65,18 +65,25 @@ struct Sanitizer {
     }
 };
 
+std::optional<std::string> entryFault(const ScenarioEntry& e) {
+    if (auto fault = checkEntryRanges(e))
+        return std::move(fault->reason);
+    return statisticsFault(e);
+}
+
 } // namespace
 
 std::optional<std::string> refusedEntryLine(const ScenarioEntry& received,
                                             std::string_view callerIdent) {
-    std::optional<std::string> why;
-    if (auto fault = checkEntryRanges(received))
-        why = std::move(fault->reason);
-    else
-        why = statisticsFault(received);
-    if (!why)
-        return std::nullopt;
-    return "Сценарий от "_cp + std::string(callerIdent) + " отвергнут: "_cp + *why;
+    if (auto why = entryFault(received))
+        return "Сценарий от "_cp + std::string(callerIdent) + " отвергнут: "_cp + *why;
+    return std::nullopt;
+}
+
+std::optional<std::string> unsendableEntryLine(const ScenarioEntry& own) {
+    if (auto why = entryFault(own))
+        return "Сценарий не передан: "_cp + *why;
+    return std::nullopt;
 }
 
 std::optional<std::string> statisticsFault(const ScenarioEntry& e) {

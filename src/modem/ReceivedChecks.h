@@ -30,6 +30,11 @@ inline constexpr float kLargestMeasuredValue = 1e6f;
 std::optional<std::string> refusedEntryLine(const ScenarioEntry& received,
                                             std::string_view callerIdent);
 
+// The same check of the caller's own entry before it is handed over: an entry that
+// the answerer would refuse is not sent, since no call could ever take it further.
+// "Сценарий не передан: <field> = <value>: <what is allowed>"; nothing when it is fit.
+std::optional<std::string> unsendableEntryLine(const ScenarioEntry& own);
+
 // The statistics area of an entry: every last value, sum and sum of squares finite, every
 // count not negative. The first fault as "<block>: ..." (code page 1251), or nothing.
 std::optional<std::string> statisticsFault(const ScenarioEntry& e);

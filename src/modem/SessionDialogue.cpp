@@ -185,6 +185,12 @@ void MODEM::callerDialogue() {
 
     const bool firstSession = e.SessionsDone.get() == 0;
     if (handsOverScenario(answer, e)) {
+        // An entry the answerer would refuse is not handed over: no call could take it on.
+        if (const auto unfit = unsendableEntryLine(e)) {
+            logEvent(*unfit, true);
+            refusalEnd();
+            return;
+        }
         if (firstSession)
             records->resetCycleStatistics(e);
         logEvent("Передача сценария"_cp, true);

@@ -1,5 +1,6 @@
-// The answerer against a caller that hands over an entry out of the editor's ranges:
-// the entry is refused with its reason before anything uses it, and the call ends.
+// An entry out of the editor's ranges in the session dialogue: the answerer refuses it
+// with its reason before anything uses it and ends the call; a caller does not hand
+// such an entry of its own over at all.
 #include "ScopedGlobals.h"
 #include "SessionTestSupport.h"
 #include "analyzer/ZMK.h"
@@ -57,6 +58,29 @@ TEST(ReceivedEntryThreadTest, AnEntryOutOfRangeIsRefusedAndTheCallEnds) {
     EXPECT_THAT(room.records.names(), IsEmpty());
     EXPECT_EQ(room.analyzer().command(), zmkcmd::Idle);
     EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+}
+
+TEST(ReceivedEntryThreadTest, ACallerDoesNotHandOverAnEntryTheAnswererWouldRefuse) {
+    // Made with the file tool, say: a norm beyond the editor's range. Every call would
+    // end in the answerer's refusal, so the entry is given up for the run at once.
+    Scaled scaled;
+    test::SessionRoom room(ModemRole::Calling);
+    room.callingInCall();
+    room.entry().o132SNR = 90.0f;
+    room.entry().SessionsDone = 0;
+    room.runSides([&] { room.modem().callerDialogue(); },
+                  [&] {
+                      GreetingBlock got{};
+                      ASSERT_TRUE(room.far->receiveBlock(got));
+                      ASSERT_TRUE(room.far->sendBlock(test::farGreeting("87654321", "", 0.0, 0)));
+                  });
+    EXPECT_THAT(room.events(),
+                ElementsAre("Есть связь",
+                            "Сценарий не передан: o132SNR = 90: допустимо число от 0.0 до 70.0"));
+    EXPECT_EQ(room.entry().Finished, 1);
+    EXPECT_FALSE(room.line.near->dtr()); // hung up
+    EXPECT_THAT(room.records.names(), IsEmpty());
+    EXPECT_EQ(room.analyzer().command(), zmkcmd::Idle);
 }
 
 } // namespace
