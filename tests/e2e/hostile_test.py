@@ -234,9 +234,12 @@ class HostileTest(NetworkTestCase):
         hostile_call("out", hp.IDENTITY, "silence")
         hostile_call("out", hp.ENTRY_FIRST, "endless")
         self.assertLine(b, r"^ -истекло время приема$")
-        # The answerer falls silent at its greeting and at its identity.
+        # The answerer falls silent at its greeting and at its identity; its identity
+        # never ends.
         hostile_call("in", hp.GREETING, "silence")
         hostile_call("in", hp.IDENTITY, "silence")
+        hostile_call("in", hp.IDENTITY, "endless")
+        self.assertLine(a, r"^ -истекло время приема$")
         # The caller falls silent at the result exchange: the next call between the pair
         # resumes with the exchange, without measuring again.
         self.peer.arm("out", SINE_CALLER, "silence")
