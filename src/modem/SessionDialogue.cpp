@@ -12,6 +12,7 @@
 #include "analyzer/ZMK.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
+#include "modem/ReceivedChecks.h"
 #include "modem/SessionBlocks.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
@@ -168,7 +169,7 @@ void MODEM::callerDialogue() {
         if (!hangUpAfterLastBlock())
             return;
         // Counts from the far complex: no overflow, and never a time in the past.
-        const double left = std::max(0.0, static_cast<double>(planned) - done);
+        const double left = busySessionsLeft(done, planned);
         e.NextTime = now() + left * kBusyPostponementS / kSecondsPerDay;
         setRole(ModemRole::Calling);
         waitLimit = kRefusedWaitMs;
@@ -184,6 +185,12 @@ void MODEM::callerDialogue() {
 
     const bool firstSession = e.SessionsDone.get() == 0;
     if (handsOverScenario(answer, e)) {
+        // An entry the answerer would refuse is not handed over: no call could take it on.
+        if (const auto unfit = unsendableEntryLine(e)) {
+            logEvent(*unfit, true);
+            refusalEnd();
+            return;
+        }
         if (firstSession)
             records->resetCycleStatistics(e);
         logEvent("Передача сценария"_cp, true);
@@ -283,6 +290,13 @@ void MODEM::answererDialogue() {
         bool ok = receiveBlock({image, kEntryFirstBlock}) &&
                   receiveBlock({image + kEntryFirstBlock, kEntrySecondBlock}) &&
                   receiveBlock(blockBytes(theirs));
+        // An entry out of the editor's ranges is refused before it is used: the caller's
+        // wait for the identity ends with the connection ("Отбой").
+        if (const auto refused = ok ? refusedEntryLine(received, callerIdent) : std::nullopt) {
+            logEvent(*refused, true);
+            dtr(false);
+            ok = false;
+        }
         if (ok) {
             sleepUnlessTerminated(kBeforeBlockMs);
             const IdentityBlock mine =
@@ -428,6 +442,8 @@ void MODEM::resultExchange() {
         }
         resumePending = false;
         unpackResultBlock(layout, answer, nullptr, live, throughput);
+        if (const int untaken = sanitizeReceivedResults(nullptr, live, throughput))
+            logEvent(untakenResultsLine(untaken), false);
         traceEvent(exchangeTrace(sent, answer.size()));
     } else {
         logEvent("Обмен результатами с "_cp + peerIdentOf(run), true);
@@ -439,6 +455,8 @@ void MODEM::resultExchange() {
         sleepUnlessTerminated(kBeforeBlockMs);
         CountersSection counters{};
         unpackResultBlock(layout, block, &counters, live, throughput);
+        if (const int untaken = sanitizeReceivedResults(&counters, live, throughput))
+            logEvent(untakenResultsLine(untaken), false);
         takeCounters(counters, e);
         const std::size_t sent =
             buildResultBlock(layout, nullptr, savedResults, savedThroughput, buffer);

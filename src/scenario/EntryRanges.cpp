@@ -18,7 +18,8 @@ constexpr double kFirstDay = -693593.0;
 constexpr double kAfterLastDay = 2958466.0;
 // The longest duration the editor reads: a time of day, "23:59:59".
 constexpr double kLongestDuration = 86399.0;
-constexpr double kMaxCount = std::numeric_limits<int32_t>::max();
+// A count far beyond any series that still leaves room to count on without overflow.
+constexpr double kMaxCount = 1e9;
 
 #define AT(member) offsetof(ScenarioEntry, member), sizeof(ScenarioEntry::member)
 
@@ -447,10 +448,11 @@ std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
                     base = fieldValue(e, *b);
             // Shown units: SincTime 9 half-seconds shows as 4 s.
             const double shown = std::trunc(v / f.scale);
+            const std::string shownIs = " = " + number(shown);
             const double lo = base + std::min(f.min, f.shortest), hi = base + f.max;
             if (shown < lo || shown > hi)
-                return fault(f, is + ": допустимо целое число от "_cp + number(lo) + " до "_cp +
-                                    number(hi));
+                return fault(f, shownIs + ": допустимо целое число от "_cp + number(lo) +
+                                    " до "_cp + number(hi));
             break;
         }
         case FieldKind::Decimal:
