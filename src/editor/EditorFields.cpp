@@ -236,7 +236,7 @@ const GroupInfo& groupInfo(MeasureGroup group) {
 double shownValue(const ScenarioEntry& e, const EditorField& field) {
     const EntryField& f = *field.range;
     const double stored = fieldValue(e, f);
-    if (f.kind == FieldKind::Whole && f.scale != 1 && stored > kNoNormBound)
+    if (f.kind == FieldFamily::Whole && f.scale != 1 && stored > kNoNormBound)
         return static_cast<double>(static_cast<int32_t>(stored) / f.scale);
     return stored;
 }
@@ -245,16 +245,16 @@ void storeShown(ScenarioEntry& e, const EditorField& field, double value) {
     const EntryField& f = *field.range;
     unsigned char* at = bytesOf(e) + f.offset;
     switch (f.kind) {
-    case FieldKind::Whole:
-    case FieldKind::FixedChoice: {
+    case FieldFamily::Whole:
+    case FieldFamily::FixedChoice: {
         const auto v = static_cast<int32_t>(value);
         storeLe<int32_t>(at, v <= kNoNormBound ? v : v * f.scale);
         break;
     }
-    case FieldKind::Decimal:
+    case FieldFamily::Decimal:
         storeLe<float>(at, static_cast<float>(value));
         break;
-    case FieldKind::Duration:
+    case FieldFamily::Duration:
         storeLe<double>(at, value);
         break;
     default:

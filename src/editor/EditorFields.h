@@ -27,7 +27,7 @@ inline constexpr std::size_t kMeasureGroupCount = 9;
 struct EditorField {
     const char* name; // the controls' name without "Edit"/"UpDn": "SinSNR", "SinTime"
     const EntryField* range;
-    FieldKind family;
+    FieldFamily family;
     const char* format; // of the shown value ("" for durations)
     int step;           // of the spin button
     EditorPage page;    // brought to front when a typed value is rejected

@@ -246,14 +246,14 @@ std::string ScenarioEditor::shownText(const EditorField& field) const {
             return fixed;
     const double v = value(field);
     switch (field.family) {
-    case FieldKind::Duration:
+    case FieldFamily::Duration:
         return durationText(static_cast<int64_t>(std::max(0.0, v)));
-    case FieldKind::Decimal:
+    case FieldFamily::Decimal:
         if (v <= kNoNormBound || std::isnan(v))
             return kNoNormText;
         return format(field.format, v);
-    case FieldKind::Whole:
-    case FieldKind::FixedChoice:
+    case FieldFamily::Whole:
+    case FieldFamily::FixedChoice:
         if (v <= kNoNormBound)
             return kNoNormText;
         return format(field.format, static_cast<int>(v));
@@ -265,7 +265,7 @@ std::string ScenarioEditor::shownText(const EditorField& field) const {
 int ScenarioEditor::spinPosition(const EditorField& field) const {
     const SpinRange r = spinRange(field);
     const double v = value(field);
-    if (field.family == FieldKind::Duration)
+    if (field.family == FieldFamily::Duration)
         return 0;
     int& s = spin(field);
     if (v <= kNoNormBound || std::isnan(v))
@@ -276,7 +276,7 @@ int ScenarioEditor::spinPosition(const EditorField& field) const {
 }
 
 void ScenarioEditor::textEdited(const EditorField& field, std::string_view text, bool typed) {
-    if (field.family != FieldKind::Duration) {
+    if (field.family != FieldFamily::Duration) {
         const SpinRange r = spinRange(field);
         spin(field) =
             static_cast<int>(std::clamp<double>(std::lround(leadingNumber(text)), r.min, r.max));
@@ -294,7 +294,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
     const EntryField& range = *field.range;
     const std::string typed(text);
     switch (field.family) {
-    case FieldKind::Whole: {
+    case FieldFamily::Whole: {
         const SpinRange r = spinRange(field);
         auto v = parseWhole(text);
         if (!v || *v < r.min || *v > r.max) {
@@ -309,7 +309,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, static_cast<double>(*v));
         break;
     }
-    case FieldKind::Decimal: {
+    case FieldFamily::Decimal: {
         const double v = leadingNumber(text);
         if (v == 0.0 && range.noNorm && hasStar(text)) {
             storeValue(field, kNoNorm);
@@ -327,7 +327,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, v);
         break;
     }
-    case FieldKind::Duration: {
+    case FieldFamily::Duration: {
         auto t = parseTimeOfDay(text);
         if (!t)
             return refuse("'" + typed + "'" + " не время"_cp, typed);
@@ -339,7 +339,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
         storeValue(field, static_cast<double>(seconds));
         break;
     }
-    case FieldKind::FixedChoice: {
+    case FieldFamily::FixedChoice: {
         auto v = parseWhole(text);
         const bool allowed = v && isChoice(field, static_cast<double>(*v));
         if (std::strcmp(field.name, "EchoFreq") == 0) {
@@ -372,7 +372,7 @@ FieldReply ScenarioEditor::leaveField(const EditorField& field, std::string_view
 }
 
 FieldReply ScenarioEditor::spinClick(const EditorField& field, int direction) {
-    if (field.family == FieldKind::Duration)
+    if (field.family == FieldFamily::Duration)
         return {false, false, shownText(field)};
     const SpinRange r = spinRange(field);
     const int position = std::clamp(spin(field) + direction * r.step, r.min, r.max);

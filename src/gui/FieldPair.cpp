@@ -55,7 +55,7 @@ FieldPair::FieldPair(const EditorField& field, QWidget* parent)
     edit_->setObjectName(QStringLiteral("Edit") + QString::fromLatin1(field.name));
     edit_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     edit_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    const bool duration = field.family == FieldKind::Duration;
+    const bool duration = field.family == FieldFamily::Duration;
     edit_->setFixedWidth(duration ? 74 : 62);
     edit_->setMaxLength(duration ? 8 : 10);
     layout->addWidget(edit_);

@@ -1011,7 +1011,7 @@ void TForm1::onTextEdited(FieldPair* p, const QString& text) {
     p->setTyped(true);
     editor_->textEdited(p->field(), toCp(text), true);
     const MeasureGroup group = p->field().group;
-    if (p->field().family != FieldKind::Duration || !rowLabels_.count(group))
+    if (p->field().family != FieldFamily::Duration || !rowLabels_.count(group))
         return;
     // A group's row lights up while its time reads as at least one second; the modem
     // commands of the throughput test follow their time the same way.

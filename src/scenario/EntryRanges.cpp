@@ -28,7 +28,7 @@ EntryField whole(std::string_view name, std::size_t offset, std::size_t size, do
     return {.name = name,
             .offset = offset,
             .size = size,
-            .kind = FieldKind::Whole,
+            .kind = FieldFamily::Whole,
             .min = min,
             .max = max,
             .noNorm = noNorm,
@@ -40,7 +40,7 @@ EntryField decimal(std::string_view name, std::size_t offset, std::size_t size, 
     return {.name = name,
             .offset = offset,
             .size = size,
-            .kind = FieldKind::Decimal,
+            .kind = FieldFamily::Decimal,
             .min = min,
             .max = max,
             .noNorm = noNorm};
@@ -52,14 +52,14 @@ EntryField norm(std::string_view name, std::size_t offset, std::size_t size, dou
 }
 
 EntryField flag(std::string_view name, std::size_t offset, std::size_t size) {
-    return {.name = name, .offset = offset, .size = size, .kind = FieldKind::Flag, .max = 1};
+    return {.name = name, .offset = offset, .size = size, .kind = FieldFamily::Flag, .max = 1};
 }
 
 EntryField duration(std::string_view name, std::size_t offset, std::size_t size, double shortest) {
     return {.name = name,
             .offset = offset,
             .size = size,
-            .kind = FieldKind::Duration,
+            .kind = FieldFamily::Duration,
             .max = kLongestDuration,
             .shortest = shortest};
 }
@@ -69,19 +69,19 @@ EntryField dateTime(std::string_view name, std::size_t offset, std::size_t size,
     return {.name = name,
             .offset = offset,
             .size = size,
-            .kind = FieldKind::DateTime,
+            .kind = FieldFamily::DateTime,
             .min = kFirstDay,
             .max = kAfterLastDay,
             .edited = edited};
 }
 
 EntryField text(std::string_view name, std::size_t offset, std::size_t size, TextRule rule) {
-    return {.name = name, .offset = offset, .size = size, .kind = FieldKind::Text, .text = rule};
+    return {.name = name, .offset = offset, .size = size, .kind = FieldFamily::Text, .text = rule};
 }
 
 EntryField choice(std::string_view name, std::size_t offset, std::size_t size,
                   std::initializer_list<int32_t> values) {
-    EntryField f{.name = name, .offset = offset, .size = size, .kind = FieldKind::FixedChoice};
+    EntryField f{.name = name, .offset = offset, .size = size, .kind = FieldFamily::FixedChoice};
     for (int32_t v : values)
         f.choices[f.choiceCount++] = v;
     f.min = *values.begin();
@@ -396,17 +396,17 @@ const EntryField* findEntryField(std::string_view name) {
 
 double fieldValue(const ScenarioEntry& e, const EntryField& f) {
     switch (f.kind) {
-    case FieldKind::Flag:
+    case FieldFamily::Flag:
         return bytesOf(e)[f.offset];
-    case FieldKind::Whole:
-    case FieldKind::FixedChoice:
+    case FieldFamily::Whole:
+    case FieldFamily::FixedChoice:
         return readAt<int32_t>(e, f.offset);
-    case FieldKind::Decimal:
+    case FieldFamily::Decimal:
         return readAt<float>(e, f.offset);
-    case FieldKind::Duration:
-    case FieldKind::DateTime:
+    case FieldFamily::Duration:
+    case FieldFamily::DateTime:
         return readAt<double>(e, f.offset);
-    case FieldKind::Text:
+    case FieldFamily::Text:
         break;
     }
     return 0;
@@ -414,7 +414,7 @@ double fieldValue(const ScenarioEntry& e, const EntryField& f) {
 
 std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
     for (const EntryField& f : entryFields()) {
-        if (f.kind == FieldKind::Text) {
+        if (f.kind == FieldFamily::Text) {
             if (auto bad = checkText(e, f))
                 return bad;
             continue;
@@ -426,11 +426,11 @@ std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
         if (f.noNorm && v <= kNoNormBound)
             continue;
         switch (f.kind) {
-        case FieldKind::Flag:
+        case FieldFamily::Flag:
             if (v != 0 && v != 1)
                 return fault(f, is + ": допустимо 0 или 1"_cp);
             break;
-        case FieldKind::FixedChoice: {
+        case FieldFamily::FixedChoice: {
             bool listed = false;
             std::string allowed;
             for (int i = 0; i < f.choiceCount; ++i) {
@@ -441,7 +441,7 @@ std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
                 return fault(f, is + ": допустимо только "_cp + allowed);
             break;
         }
-        case FieldKind::Whole: {
+        case FieldFamily::Whole: {
             double base = 0;
             if (!f.relativeTo.empty())
                 if (const EntryField* b = findEntryField(f.relativeTo))
@@ -455,20 +455,20 @@ std::optional<EntryRangeFault> checkEntryRanges(const ScenarioEntry& e) {
                                     " до "_cp + number(hi));
             break;
         }
-        case FieldKind::Decimal:
+        case FieldFamily::Decimal:
             if (v < f.min || v > f.max)
                 return fault(f, is + ": допустимо число от "_cp + decimalText(f.min) + " до "_cp +
                                     decimalText(f.max));
             break;
-        case FieldKind::Duration:
+        case FieldFamily::Duration:
             if (v < 0 || v > f.max)
                 return fault(f, is + ": допустимо время от 0 до "_cp + number(f.max) + " сек"_cp);
             break;
-        case FieldKind::DateTime:
+        case FieldFamily::DateTime:
             if (v < f.min || v >= f.max)
                 return fault(f, is + ": не дата"_cp);
             break;
-        case FieldKind::Text:
+        case FieldFamily::Text:
             break;
         }
     }

@@ -20,7 +20,7 @@
 
 namespace vetlina {
 
-enum class FieldKind : uint8_t {
+enum class FieldFamily : uint8_t {
     Whole,       // i32, min..max
     Decimal,     // f32, min..max (edited with one decimal)
     Duration,    // f64 seconds: 0 (the group is off) or up to max; see shortest
@@ -42,7 +42,7 @@ struct EntryField {
     std::string_view name; // the field's name in the record (and of the editor's pair)
     std::size_t offset;    // byte offset in the record
     std::size_t size;      // bytes
-    FieldKind kind;
+    FieldFamily kind;
     double min = 0;      // whole, decimal: the range, in the units shown (SincTime in s)
     double max = 0;      // duration: the longest time, s; date-time: day counts
     bool noNorm = false; // "*" allowed: any value at or below kNoNormBound is "no norm"
