@@ -4,6 +4,7 @@
 #include "modem/Calling.h"
 
 #include "modem/Modem.h"
+#include "modem/RoleChanges.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
@@ -402,9 +403,8 @@ void MODEM::waitForCall() {
     if (Terminated())
         return;
 
-    switch (r) {
-    case ModemRole::AnsweringServed:
-    case ModemRole::AnsweringInRun: {
+    const RoleChange change = roleAfterNoCall(r);
+    if (change.seriesAbandoned) {
         // The caller of the series has not called again: the series is given up.
         logBlankLine();
         logEvent("Зависание"_cp, true);
@@ -415,22 +415,11 @@ void MODEM::waitForCall() {
         e.SessionsDone = 0;
         e.Finished = 1;
         resumePending = false;
-        if (r == ModemRole::AnsweringServed)
-            setRole(ModemRole::Answering);
-        else
-            SetCommand(ModemCommand::ChooseAndDial);
-        break;
     }
-    case ModemRole::Calling:
-        SetCommand(ModemCommand::ChooseAndDial);
-        break;
-    case ModemRole::CallingInCall:
+    setRole(change.role);
+    if (change.redial)
         dial();
-        SetCommand(ModemCommand::ClassifyDialResult);
-        break;
-    case ModemRole::Answering:
-        break;
-    }
+    SetCommand(change.next);
 }
 
 void MODEM::ringReceived() {

@@ -13,6 +13,7 @@
 #include "analyzer/ZMK.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
+#include "modem/RoleChanges.h"
 #include "modem/SessionBlocks.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
@@ -298,17 +299,7 @@ void MODEM::answererDialogue() {
         }
         receivedScenario = received;
         setCurrentEntry(&receivedScenario);
-        switch (role()) {
-        case ModemRole::Answering:
-            setRole(ModemRole::AnsweringServed);
-            break;
-        case ModemRole::Calling:
-        case ModemRole::CallingInCall:
-            setRole(ModemRole::AnsweringInRun);
-            break;
-        default:
-            break;
-        }
+        setRole(roleAfterScenarioReceived(role()));
         if (run) {
             run->setPeerIdent(callerIdent);
             run->setPeerDetails(farText(blockText(theirs.ats)), farText(blockText(theirs.user)),
@@ -482,28 +473,13 @@ void MODEM::resultExchange() {
     if (!pauseOrHangUp(callingSide))
         return;
 
-    if (e.Finished != 0) {
-        switch (role()) {
-        case ModemRole::CallingInCall:
-            setRole(ModemRole::Calling);
-            break;
-        case ModemRole::AnsweringInRun:
-            // Back to calling: the scenario's entries from the first on.
-            setRole(ModemRole::Calling);
-            if (run && run->scenario().count() > 0)
-                setCurrentEntry(&run->scenario().entry(0));
-            break;
-        case ModemRole::Answering:
-        case ModemRole::AnsweringServed:
-            setRole(ModemRole::Answering);
-            break;
-        case ModemRole::Calling:
-            break;
-        }
-        if (run)
-            run->setPeerIdent("");
-    }
-    SetCommand(ModemCommand::WaitForCall);
+    const RoleChange change = roleAfterSession(role(), e.Finished != 0);
+    setRole(change.role);
+    if (change.backToFirstEntry && run && run->scenario().count() > 0)
+        setCurrentEntry(&run->scenario().entry(0));
+    if (e.Finished != 0 && run)
+        run->setPeerIdent("");
+    SetCommand(change.next);
 }
 
 bool MODEM::writeBothDataFiles(ScenarioEntry& e, bool callingSide) {
