@@ -49,18 +49,18 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
     readModemSettings();
     setModemIdentification(std::string());
     const ModemStatus status = initialise();
-    showProtocolLine(portPrefix() + modemStatusText(status));
+    showProtocolLine(control_.portPrefix() + modemStatusText(status));
 
     if (status != ModemStatus::Ready) {
         stop();
-        const std::string text = portPrefix() + modemStatusText(status);
+        const std::string text = control_.portPrefix() + modemStatusText(status);
         if (status == ModemStatus::DsrOn || status == ModemStatus::NoEcho ||
             status == ModemStatus::NoAnswer) {
             // The modem answers, but not as its stored set-up would: offer to write it.
             ui.dialogs().showMessage("Модем"_cp,
                                      text + "\r\n\r\n Возможно, модем неправильно настроен"_cp,
                                      DialogIcon::Warning);
-            writeSetup(modemInit);
+            control_.writeSetup(modemInit_);
         } else {
             ui.dialogs().showMessage("Модем"_cp, text, DialogIcon::Warning);
         }
@@ -69,17 +69,46 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
     }
 
     if (role == ModemRole::Calling || role == ModemRole::CallingInCall) {
-        showScenarioOverview();
+        calls_.showScenarioOverview();
         Scenario* scenario = run_ ? &run_->scenario() : nullptr;
-        setCurrentEntry(scenario != nullptr && scenario->count() > 0 ? &scenario->entry(0)
-                                                                     : &receivedScenario);
+        setCurrentEntry(scenario != nullptr && scenario->count() > 0
+                            ? &scenario->entry(0)
+                            : &dialogue_.receivedScenario());
         SetCommand(ModemCommand::ChooseAndDial);
     } else {
-        receivedScenario.SessionsDone = 0;
-        receivedScenario.SeriesTime = 0.0;
-        setCurrentEntry(&receivedScenario);
+        ScenarioEntry& received = dialogue_.receivedScenario();
+        received.SessionsDone = 0;
+        received.SeriesTime = 0.0;
+        setCurrentEntry(&received);
         SetCommand(ModemCommand::WaitForCall);
     }
+}
+
+ScenarioEntry& MODEM::entry() {
+    ScenarioEntry* current = currentEntry();
+    return current ? *current : dialogue_.receivedScenario();
+}
+
+AnalyzerThread* MODEM::analyzer() {
+    RunContext* run = run_;
+    return run ? run->analyzer() : nullptr;
+}
+
+LiveResults& MODEM::liveResults() {
+    AnalyzerThread* a = analyzer();
+    return a ? a->liveResults() : ownResults_;
+}
+
+void MODEM::setAnalyzerFirstPass(bool on) {
+    if (AnalyzerThread* a = analyzer())
+        a->setFirstPass(on);
+}
+
+CycleParties MODEM::parties(bool callingSide) {
+    RunContext* run = run_;
+    const std::string own = run ? run->ownParty().ident : std::string();
+    const std::string peer = run ? run->peerParty().ident : std::string();
+    return callingSide ? CycleParties{true, own, peer} : CycleParties{false, peer, own};
 }
 
 ScenarioEntry* MODEM::currentEntry() const {
@@ -107,7 +136,7 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest)
         reportOpenFailure(open == PortOpenResult::SystemError ? ModemStatus::SystemError
                                                               : ModemStatus::Unavailable);
     } else {
-        writeSetup(modemInit);
+        control_.writeSetup(modemInit_);
     }
     ClosePort();
 }
@@ -129,7 +158,7 @@ MODEM::~MODEM() {
     if (portOpen()) {
         PurgePort();
         dtr(false);
-        sleepMs(kAfterDtrDropMs);
+        sleepMs(ModemControl::kAfterDtrDropMs);
     }
     ClosePort();
 }
@@ -137,22 +166,20 @@ MODEM::~MODEM() {
 void MODEM::readModemSettings() {
     IniFile ini = vetlina::readConfiguration();
     portNumber = readKey(ini, keys::ModemPort);
-    postTime = readKey(ini, keys::PostTime);
-    hangTime = readKey(ini, keys::HangTime);
-    numNoCarrier = readKey(ini, keys::NumNoCarrier);
-    modemInit = readKey(ini, keys::ModemInit);
-    if (modemInit.size() > kModemInitMax)
-        modemInit.resize(kModemInitMax);
-}
-
-std::string MODEM::portPrefix() const {
-    return "COM" + std::to_string(portNumber) + ": ";
+    CallHandling::Settings settings;
+    settings.postTime = readKey(ini, keys::PostTime);
+    settings.hangTime = readKey(ini, keys::HangTime);
+    settings.numNoCarrier = readKey(ini, keys::NumNoCarrier);
+    calls_.setSettings(settings);
+    modemInit_ = readKey(ini, keys::ModemInit);
+    if (modemInit_.size() > kModemInitMax)
+        modemInit_.resize(kModemInitMax);
 }
 
 void MODEM::reportOpenFailure(ModemStatus status) {
     if (status == ModemStatus::SystemError)
         ui().dialogs().showMessage("System Error", openError(), DialogIcon::Warning);
-    ui().dialogs().showMessage("Модем"_cp, portPrefix() + modemStatusText(status),
+    ui().dialogs().showMessage("Модем"_cp, control_.portPrefix() + modemStatusText(status),
                                DialogIcon::Warning);
 }
 
@@ -174,7 +201,7 @@ ModemStatus MODEM::initialise() {
         ModemStatus status = ModemStatus::NoAnswer;
         for (int attempt = 0; attempt < kInitAttempts; ++attempt) {
             PurgePort();
-            const TypeResult typed = typeCommand(command);
+            const TypeResult typed = control_.typeCommand(command);
             if (typed == TypeResult::NotWritten)
                 return ModemStatus::SwitchedOff;
             if (typed == TypeResult::Ok && answered())
@@ -182,20 +209,20 @@ ModemStatus MODEM::initialise() {
             status =
                 typed == TypeResult::Ok ? ModemStatus::NoAnswer : static_cast<ModemStatus>(typed);
             putch('\r');
-            sleepMs(kRetypeSleepMs);
+            sleepMs(ModemControl::kRetypeSleepMs);
         }
         return status;
     };
 
-    ModemStatus status = attempts("ATZ\r\n", [this] { return waitOk(); });
+    ModemStatus status = attempts("ATZ\r\n", [this] { return control_.waitOk(); });
     if (status != ModemStatus::Ready)
         return status;
     return attempts("ATI5\r\n", [this] {
-        if (!readLine(kIdentificationMs))
+        if (!control_.readLine(kIdentificationMs))
             return false;
-        std::string identification = responseLine;
-        if (!modemInit.empty())
-            identification += " Доп.настройка "_cp + modemInit;
+        std::string identification = control_.line();
+        if (!modemInit_.empty())
+            identification += " Доп.настройка "_cp + modemInit_;
         if (identification.size() > kTextMax)
             identification.resize(kTextMax);
         setModemIdentification(identification);
@@ -207,40 +234,40 @@ void MODEM::Execute() {
     while (!Terminated()) {
         switch (command()) {
         case ModemCommand::WaitForCall:
-            waitForCall();
+            calls_.waitForCall();
             break;
         case ModemCommand::RingReceived:
-            ringReceived();
+            calls_.ringReceived();
             break;
         case ModemCommand::AnswererDialogue:
-            answererDialogue();
+            dialogue_.answererDialogue();
             break;
         case ModemCommand::ChooseAndDial:
-            chooseAndDial();
+            calls_.chooseAndDial();
             break;
         case ModemCommand::ClassifyDialResult:
-            classifyDialResult();
+            calls_.classifyDialResult();
             break;
         case ModemCommand::CallerDialogue:
-            callerDialogue();
+            dialogue_.callerDialogue();
             break;
         case ModemCommand::ThroughputTest:
-            throughputTest();
+            throughputTest_.run();
             break;
         case ModemCommand::Reconnect:
-            reconnect();
+            exchange_.reconnect();
             break;
         case ModemCommand::ResultExchange:
-            resultExchange();
+            exchange_.resultExchange();
             break;
         case ModemCommand::GeneratorAnswered:
-            generatorAnswered();
+            dialogue_.generatorAnswered();
             break;
         case ModemCommand::NoGeneratorSignal:
-            noGeneratorSignal();
+            calls_.noGeneratorSignal();
             break;
         case ModemCommand::GeneratorSessionComplete:
-            generatorSessionComplete();
+            exchange_.generatorSessionComplete();
             break;
         default:
             // Stopped for good, or Idle: the analyzer holds the line.

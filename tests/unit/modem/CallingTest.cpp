@@ -169,9 +169,9 @@ protected:
     }
     // One call: choose and dial, then the outcome.
     void call(MODEM& modem) {
-        modem.chooseAndDial();
+        modem.calls().chooseAndDial();
         ASSERT_EQ(modem.command(), ModemCommand::ClassifyDialResult);
-        modem.classifyDialResult();
+        modem.calls().classifyDialResult();
     }
     std::vector<std::string> events() {
         // The event lines without their times ("hh:nn:ss "), blank lines as "".
@@ -200,7 +200,7 @@ TEST_F(CallingTest, ABusyLocalNumberPausesFourTimesAndThenIsPostponed) {
     for (int i = 1; i <= 4; ++i) {
         call(*modem);
         EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
-        EXPECT_EQ(modem->waitLimit, 15000);
+        EXPECT_EQ(modem->calls().waitLimit(), 15000);
         EXPECT_EQ(modem->role(), ModemRole::CallingInCall);
         // The end of the wait dials the same entry again.
         modem->SetCommand(ModemCommand::ChooseAndDial);
@@ -231,7 +231,7 @@ TEST_F(CallingTest, ATrunkNumberUsesTheTrunkAttemptsAndPause) {
     auto modem = calling();
     call(*modem);
     EXPECT_EQ(events().back(), "НУС (нет ответа). Пауза 40 сек");
-    EXPECT_EQ(modem->waitLimit, 40000);
+    EXPECT_EQ(modem->calls().waitLimit(), 40000);
     call(*modem);
     EXPECT_THAT(events().back(), ::testing::StartsWith("НУС (нет ответа). Вызов отложен до "));
 }
@@ -252,10 +252,10 @@ TEST_F(CallingTest, ThreeCallsWithoutCarrierGiveTheEntryUp) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "НУВ (нет несущей)"), 2);
     EXPECT_EQ(lines.back(), "НУВ (нет несущей). Выполнение прекращено");
     // Nothing left to call: the complex turns to answering.
-    modem->chooseAndDial();
+    modem->calls().chooseAndDial();
     EXPECT_EQ(modem->role(), ModemRole::Answering);
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
-    EXPECT_EQ(currentEntry(), &modem->receivedScenario);
+    EXPECT_EQ(currentEntry(), &modem->dialogue().receivedScenario());
 }
 
 TEST_F(CallingTest, NoDialToneIsNoAnswerOfTheStation) {
@@ -306,9 +306,9 @@ TEST_F(CallingTest, NoResultLineIsNoInteraction) {
     room_.addEntry("87654321", "1002");
     dialResult("");
     auto modem = calling();
-    modem->chooseAndDial();
+    modem->calls().chooseAndDial();
     setTimeScaleForTesting(2000.0);
-    modem->classifyDialResult();
+    modem->calls().classifyDialResult();
     EXPECT_EQ(events().back(), "НУВ (нет сообщения о результате вызова)");
     EXPECT_EQ(room_.scenario.entry(0).FailNUV, 1);
     EXPECT_EQ(room_.scenario.entry(0).Calls, 1);
@@ -331,7 +331,7 @@ TEST_F(CallingTest, TheClockDecidesWhetherAWindowPastMidnightIsOpen) {
         setNowForTesting(c.when);
         const int before = dials();
         modem->SetCommand(ModemCommand::ChooseAndDial);
-        modem->chooseAndDial();
+        modem->calls().chooseAndDial();
         if (c.dialled) {
             EXPECT_EQ(modem->command(), ModemCommand::ClassifyDialResult) << formatDateTime(c.when);
             EXPECT_TRUE(fake_.waitForCommand("ATD1002"));
@@ -339,7 +339,7 @@ TEST_F(CallingTest, TheClockDecidesWhetherAWindowPastMidnightIsOpen) {
         } else {
             EXPECT_EQ(modem->command(), ModemCommand::WaitForCall) << formatDateTime(c.when);
             EXPECT_EQ(modem->role(), ModemRole::Calling);
-            EXPECT_EQ(modem->waitLimit, 10000);
+            EXPECT_EQ(modem->calls().waitLimit(), 10000);
             EXPECT_EQ(dials(), before) << formatDateTime(c.when);
         }
     }
@@ -358,7 +358,7 @@ TEST_F(CallingTest, AnEntryOutsideItsWindowIsNotDialledBecauseItWasCurrent) {
     open.NextTime = open.BegTime;
     auto modem = calling();
     ASSERT_EQ(currentEntry(), &room_.scenario.entry(0));
-    modem->chooseAndDial();
+    modem->calls().chooseAndDial();
     EXPECT_EQ(currentEntry(), &room_.scenario.entry(1));
     EXPECT_TRUE(fake_.waitForCommand("ATD1003"));
     EXPECT_EQ(dials(), 1);
@@ -377,23 +377,23 @@ TEST_F(CallingTest, CallingTheOwnComplexIsWarnedOnceAtTheFirstCall) {
 TEST_F(CallingTest, AnAnsweringComplexAnnouncesItsWaitOnceAndAnswersARing) {
     auto modem = answering();
     fake_.send("2\r");
-    modem->waitForCall();
+    modem->calls().waitForCall();
     EXPECT_THAT(events(), ElementsAre("", "Жду звонка", "", "Звонок"));
     EXPECT_EQ(modem->command(), ModemCommand::RingReceived);
     EXPECT_TRUE(line_.near->dtr());
 
     fake_.send("2\r");
-    modem->ringReceived();
+    modem->calls().ringReceived();
     EXPECT_EQ(events().back(), "Звонок");
     EXPECT_EQ(modem->command(), ModemCommand::RingReceived);
     fake_.send("20\r");
-    modem->ringReceived();
+    modem->calls().ringReceived();
     EXPECT_EQ(modem->command(), ModemCommand::AnswererDialogue);
 
     // Waiting again after a line that holds "Зво" announces nothing new.
     modem->SetCommand(ModemCommand::WaitForCall);
     fake_.send("3\r");
-    modem->waitForCall();
+    modem->calls().waitForCall();
     EXPECT_EQ(events().size(), 5u);
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
@@ -402,30 +402,30 @@ TEST_F(CallingTest, RingOutcomesOtherThanAConnection) {
     auto modem = answering();
     modem->SetCommand(ModemCommand::RingReceived);
     fake_.send("3\r");
-    modem->ringReceived();
+    modem->calls().ringReceived();
     EXPECT_EQ(events().back(), "Неустанов взаимодействия");
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     modem->SetCommand(ModemCommand::RingReceived);
     fake_.send("RING\r");
-    modem->ringReceived();
+    modem->calls().ringReceived();
     EXPECT_EQ(events().back(), "Неправильное сообщение о соединении");
     EXPECT_FALSE(line_.near->dtr());
 }
 
 TEST_F(CallingTest, AnAnswererThatServedASessionHangsAfterHangTimeWithoutACall) {
     auto modem = answering();
-    modem->receivedScenario.SessionsDone = 3;
+    modem->dialogue().receivedScenario().SessionsDone = 3;
     modem->setRole(ModemRole::AnsweringServed);
     setFieldText(room_.complex->peerIdent, "87654321");
     setTimeScaleForTesting(200.0);
-    modem->waitForCall();
+    modem->calls().waitForCall();
     auto lines = events();
     EXPECT_EQ(lines[lines.size() - 2], "");
     EXPECT_EQ(lines.back(), "Зависание");
     EXPECT_EQ(modem->role(), ModemRole::Answering);
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
-    EXPECT_EQ(modem->receivedScenario.SessionsDone, 0);
-    EXPECT_EQ(modem->receivedScenario.Finished, 1);
+    EXPECT_EQ(modem->dialogue().receivedScenario().SessionsDone, 0);
+    EXPECT_EQ(modem->dialogue().receivedScenario().Finished, 1);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
 }
 
@@ -434,8 +434,8 @@ TEST_F(CallingTest, TheEndOfACallersWaitDialsTheSameEntryAgain) {
     auto modem = calling();
     call(*modem);
     ASSERT_EQ(modem->command(), ModemCommand::WaitForCall);
-    modem->waitLimit = 500;
-    modem->waitForCall();
+    modem->calls().setWaitLimit(500);
+    modem->calls().waitForCall();
     EXPECT_EQ(modem->command(), ModemCommand::ClassifyDialResult);
     EXPECT_TRUE(fake_.waitForCommand("ATD1002"));
     EXPECT_EQ(dials(), 2);
@@ -450,22 +450,22 @@ TEST_F(CallingTest, ALostDialogueEndsTheCallerSideAsBrokenOff) {
     call(*modem);
     modem->dtr(true);
     fake_.connect(true);
-    modem->linkBrokenCaller();
+    modem->calls().linkBrokenCaller();
     EXPECT_EQ(events().back(), "Отбой (принудительный разрыв связи)");
     EXPECT_FALSE(modem->carrier());
-    modem->linkBrokenCaller();
+    modem->calls().linkBrokenCaller();
     EXPECT_EQ(events().back(), "Отбой");
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_EQ(e.FailOtb, 2);
     EXPECT_EQ(e.RunCounters[runcounter::ConsecutiveOtb], 2);
-    EXPECT_EQ(modem->waitLimit, 10000);
+    EXPECT_EQ(modem->calls().waitLimit(), 10000);
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(CallingTest, ALostDialogueOnTheAnsweringSideWaitsForTheCarrierToGo) {
     auto modem = answering();
     modem->SetCommand(ModemCommand::AnswererDialogue);
-    modem->linkBrokenAnswerer();
+    modem->calls().linkBrokenAnswerer();
     EXPECT_EQ(events().back(), "Отбой");
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }

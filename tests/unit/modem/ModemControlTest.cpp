@@ -52,7 +52,7 @@ TEST_F(ModemControlTest, AGoodModemIsInitialisedAndIdentifiedAndWaitsForCalls) {
     EXPECT_THAT(lines(), Contains("COM1: Модем инициализирован"));
     EXPECT_EQ(toUtf8(modemIdentification()), "Fake modem 14400 Доп.настройка X4");
     EXPECT_FALSE(line_.near->dtr());
-    EXPECT_EQ(currentEntry(), &modem->receivedScenario);
+    EXPECT_EQ(currentEntry(), &modem->dialogue().receivedScenario());
     EXPECT_THAT(dialogs(), IsEmpty());
     EXPECT_THAT(room_.ui.takeMessages(), IsEmpty());
 }
@@ -171,28 +171,28 @@ TEST_F(ModemControlTest, ReadLineKeepsTheFirst38CharactersAndTheLastOne) {
     for (int i = 0; i < 50; ++i)
         fifty += static_cast<char>('A' + i % 26);
     fake_.send(fifty + "\r7\r");
-    ASSERT_TRUE(modem->readLine(1000));
-    EXPECT_EQ(modem->responseLine, fifty.substr(0, 38) + fifty.back());
-    ASSERT_TRUE(modem->readLine(1000));
-    EXPECT_EQ(modem->responseLine, "7");
-    EXPECT_FALSE(modem->readLine(200));
-    EXPECT_EQ(modem->responseLine, "");
+    ASSERT_TRUE(modem->control().readLine(1000));
+    EXPECT_EQ(modem->control().line(), fifty.substr(0, 38) + fifty.back());
+    ASSERT_TRUE(modem->control().readLine(1000));
+    EXPECT_EQ(modem->control().line(), "7");
+    EXPECT_FALSE(modem->control().readLine(200));
+    EXPECT_EQ(modem->control().line(), "");
 }
 
 TEST_F(ModemControlTest, WaitOkWantsAZeroRightBeforeCr) {
     auto modem = ready();
     fake_.send("x0y0\r");
-    EXPECT_TRUE(modem->waitOk());
+    EXPECT_TRUE(modem->control().waitOk());
     setTimeScaleForTesting(200.0);
     fake_.send("\r\nOK\r\n0 \r");
-    EXPECT_FALSE(modem->waitOk());
+    EXPECT_FALSE(modem->control().waitOk());
 }
 
 TEST_F(ModemControlTest, ACommandLineThatNeverEchoesIsAFatalModemFailure) {
     auto modem = ready();
     fake_.echo = false;
     setTimeScaleForTesting(1000.0);
-    EXPECT_FALSE(modem->commandLine("ATH\r\n"));
+    EXPECT_FALSE(modem->control().commandLine("ATH\r\n"));
     EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     auto shown = lines();
     ASSERT_EQ(shown.size(), 2u);
@@ -205,14 +205,14 @@ TEST_F(ModemControlTest, ACommandLineThatNeverEchoesIsAFatalModemFailure) {
     EXPECT_EQ(seen[0].text, "Отказ модема");
     EXPECT_THAT(room_.ui.takeMessages(), ElementsAre(MSG_RUN_END));
     // A second failure of a stopped modem does nothing.
-    modem->modemFailure("x");
+    modem->control().modemFailure("x");
     EXPECT_EQ(lines().size(), 2u);
 }
 
 TEST_F(ModemControlTest, AModemWithoutLinesFailsAsSwitchedOff) {
     auto modem = ready();
     line_.near->setLines({});
-    modem->modemFailure("Модем не отвечает на команду ATZ"_cp);
+    modem->control().modemFailure("Модем не отвечает на команду ATZ"_cp);
     EXPECT_THAT(lines().back(), EndsWith(" Отключение модема"));
 }
 
@@ -220,7 +220,7 @@ TEST_F(ModemControlTest, HangUpDropsDtrAndWaitsForTheCarrierToGo) {
     auto modem = ready();
     modem->dtr(true);
     fake_.connect(true);
-    EXPECT_TRUE(modem->hangUp());
+    EXPECT_TRUE(modem->control().hangUp());
     EXPECT_FALSE(line_.near->dtr());
     EXPECT_FALSE(modem->carrier());
     EXPECT_NE(modem->command(), ModemCommand::Stopped);
@@ -230,7 +230,7 @@ TEST_F(ModemControlTest, AModemThatKeepsTheConnectionAfterDtrDropsHasFailed) {
     auto modem = ready();
     line_.setConnected(true); // the lines stay on whatever DTR does
     setTimeScaleForTesting(2000.0);
-    EXPECT_FALSE(modem->awaitDisconnect());
+    EXPECT_FALSE(modem->control().awaitDisconnect());
     auto shown = lines();
     ASSERT_GE(shown.size(), 2u);
     EXPECT_THAT(shown[0], EndsWith(" Принудительный разрыв связи"));
@@ -242,11 +242,11 @@ TEST_F(ModemControlTest, TheDisconnectReasonIsAskedOnlyInTraceMode) {
     auto modem = ready();
     {
         TraceSwitch off(false);
-        modem->disconnectReason();
+        modem->control().disconnectReason();
         EXPECT_THAT(fake_.commands(), Not(Contains("ATS86?")));
     }
     TraceSwitch on(true);
-    modem->disconnectReason();
+    modem->control().disconnectReason();
     EXPECT_THAT(fake_.commands(), Contains("ATS86?"));
     EXPECT_THAT(lines(), Contains(EndsWith(" Причина разрыва соединения: S86 = 004")));
 }

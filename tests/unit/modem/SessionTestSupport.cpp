@@ -184,7 +184,7 @@ SessionRoom::SessionRoom(ModemRole role, const std::string& extraIni) {
     fake.connectsOn20 = true;
     fake.onSteppedClock = true;
     auto modem = std::make_unique<MODEM>(*complex, line.factory(), role);
-    modem->records = &records;
+    modem->setRecords(&records);
     // What the modem said at its initialisation is not wanted.
     modem->PurgePort();
     modem_ = modem.get();
@@ -253,7 +253,7 @@ void SessionRoom::runSides(const std::function<void()>& modemSide,
 }
 
 void SessionRoom::farHangsUp() {
-    sleepMs(MODEM::kHandOverHangUpMs);
+    sleepMs(SessionDialogue::kHandOverHangUpMs);
     fake.connect(false);
 }
 

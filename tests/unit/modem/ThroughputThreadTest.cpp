@@ -102,13 +102,14 @@ protected:
 };
 
 TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference) {
-    room_.runSides([this] { room_.modem().throughputTest(); }, [this] { farSendsAtTheLinkRate(); });
+    room_.runSides([this] { room_.modem().throughputTest().run(); },
+                   [this] { farSendsAtTheLinkRate(); });
     MODEM& modem = room_.modem();
     // 286.6 of 293.13 bytes a second over the measuring, and the bytes that came before
     // it (the settling and the warm-up) on top: about 2 866 bytes in 9.7 s, 100.8 %, which
     // is shown and stored as 100.
-    EXPECT_GE(modem.throughput, 97.0f);
-    EXPECT_LE(modem.throughput, 100.0f);
+    EXPECT_GE(modem.throughputTest().throughput(), 97.0f);
+    EXPECT_LE(modem.throughputTest().throughput(), 100.0f);
     EXPECT_THAT(room_.events(), ElementsAre("Соединение на 2400 бит/с", "Пропускная способность"));
     EXPECT_THAT(room_.fake.commands(), Contains("AT%E2&L1S37=6%M0D"));
     const auto& results = room_.ui.models.results;
@@ -157,16 +158,16 @@ TEST_F(ThroughputThreadTest, TheMeasuringCountGoesOnFromTheWarmUp) {
         pace->sent = due;
         far->write(bytes.data(), bytes.size(), 0);
     };
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
-    EXPECT_NEAR(room_.modem().throughput, 45.72, 0.7);
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
+    EXPECT_NEAR(room_.modem().throughputTest().throughput(), 45.72, 0.7);
     EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasured) {
     setText(room_.entry().DiscrAT, "&q5");
-    room_.modem().throughput = 55.0f; // of an earlier session
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
-    EXPECT_EQ(room_.modem().throughput, -999.0f);
+    room_.modem().throughputTest().setThroughput(55.0f); // of an earlier session
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
+    EXPECT_EQ(room_.modem().throughputTest().throughput(), -999.0f);
     EXPECT_THAT(room_.events(),
                 ElementsAre("Соединение на 2400 бит/с (&q5)", "Пропускная способность",
                             " -пропускная способность не измерена"));
@@ -180,7 +181,7 @@ TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasu
 
 TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
     room_.fake.setAnswer([](const std::string& c) { return c == "ATZ" ? "0\r" : "4\r"; });
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
     EXPECT_THAT(room_.events(),
                 ElementsAre("Соединение на 2400 бит/с", "Неправильная команда настройки",
                             " -пропускная способность не измерена"));
@@ -188,7 +189,7 @@ TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
     EXPECT_EQ(toUtf8(results.caption), "Соединение на 2400 бит/с");
     ASSERT_EQ(results.lines.size(), 1u);
     EXPECT_EQ(toUtf8(results.lines[0]), "Пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().throughput, -999.0f);
+    EXPECT_EQ(room_.modem().throughputTest().throughput(), -999.0f);
     EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
@@ -205,7 +206,7 @@ TEST_F(ThroughputGiveUpThreadTest, NoConnectionWithin90SecondsGivesTheTestUp) {
     room_.runSides(
         [&] {
             start = tickMs();
-            room_.modem().throughputTest();
+            room_.modem().throughputTest().run();
             end = tickMs();
         },
         {});
