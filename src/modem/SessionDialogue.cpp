@@ -88,6 +88,16 @@ void SessionDialogue::refusalEnd() {
     modem_.SetCommand(ModemCommand::WaitForCall);
 }
 
+bool SessionDialogue::resumeExchange(const GreetingBlock& far) {
+    ResultExchange& exchange = modem_.exchange();
+    if (resumesExchange(exchange.resumePending(), far, modem_.entry())) {
+        modem_.SetCommand(ModemCommand::ResultExchange);
+        return true;
+    }
+    exchange.setResumePending(false);
+    return false;
+}
+
 // ---- The caller's dialogue ---------------------------------------------------------------
 
 void SessionDialogue::callerDialogue() {
@@ -96,12 +106,8 @@ void SessionDialogue::callerDialogue() {
     if (!greetAsCaller(answer) || !acceptAnswer(answer))
         return;
 
-    ResultExchange& exchange = modem_.exchange();
-    if (resumesExchange(exchange.resumePending(), answer, modem_.entry())) {
-        modem_.SetCommand(ModemCommand::ResultExchange);
+    if (resumeExchange(answer))
         return;
-    }
-    exchange.setResumePending(false);
 
     if (handsOverScenario(answer, modem_.entry()) && !handOverScenario())
         return;
@@ -200,12 +206,8 @@ void SessionDialogue::answererDialogue() {
     if (!greetAsAnswerer(caller) || !admitCaller(caller))
         return;
 
-    ResultExchange& exchange = modem_.exchange();
-    if (resumesExchange(exchange.resumePending(), caller, modem_.entry())) {
-        modem_.SetCommand(ModemCommand::ResultExchange);
+    if (resumeExchange(caller))
         return;
-    }
-    exchange.setResumePending(false);
 
     if (handsOverScenario(caller, modem_.entry()) &&
         !receiveScenario(farText(blockText(caller.ident))))

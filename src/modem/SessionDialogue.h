@@ -43,6 +43,9 @@ private:
     bool admitCaller(const GreetingBlock& caller);
     bool receiveScenario(const std::string& callerIdent);
 
+    // A result exchange of this session that a broken connection interrupted is done now
+    // (ResultExchange next): true. Otherwise no exchange is pending any longer.
+    bool resumeExchange(const GreetingBlock& far);
     // Hands the line to the analyzer: its first-pass flag set, then its command.
     void startAnalyzer(AnalyzerCommand command);
     // The caller ends a session it may not have: hang up, the entry finished.
