@@ -1,7 +1,7 @@
 // The rules of calling that follow from a scenario entry alone: which number is a
 // trunk number, whether an entry's time window is open, whether an entry is due for a
 // call, the line of the scenario overview, the call line of the protocol and the dial
-// command. The steps of the modem thread that use them are MODEM's (Calling.cpp).
+// command. The steps of the modem thread that use them are CallHandling's.
 #pragma once
 
 #include "platform/DateTime.h"
@@ -32,6 +32,9 @@ inline constexpr std::string_view Busy = "7";
 inline constexpr std::string_view NoAnswer = "8";
 inline constexpr std::string_view Connect = "20";
 } // namespace result
+
+// The entry calls an autonomous generator, not a complex.
+bool isGenerator(const ScenarioEntry& entry);
 
 // The modem commands of an entry (AT, DiscrAT) as the protocol shows them (lower case)
 // and as they are typed (upper case): the Latin letters change, nothing else.

@@ -11,7 +11,7 @@
 namespace vetlina {
 namespace {
 
-// An idle pass of the loop (commands 0 and -1) sleeps this long.
+// An idle pass of the loop (Idle, Stopped) sleeps this long.
 constexpr uint32_t kIdleSleepMs = 100;
 
 } // namespace
@@ -49,18 +49,18 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
     readModemSettings();
     setModemIdentification(std::string());
     const ModemStatus status = initialise();
-    showProtocolLine(portPrefix() + modemStatusText(status));
+    showProtocolLine(control_.portPrefix() + modemStatusText(status));
 
     if (status != ModemStatus::Ready) {
-        SetCommand(-1);
-        const std::string text = portPrefix() + modemStatusText(status);
+        stop();
+        const std::string text = control_.portPrefix() + modemStatusText(status);
         if (status == ModemStatus::DsrOn || status == ModemStatus::NoEcho ||
             status == ModemStatus::NoAnswer) {
             // The modem answers, but not as its stored set-up would: offer to write it.
             ui.dialogs().showMessage("Модем"_cp,
                                      text + "\r\n\r\n Возможно, модем неправильно настроен"_cp,
                                      DialogIcon::Warning);
-            writeSetup(modemInit);
+            control_.writeSetup(modemInit_);
         } else {
             ui.dialogs().showMessage("Модем"_cp, text, DialogIcon::Warning);
         }
@@ -69,17 +69,46 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
     }
 
     if (role == ModemRole::Calling || role == ModemRole::CallingInCall) {
-        showScenarioOverview();
+        calls_.showScenarioOverview();
         Scenario* scenario = run_ ? &run_->scenario() : nullptr;
-        setCurrentEntry(scenario != nullptr && scenario->count() > 0 ? &scenario->entry(0)
-                                                                     : &receivedScenario);
-        SetCommand(modemcmd::ChooseAndDial);
+        setCurrentEntry(scenario != nullptr && scenario->count() > 0
+                            ? &scenario->entry(0)
+                            : &dialogue_.receivedScenario());
+        SetCommand(ModemCommand::ChooseAndDial);
     } else {
-        receivedScenario.SessionsDone = 0;
-        receivedScenario.SeriesTime = 0.0;
-        setCurrentEntry(&receivedScenario);
-        SetCommand(modemcmd::WaitForCall);
+        ScenarioEntry& received = dialogue_.receivedScenario();
+        received.SessionsDone = 0;
+        received.SeriesTime = 0.0;
+        setCurrentEntry(&received);
+        SetCommand(ModemCommand::WaitForCall);
     }
+}
+
+ScenarioEntry& MODEM::entry() {
+    ScenarioEntry* current = currentEntry();
+    return current ? *current : dialogue_.receivedScenario();
+}
+
+AnalyzerThread* MODEM::analyzer() {
+    RunContext* run = run_;
+    return run ? run->analyzer() : nullptr;
+}
+
+LiveResults& MODEM::liveResults() {
+    AnalyzerThread* a = analyzer();
+    return a ? a->liveResults() : ownResults_;
+}
+
+void MODEM::setAnalyzerFirstPass(bool on) {
+    if (AnalyzerThread* a = analyzer())
+        a->setFirstPass(on);
+}
+
+CycleParties MODEM::parties(bool callingSide) {
+    RunContext* run = run_;
+    const std::string own = run ? run->ownParty().ident : std::string();
+    const std::string peer = run ? run->peerParty().ident : std::string();
+    return callingSide ? CycleParties{true, own, peer} : CycleParties{false, peer, own};
 }
 
 ScenarioEntry* MODEM::currentEntry() const {
@@ -107,7 +136,7 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest)
         reportOpenFailure(open == PortOpenResult::SystemError ? ModemStatus::SystemError
                                                               : ModemStatus::Unavailable);
     } else {
-        writeSetup(modemInit);
+        control_.writeSetup(modemInit_);
     }
     ClosePort();
 }
@@ -129,7 +158,7 @@ MODEM::~MODEM() {
     if (portOpen()) {
         PurgePort();
         dtr(false);
-        sleepMs(kAfterDtrDropMs);
+        sleepMs(ModemControl::kAfterDtrDropMs);
     }
     ClosePort();
 }
@@ -137,22 +166,20 @@ MODEM::~MODEM() {
 void MODEM::readModemSettings() {
     IniFile ini = vetlina::readConfiguration();
     portNumber = readKey(ini, keys::ModemPort);
-    postTime = readKey(ini, keys::PostTime);
-    hangTime = readKey(ini, keys::HangTime);
-    numNoCarrier = readKey(ini, keys::NumNoCarrier);
-    modemInit = readKey(ini, keys::ModemInit);
-    if (modemInit.size() > kModemInitMax)
-        modemInit.resize(kModemInitMax);
-}
-
-std::string MODEM::portPrefix() const {
-    return "COM" + std::to_string(portNumber) + ": ";
+    CallHandling::Settings settings;
+    settings.postTime = readKey(ini, keys::PostTime);
+    settings.hangTime = readKey(ini, keys::HangTime);
+    settings.numNoCarrier = readKey(ini, keys::NumNoCarrier);
+    calls_.setSettings(settings);
+    modemInit_ = readKey(ini, keys::ModemInit);
+    if (modemInit_.size() > kModemInitMax)
+        modemInit_.resize(kModemInitMax);
 }
 
 void MODEM::reportOpenFailure(ModemStatus status) {
     if (status == ModemStatus::SystemError)
         ui().dialogs().showMessage("System Error", openError(), DialogIcon::Warning);
-    ui().dialogs().showMessage("Модем"_cp, portPrefix() + modemStatusText(status),
+    ui().dialogs().showMessage("Модем"_cp, control_.portPrefix() + modemStatusText(status),
                                DialogIcon::Warning);
 }
 
@@ -174,7 +201,7 @@ ModemStatus MODEM::initialise() {
         ModemStatus status = ModemStatus::NoAnswer;
         for (int attempt = 0; attempt < kInitAttempts; ++attempt) {
             PurgePort();
-            const TypeResult typed = typeCommand(command);
+            const TypeResult typed = control_.typeCommand(command);
             if (typed == TypeResult::NotWritten)
                 return ModemStatus::SwitchedOff;
             if (typed == TypeResult::Ok && answered())
@@ -182,20 +209,20 @@ ModemStatus MODEM::initialise() {
             status =
                 typed == TypeResult::Ok ? ModemStatus::NoAnswer : static_cast<ModemStatus>(typed);
             putch('\r');
-            sleepMs(kRetypeSleepMs);
+            sleepMs(ModemControl::kRetypeSleepMs);
         }
         return status;
     };
 
-    ModemStatus status = attempts("ATZ\r\n", [this] { return waitOk(); });
+    ModemStatus status = attempts("ATZ\r\n", [this] { return control_.waitOk(); });
     if (status != ModemStatus::Ready)
         return status;
     return attempts("ATI5\r\n", [this] {
-        if (!readLine(kIdentificationMs))
+        if (!control_.readLine(kIdentificationMs))
             return false;
-        std::string identification = responseLine;
-        if (!modemInit.empty())
-            identification += " Доп.настройка "_cp + modemInit;
+        std::string identification = control_.line();
+        if (!modemInit_.empty())
+            identification += " Доп.настройка "_cp + modemInit_;
         if (identification.size() > kTextMax)
             identification.resize(kTextMax);
         setModemIdentification(identification);
@@ -206,44 +233,44 @@ ModemStatus MODEM::initialise() {
 void MODEM::Execute() {
     while (!Terminated()) {
         switch (command()) {
-        case modemcmd::WaitForCall:
-            waitForCall();
+        case ModemCommand::WaitForCall:
+            calls_.waitForCall();
             break;
-        case modemcmd::RingReceived:
-            ringReceived();
+        case ModemCommand::RingReceived:
+            calls_.ringReceived();
             break;
-        case modemcmd::AnswererDialogue:
-            answererDialogue();
+        case ModemCommand::AnswererDialogue:
+            dialogue_.answererDialogue();
             break;
-        case modemcmd::ChooseAndDial:
-            chooseAndDial();
+        case ModemCommand::ChooseAndDial:
+            calls_.chooseAndDial();
             break;
-        case modemcmd::ClassifyDialResult:
-            classifyDialResult();
+        case ModemCommand::ClassifyDialResult:
+            calls_.classifyDialResult();
             break;
-        case modemcmd::CallerDialogue:
-            callerDialogue();
+        case ModemCommand::CallerDialogue:
+            dialogue_.callerDialogue();
             break;
-        case modemcmd::ThroughputTest:
-            throughputTest();
+        case ModemCommand::ThroughputTest:
+            throughputTest_.run();
             break;
-        case modemcmd::Reconnect:
-            reconnect();
+        case ModemCommand::Reconnect:
+            exchange_.reconnect();
             break;
-        case modemcmd::ResultExchange:
-            resultExchange();
+        case ModemCommand::ResultExchange:
+            exchange_.resultExchange();
             break;
-        case modemcmd::GeneratorAnswered:
-            generatorAnswered();
+        case ModemCommand::GeneratorAnswered:
+            dialogue_.generatorAnswered();
             break;
-        case modemcmd::NoGeneratorSignal:
-            noGeneratorSignal();
+        case ModemCommand::NoGeneratorSignal:
+            calls_.noGeneratorSignal();
             break;
-        case modemcmd::GeneratorSessionComplete:
-            generatorSessionComplete();
+        case ModemCommand::GeneratorSessionComplete:
+            exchange_.generatorSessionComplete();
             break;
         default:
-            // -1 and 0 idle: stopped for good, or the analyzer holds the line.
+            // Stopped for good, or Idle: the analyzer holds the line.
             sleepMs(kIdleSleepMs);
             break;
         }

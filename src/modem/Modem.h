@@ -1,27 +1,31 @@
 // The modem thread MODEM: the Hayes modem on its own serial port, driven with AT
 // command lines typed character by character with an echo check, its numeric result
 // codes, and DTR. The thread's loop runs one step per pass, chosen by its command
-// number: waiting for calls, answering, choosing an entry of the scenario and dialling
-// it, classifying the outcome of a call.
+// number; the steps belong to the parts it is composed of.
 //
 // The program relies on the modem holding the stored profile that writeSetup writes:
 // numeric result codes (V0), automatic answer on the second ring (S0=2), hang-up when
 // DTR drops (&D2), and DSR on only while a connection stands (&S1).
 //
-// The files of this room: Modem.cpp (creation, the loop, destruction),
-// ModemControl.cpp (command lines, results, hanging up, the fatal failure, the set-up),
-// SessionLink.cpp (the block layer between two complexes), Calling.cpp (choosing,
-// dialling, call outcomes, waiting for and answering calls), SessionBlocks.cpp (the
-// blocks of a session), SessionDialogue.cpp (greeting, scenario hand-over, the
-// analyzers' turn, reconnection, result exchange, the end of a session and a series),
-// ThroughputTest.cpp (the data throughput test).
+// The parts: ModemControl (command lines, results, hanging up, the fatal failure, the
+// set-up), SessionLink (the block layer between two complexes), CallHandling (choosing,
+// dialling, call outcomes, waiting for and answering calls; its rules in Calling.h and
+// RoleChanges.h), SessionDialogue (greeting, scenario hand-over, the analyzers' turn),
+// ResultExchange (reconnection, result exchange, the end of a session and a series),
+// ThroughputTest (the data throughput test). SessionBlocks.h holds the blocks of a
+// session. MODEM itself (Modem.cpp) is creation, the loop and destruction, and what the
+// parts share: the role, the current entry, the analyzer and the run.
 #pragma once
 
 #include "analyzer/Results.h"
 #include "device/WorkerThreads.h"
-#include "modem/ResultLine.h"
+#include "modem/CallHandling.h"
+#include "modem/ModemControl.h"
+#include "modem/ResultExchange.h"
+#include "modem/SessionDialogue.h"
 #include "modem/SessionLink.h"
 #include "modem/SessionRecords.h"
+#include "modem/ThroughputTest.h"
 #include "reports/RunContext.h"
 #include "scenario/ScenarioEntry.h"
 
@@ -35,31 +39,6 @@
 namespace vetlina {
 
 class Scenario;
-
-// The modem's commands (the modem thread's command numbers).
-namespace modemcmd {
-inline constexpr int32_t Idle = 0;
-inline constexpr int32_t WaitForCall = 1;
-inline constexpr int32_t RingReceived = 2;
-inline constexpr int32_t AnswererDialogue = 3;
-inline constexpr int32_t ChooseAndDial = 4;
-inline constexpr int32_t ClassifyDialResult = 5;
-inline constexpr int32_t CallerDialogue = 6;
-inline constexpr int32_t ThroughputTest = 7;
-inline constexpr int32_t Reconnect = 8;
-inline constexpr int32_t ResultExchange = 9;
-inline constexpr int32_t GeneratorAnswered = 10;
-inline constexpr int32_t NoGeneratorSignal = 11;
-inline constexpr int32_t GeneratorSessionComplete = 12;
-} // namespace modemcmd
-
-// The result of typeCommand (and the initialisation status it leads to).
-enum class TypeResult {
-    Ok = 0,
-    NotWritten = 4, // a character could not be written
-    NoEcho = 5,     // no echo within 300 ms
-    WrongEcho = 6,  // another character came back
-};
 
 // The initialisation status of a run's modem: the open result or what the first
 // commands met.
@@ -78,29 +57,18 @@ std::string modemStatusText(ModemStatus status);
 
 class MODEM : public ModemThread {
 public:
-    // How long the command-line primitives wait.
-    static constexpr uint32_t kOkWaitMs = 3000;           // waitOk
-    static constexpr uint32_t kCommandLineMs = 70000;     // commandLine, resetModem
-    static constexpr uint32_t kCarrierLossMs = 70000;     // waitCarrierLoss
-    static constexpr uint32_t kCarrierPollMs = 50;        // waitCarrierLoss
-    static constexpr uint32_t kRetypeSleepMs = 300;       // after a command line that failed
-    static constexpr uint32_t kDropLineMs = 2000;         // dropLine
-    static constexpr uint32_t kAfterDtrDropMs = 200;      // after the carrier went
-    static constexpr uint32_t kIdentificationMs = 1000;   // the ATI5 line
-    static constexpr uint32_t kReasonReplyMs = 2000;      // disconnectReason: the S86 reply
-    static constexpr uint32_t kReasonEndMs = 3000;        // disconnectReason: the rest
-    static constexpr int32_t kWaitBetweenCallsMs = 10000; // a caller's wait for a call
+    static constexpr uint32_t kIdentificationMs = 1000; // the ATI5 line
     static constexpr int kInitAttempts = 3;
-    // The disconnect-reason line and the identification hold at most 127 characters.
-    static constexpr std::size_t kTextMax = 127;
+    // The identification holds at most 127 characters.
+    static constexpr std::size_t kTextMax = ModemControl::kTextMax;
     static constexpr std::size_t kModemInitMax = 79;
 
     // Creation for a run, on the main thread: reads the configuration, opens the port,
-    // drops DTR, and initialises the modem (ATZ, ATI5). On success the command is 4
-    // (calling: the scenario overview has been shown and the scenario's first entry is
-    // current) or 1 (answering: the received-scenario entry is current). On failure the
-    // command is -1, the status has been shown, the set-up offered where the profile
-    // looks wrong, and MSG_RUN_END posted.
+    // drops DTR, and initialises the modem (ATZ, ATI5). On success the command is
+    // ChooseAndDial (calling: the scenario overview has been shown and the scenario's
+    // first entry is current) or WaitForCall (answering: the received-scenario entry is
+    // current). On failure the thread is stopped, the status has been shown, the set-up
+    // offered where the profile looks wrong, and MSG_RUN_END posted.
     // run: the run the thread works for (its scenario, current entry, identities and
     // documents, the analyzer thread).
     MODEM(RunContext& run, PortFactory ports, ModemRole role);
@@ -117,86 +85,36 @@ public:
 
     ModemRole role() const override { return role_.load(std::memory_order_acquire); }
     void setRole(ModemRole role) { role_.store(role, std::memory_order_release); }
-    bool simplifiedCall() const override { return simplifiedCall_.load(std::memory_order_acquire); }
+    bool simplifiedCall() const override { return calls_.simplifiedCall(); }
 
-    // ---- Command-line primitives (modem thread) ----------------------------------------
-    TypeResult typeCommand(std::string_view text);
-    bool waitOk();
-    bool readLine(uint32_t limitMs);
-    bool commandLine(std::string_view text);
-    bool resetModem();
-    bool waitCarrierLoss();
-    bool hangUp();
-    bool awaitDisconnect();
-    void dropLine();
-    void disconnectReason();
-    // The fatal failure: the command becomes -1, the text is logged, the message file
-    // with code 5 written, "Отказ модема" or "Отключение модема" logged and shown, and
-    // MSG_RUN_END posted. Nothing when the command is -1 already.
-    void modemFailure(const std::string& text);
-    // Asks, then writes the set-up line with the extra text into the modem's memory.
-    void writeSetup(const std::string& extra);
+    // ---- The parts (each works on this thread and its port) ---------------------------
+    ModemControl& control() { return control_; }
+    CallHandling& calls() { return calls_; }
+    SessionDialogue& dialogue() { return dialogue_; }
+    ResultExchange& exchange() { return exchange_; }
+    ThroughputTest& throughputTest() { return throughputTest_; }
 
-    // ---- Session link (modem thread) --------------------------------------------------
+    // ---- What the parts share (modem thread) ------------------------------------------
+    RunContext* run() const { return run_; }
+    // The run's current entry (the thread's own outside a run).
+    ScenarioEntry* currentEntry() const;
+    void setCurrentEntry(ScenarioEntry* entry);
+    // The entry dialled or answered now (never null while the thread runs).
+    ScenarioEntry& entry();
+    // This complex called the far one in the current session.
+    bool calling() const { return role() == ModemRole::CallingInCall; }
+    AnalyzerThread* analyzer();
+    // The analyzer's live records (the modem thread's own while there is no analyzer).
+    LiveResults& liveResults();
+    void setAnalyzerFirstPass(bool on);
+    // The two complexes of the session in the documents' order.
+    CycleParties parties(bool calling);
     bool sendBlock(std::span<const uint8_t> data) { return link_.sendBlock(data); }
     bool receiveBlock(std::span<uint8_t> buffer) { return link_.receiveBlock(buffer); }
-
-    // ---- Calling and answering (modem thread) ------------------------------------------
-    void showScenarioOverview();
-    void chooseAndDial();      // command 4
-    void dial();               // the call line, the dial command
-    void classifyDialResult(); // command 5
-    void waitForCall();        // command 1
-    void ringReceived();       // command 2
-    void noGeneratorSignal();  // command 11
-    void noAnswer(const std::string& reason);
-    void postpone(const std::string& text);
-    void linkBrokenCaller();
-    void linkBrokenAnswerer();
-
-    // ---- Session dialogue (modem thread) ------------------------------------------------
-    static constexpr uint32_t kBeforeBlockMs = 100;      // before a side sends its block
-    static constexpr uint32_t kHandOverHangUpMs = 2000;  // the caller's wait before it hangs up
-    static constexpr int32_t kRefusedWaitMs = 3000;      // waitLimit after a refusal or busy
-    static constexpr int32_t kAfterSessionWaitMs = 8000; // the caller's waitLimit after a session
-    static constexpr int32_t kAfterGeneratorWaitMs = 10000;
-    static constexpr double kBusyPostponementS = 360.0; // per session the busy pair has left
-    static constexpr uint32_t kReconnectionMs = 90000;  // the modems' connection on the held line
-    static constexpr uint32_t kPausePollMs = 50;        // the pause window's poll
-    // The caller's wait after the far side's last block before it hangs up.
-    static constexpr uint32_t kLastAcknowledgementMs = 1000;
-    void answererDialogue();         // command 3
-    void callerDialogue();           // command 6
-    void throughputTest();           // command 7 (ThroughputTest.cpp)
-    void reconnect();                // command 8
-    void resultExchange();           // command 9
-    void generatorAnswered();        // command 10
-    void generatorSessionComplete(); // command 12
-
-    // ---- Fields -----------------------------------------------------------------------
-    bool normFailed = false;          // the last evaluation found a norm not met
-    bool resumePending = false;       // a result exchange has begun and not finished
-    std::string responseLine;         // the modem's last line, without its CR (cp1251)
-    ScenarioEntry receivedScenario{}; // the entry received from the caller
-    std::array<uint8_t, 4096> exchangeBuffer{};
-    int32_t recvErrors = 0;  // session-link receive errors (nMdmRecvErr)
-    int32_t sendRepeats = 0; // session-link repeats (nMdmSendErr)
-    int32_t waitLimit = 0;   // ms: the caller's wait for a call between its own calls
-    std::string dataFileName, previousDataFileName;
-    // The own results of the session, saved from the analyzer's live records at the
-    // reconnection; they go to the far side in the result exchange.
-    LiveResults savedResults;
-    float throughput = kNotMeasured; // per cent, the live throughput
-    float savedThroughput = kNotMeasured;
     // Where the session's records go (the reports room's unless a test put its own).
+    SessionRecords& records() { return *records_; }
     // Set before the thread starts.
-    SessionRecords* records = &programRecords();
-
-    // The timing values of the run, read from "TIMES" at creation.
-    int32_t postTime = 600;   // s: postponement after the attempts are used up
-    int32_t hangTime = 300;   // s: an answerer's wait for the next call of a series
-    int32_t numNoCarrier = 3; // no-carrier outcomes before an entry is given up
-    std::string modemInit;    // "ModemInit": extra set-up commands
+    void setRecords(SessionRecords* records) { records_ = records; }
 
 protected:
     void Execute() override;
@@ -205,51 +123,27 @@ private:
     struct WriteSetupRequest {};
     MODEM(UiBridge& ui, PortFactory ports, WriteSetupRequest);
     MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run);
-    // The run's current entry (the thread's own outside a run).
-    ScenarioEntry* currentEntry() const;
-    void setCurrentEntry(ScenarioEntry* entry);
     // Hands the identification to the run (for its protocol header).
     void setModemIdentification(const std::string& text);
     void readModemSettings();
-    std::string portPrefix() const; // "COM%1d: "
     ModemStatus initialise();
     void reportOpenFailure(ModemStatus status);
-    // The entry dialled or answered now (never null while the thread runs).
-    ScenarioEntry& entry();
-    void resetConsecutiveCounters();
-
-    // ---- Session dialogue helpers (SessionDialogue.cpp) ---------------------------------
-    AnalyzerThread* analyzer();
-    // The analyzer's live records (the modem thread's own while there is no analyzer).
-    LiveResults& liveResults();
-    // Hands the line to the analyzer: its first-pass flag set, then its command.
-    void startAnalyzer(int32_t command);
-    void setAnalyzerFirstPass(bool on);
-    CycleParties parties(bool calling);
-    bool calling() const { return role() == ModemRole::CallingInCall; }
-    void refusalEnd();
-    // Hangs up once the acknowledgement of the far side's last block has crossed.
-    bool hangUpAfterLastBlock();
-    bool writeBothDataFiles(ScenarioEntry& e, bool calling);
-    // Stops on unmet norms when asked to (the pause window), else hangs up. False when
-    // the step is to end (hanging up failed, or the thread is being ended).
-    bool pauseOrHangUp(bool calling);
-    std::string noteOfPauseWindow();
-
-    // ---- Throughput test helpers (ThroughputTest.cpp) -----------------------------------
-    enum class Attempt { Measured, Again, GiveUp, End };
-    Attempt throughputAttempt(const std::string& command, uint32_t start);
-    DateTime measureThroughput(); // returns when the measurement started
-    void sendPattern();
-    void showThroughput(bool deadlinePassed, int32_t leftMs);
-    void throughputNotMeasured(bool withCaption);
 
     RunContext* run_ = nullptr;                     // null outside a run
     std::atomic<ScenarioEntry*> ownEntry_{nullptr}; // the current entry outside a run
     std::atomic<ModemRole> role_;
-    std::atomic<bool> simplifiedCall_{false};
-    SessionLink link_{*this, recvErrors, sendRepeats};
+    std::string modemInit_;   // "ModemInit": extra set-up commands
+    int32_t recvErrors_ = 0;  // session-link receive errors (nMdmRecvErr)
+    int32_t sendRepeats_ = 0; // session-link repeats (nMdmSendErr)
+    SessionLink link_{*this, recvErrors_, sendRepeats_};
     LiveResults ownResults_; // live records when the run has no analyzer
+    SessionRecords* records_ = &programRecords();
+
+    ModemControl control_{*this, run_};
+    CallHandling calls_{*this};
+    SessionDialogue dialogue_{*this};
+    ResultExchange exchange_{*this};
+    ThroughputTest throughputTest_{*this};
 };
 
 } // namespace vetlina

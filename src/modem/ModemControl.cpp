@@ -1,8 +1,7 @@
-// The command-line primitives of the modem: typing a command with its echo checked,
-// reading result lines, resetting, hanging up, the disconnect reason, the fatal
-// failure, and writing the stored set-up into the modem's memory.
+#include "modem/ModemControl.h"
+
 #include "config/Configuration.h"
-#include "modem/Modem.h"
+#include "device/Device.h"
 #include "modem/ResultLine.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
@@ -32,32 +31,34 @@ constexpr const char* kSetupTail = "&D2&S1V0\\N2\\V1S7=60S37=4&WZ\r\n";
 
 } // namespace
 
-TypeResult MODEM::typeCommand(std::string_view text) {
+ModemControl::ModemControl(Device& device, RunContext* run) : device_(device), run_(run) {}
+
+TypeResult ModemControl::typeCommand(std::string_view text) {
     for (char ch : text) {
         const uint8_t c = static_cast<uint8_t>(ch);
-        if (!putch(c)) {
-            traceEvent(" -не выдан символ командной строки"_cp);
+        if (!device_.putch(c)) {
+            device_.traceEvent(" -не выдан символ командной строки"_cp);
             return TypeResult::NotWritten;
         }
         uint8_t echo = 0;
-        if (!getch_wait(echo)) {
-            traceEvent(" -не принят эхо-символ"_cp);
+        if (!device_.getch_wait(echo)) {
+            device_.traceEvent(" -не принят эхо-символ"_cp);
             return TypeResult::NoEcho;
         }
         if (echo != c) {
-            traceEvent(" -ошибочный эхо-символ"_cp);
+            device_.traceEvent(" -ошибочный эхо-символ"_cp);
             return TypeResult::WrongEcho;
         }
     }
     return TypeResult::Ok;
 }
 
-bool MODEM::waitOk() {
+bool ModemControl::waitOk() {
     const uint32_t end = tickMs() + kOkWaitMs;
     bool zero = false;
-    while (!Terminated() && !tickReached(end)) {
+    while (!device_.Terminated() && !tickReached(end)) {
         uint8_t c = 0;
-        if (!getch(c))
+        if (!device_.getch(c))
             continue;
         if (zero && c == '\r')
             return true;
@@ -66,104 +67,116 @@ bool MODEM::waitOk() {
     return false;
 }
 
-bool MODEM::readLine(uint32_t limitMs) {
-    responseLine.clear();
+bool ModemControl::readLine(uint32_t limitMs) {
+    responseLine_.clear();
     const uint32_t end = tickMs() + limitMs;
     for (;;) {
-        if (Terminated() || tickReached(end))
+        if (device_.Terminated() || tickReached(end))
             return false;
         uint8_t c = 0;
-        if (getch(c) && addResultLineChar(responseLine, c))
+        if (device_.getch(c) && addResultLineChar(responseLine_, c))
             return true;
     }
 }
 
-bool MODEM::commandLine(std::string_view text) {
+bool ModemControl::commandLine(std::string_view text) {
     const uint32_t end = tickMs() + kCommandLineMs;
     while (!tickReached(end)) {
-        if (Terminated())
+        if (device_.Terminated())
             return false;
-        PurgePort();
+        device_.PurgePort();
         if (typeCommand(text) == TypeResult::Ok)
             return true;
-        putch('\r');
-        sleepUnlessTerminated(kRetypeSleepMs);
+        device_.putch('\r');
+        device_.sleepUnlessTerminated(kRetypeSleepMs);
     }
-    if (!Terminated())
+    if (!device_.Terminated())
         modemFailure("Не выполнен ввод командной строки в модем"_cp);
     return false;
 }
 
-bool MODEM::resetModem() {
+bool ModemControl::resetModem() {
     const uint32_t end = tickMs() + kCommandLineMs;
     while (!tickReached(end)) {
-        if (Terminated())
+        if (device_.Terminated())
             return false;
         if (!commandLine("ATZ\r\n"))
             return false;
         if (waitOk())
             return true;
-        traceEvent(" -неправильный ответ модема на ATZ"_cp);
+        device_.traceEvent(" -неправильный ответ модема на ATZ"_cp);
     }
-    if (!Terminated())
+    if (!device_.Terminated())
         modemFailure("Модем не отвечает на команду ATZ"_cp);
     return false;
 }
 
-bool MODEM::waitCarrierLoss() {
+bool ModemControl::waitCarrierLoss() {
     const uint32_t end = tickMs() + kCarrierLossMs;
     for (;;) {
-        if (Terminated() || tickReached(end))
+        if (device_.Terminated() || tickReached(end))
             return false;
-        if (!carrier()) {
+        if (!device_.carrier()) {
             // Still gone a poll later: not a dip of the line.
             sleepMs(kCarrierPollMs);
-            if (!carrier()) {
-                dtr(false);
-                sleepUnlessTerminated(kAfterDtrDropMs);
-                PurgePort();
+            if (!device_.carrier()) {
+                device_.dtr(false);
+                device_.sleepUnlessTerminated(kAfterDtrDropMs);
+                device_.PurgePort();
                 return true;
             }
         }
         sleepMs(kCarrierPollMs);
-        PurgePort();
+        device_.PurgePort();
     }
 }
 
-bool MODEM::hangUp() {
-    dtr(false);
+bool ModemControl::hangUp() {
+    device_.dtr(false);
     if (waitCarrierLoss())
         return true;
-    if (!Terminated())
+    if (!device_.Terminated())
         modemFailure("Модем не разорвал связь при сбросе DTR"_cp);
     return false;
 }
 
-bool MODEM::awaitDisconnect() {
-    if (waitCarrierLoss())
-        return true;
-    if (Terminated())
-        return false;
-    logEvent("Принудительный разрыв связи"_cp, false);
+std::string ModemControl::portPrefix() const {
+    return "COM" + std::to_string(device_.portNumber) + ": ";
+}
+
+bool ModemControl::hangUpAfterLastBlock() {
+    // The acknowledgement of the far side's last block is still on its way; a modem that
+    // hangs up drops what it has not sent, and the far side would take the session as
+    // broken off.
+    device_.sleepUnlessTerminated(kLastAcknowledgementMs);
     return hangUp();
 }
 
-void MODEM::dropLine() {
-    dtr(false);
-    sleepUnlessTerminated(kDropLineMs);
-    PurgePort();
+bool ModemControl::awaitDisconnect() {
+    if (waitCarrierLoss())
+        return true;
+    if (device_.Terminated())
+        return false;
+    device_.logEvent("Принудительный разрыв связи"_cp, false);
+    return hangUp();
 }
 
-void MODEM::disconnectReason() {
+void ModemControl::dropLine() {
+    device_.dtr(false);
+    device_.sleepUnlessTerminated(kDropLineMs);
+    device_.PurgePort();
+}
+
+void ModemControl::disconnectReason() {
     if (!traceSwitch().load())
         return;
     if (!commandLine("ATS86?\r\n"))
         return;
     const uint32_t start = tickMs();
     std::string line = "Причина разрыва соединения: S86 = "_cp;
-    while (!Terminated() && !tickReached(start + kReasonReplyMs)) {
+    while (!device_.Terminated() && !tickReached(start + kReasonReplyMs)) {
         uint8_t c = 0;
-        if (!getch(c))
+        if (!device_.getch(c))
             continue;
         if (c == '\r')
             break;
@@ -171,29 +184,29 @@ void MODEM::disconnectReason() {
             line += static_cast<char>(c);
     }
     // The rest of the reply (the line's LF and the result code) up to its CR.
-    while (!Terminated() && !tickReached(start + kReasonEndMs)) {
+    while (!device_.Terminated() && !tickReached(start + kReasonEndMs)) {
         uint8_t c = 0;
-        if (getch(c) && c == '\r')
+        if (device_.getch(c) && c == '\r')
             break;
     }
-    logEvent(line, false);
+    device_.logEvent(line, false);
 }
 
-void MODEM::modemFailure(const std::string& text) {
-    if (command() == -1)
+void ModemControl::modemFailure(const std::string& text) {
+    if (!device_.stop())
         return;
-    SetCommand(-1);
-    logEvent(text, true);
-    writeMessageFile(run_, *this, MessageCode::DeviceFailure);
+    device_.logEvent(text, true);
+    writeMessageFile(run_, device_, MessageCode::DeviceFailure);
     // A modem that still shows a line has failed; one that shows none is off or unplugged.
-    const std::string what = carrier() || cts() ? "Отказ модема"_cp : "Отключение модема"_cp;
-    logEvent(what, true);
-    ui().dialogs().showMessage(" Модем"_cp, what, DialogIcon::Warning);
-    ui().post(MSG_RUN_END);
+    const std::string what =
+        device_.carrier() || device_.cts() ? "Отказ модема"_cp : "Отключение модема"_cp;
+    device_.logEvent(what, true);
+    device_.ui().dialogs().showMessage(" Модем"_cp, what, DialogIcon::Warning);
+    device_.ui().post(MSG_RUN_END);
 }
 
-void MODEM::writeSetup(const std::string& extra) {
-    Dialogs& dialogs = ui().dialogs();
+void ModemControl::writeSetup(const std::string& extra) {
+    Dialogs& dialogs = device_.ui().dialogs();
     if (dialogs.ask("Модем"_cp,
                     portPrefix() + "Записать настройку в энергонезависимую память модема?"_cp,
                     DialogIcon::Question, DialogButtons::YesNo) != DialogAnswer::Yes)
@@ -203,15 +216,15 @@ void MODEM::writeSetup(const std::string& extra) {
     TraceOff quiet;
     // "A" and then "T&F" unchecked: a modem whose profile has no echo (or no numeric
     // results) goes back to its factory settings first, which echo.
-    PurgePort();
-    bool written = putch('A');
+    device_.PurgePort();
+    bool written = device_.putch('A');
     if (written) {
         sleepMs(100);
-        written = puts("T&F\r\n");
+        written = device_.puts("T&F\r\n");
     }
     if (written) {
         sleepMs(400);
-        PurgePort();
+        device_.PurgePort();
         written = typeCommand(line) == TypeResult::Ok;
     }
     if (!written) {

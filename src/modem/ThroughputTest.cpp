@@ -1,7 +1,7 @@
-// The data throughput test, command 7 of the modem thread: the modems connect at
-// 2400 bit/s on the line the analyzers hold, each side sends its pattern and counts
+// The data throughput test, the modem thread's ThroughputTest step: the modems connect
+// at 2400 bit/s on the line the analyzers hold, each side sends its pattern and counts
 // what comes in, and the result goes on to the reconnection for the result exchange
-// (command 8) whatever happened.
+// (Reconnect) whatever happened.
 #include "modem/ThroughputTest.h"
 
 #include "analyzer/VisualisationPanel.h"
@@ -75,110 +75,111 @@ std::string throughputLine(float percent) {
 
 // ---- The step ------------------------------------------------------------------------
 
-void MODEM::throughputTest() {
-    ScenarioEntry& e = entry();
+void ThroughputTest::run() {
+    ScenarioEntry& e = modem_.entry();
     const std::string discrAt(textOf(e.DiscrAT));
     const std::string connection = toCp1251(kConnectionText);
-    logEvent(discrAt.empty() ? connection : connection + " (" + lowerLatin(discrAt) + ")", true);
-    SetShowCaption(connection);
-    invokeSync([this, &e] {
-        setUpVisualisationPanel(ui().models().show, e);
-        ui().models().notify(ModelPart::Visualisation);
+    modem_.logEvent(discrAt.empty() ? connection : connection + " (" + lowerLatin(discrAt) + ")",
+                    true);
+    modem_.SetShowCaption(connection);
+    modem_.invokeSync([this, &e] {
+        setUpVisualisationPanel(modem_.ui().models().show, e);
+        modem_.ui().models().notify(ModelPart::Visualisation);
     });
-    if (!resetModem())
+    if (!modem_.control().resetModem())
         return;
 
-    const std::string command = throughputCommand(e, calling());
-    throughput = kNotMeasured;
+    const std::string command = throughputCommand(e, modem_.calling());
+    throughput_ = kNotMeasured;
     const uint32_t start = tickMs();
     for (;;) {
-        if (Terminated())
+        if (modem_.Terminated())
             return;
         const int32_t left = ticksLeft(start + kThroughputWindowMs, tickMs());
         if (left < static_cast<int32_t>(kThroughputNewAttemptMs)) {
             // Too little time for another attempt: the step keeps to its 90 s all the same.
-            if (left > 0 && !sleepUnlessTerminated(static_cast<uint32_t>(left)))
+            if (left > 0 && !modem_.sleepUnlessTerminated(static_cast<uint32_t>(left)))
                 return;
             break;
         }
-        const Attempt attempt = throughputAttempt(command, start);
-        if (attempt == Attempt::Measured || attempt == Attempt::End)
+        const Attempt outcome = attempt(command, start);
+        if (outcome == Attempt::Measured || outcome == Attempt::End)
             return;
-        if (attempt == Attempt::GiveUp)
+        if (outcome == Attempt::GiveUp)
             break;
     }
-    throughputNotMeasured(true);
-    SetCommand(modemcmd::Reconnect);
+    notMeasured(true);
+    modem_.SetCommand(ModemCommand::Reconnect);
 }
 
-MODEM::Attempt MODEM::throughputAttempt(const std::string& command, uint32_t start) {
-    dtr(true);
-    if (!commandLine(command))
+ThroughputTest::Attempt ThroughputTest::attempt(const std::string& command, uint32_t start) {
+    modem_.dtr(true);
+    if (!modem_.control().commandLine(command))
         return Attempt::End;
     const int32_t left = ticksLeft(start + kThroughputWindowMs, tickMs());
     const uint32_t limit =
         std::min<uint32_t>(static_cast<uint32_t>(std::max(left, 0)), kThroughputConnectMs);
-    if (!readLine(limit)) {
-        if (Terminated())
+    if (!modem_.control().readLine(limit)) {
+        if (modem_.Terminated())
             return Attempt::End;
-        logEvent(" -нет соединения"_cp, false);
-        dropLine();
+        modem_.logEvent(" -нет соединения"_cp, false);
+        modem_.control().dropLine();
         return Attempt::Again;
     }
-    if (responseLine == result::Error) {
-        logEvent("Неправильная команда настройки"_cp, true);
-        dropLine();
+    if (modem_.control().line() == result::Error) {
+        modem_.logEvent("Неправильная команда настройки"_cp, true);
+        modem_.control().dropLine();
         return Attempt::GiveUp;
     }
-    if (responseLine == result::NoCarrier) {
-        logEvent(" -неустанов взаимодействия"_cp, false);
-        dtr(false);
-        sleepUnlessTerminated(kAfterDtrDropMs);
+    if (modem_.control().line() == result::NoCarrier) {
+        modem_.logEvent(" -неустанов взаимодействия"_cp, false);
+        modem_.dtr(false);
+        modem_.sleepUnlessTerminated(ModemControl::kAfterDtrDropMs);
         return Attempt::Again;
     }
-    if (responseLine != result::Connect) {
-        logEvent("Неправильное сообщение о соединении"_cp, true);
-        dropLine();
+    if (modem_.control().line() != result::Connect) {
+        modem_.logEvent("Неправильное сообщение о соединении"_cp, true);
+        modem_.control().dropLine();
         return Attempt::GiveUp;
     }
 
-    const DateTime measured = measureThroughput();
-    if (Terminated())
+    const DateTime measured = measure();
+    if (modem_.Terminated())
         return Attempt::End;
-    PurgePort();
-    if (!hangUp())
+    modem_.PurgePort();
+    if (!modem_.control().hangUp())
         return Attempt::End;
     // The port afresh after the data connection.
-    ClosePort();
-    sleepUnlessTerminated(kReopenSleepMs);
-    OpenPort();
-    dtr(false);
-    sleepUnlessTerminated(kReopenSleepMs);
+    modem_.ClosePort();
+    modem_.sleepUnlessTerminated(kReopenSleepMs);
+    modem_.OpenPort();
+    modem_.dtr(false);
+    modem_.sleepUnlessTerminated(kReopenSleepMs);
 
-    if (throughput >= 0.0f) {
-        if (ui().models().options.saveResults.load()) {
-            appendProtocol(resultsLink(measured));
-            if (run_)
-                appendResults(*run_, *this, measured);
+    if (throughput_ >= 0.0f) {
+        if (modem_.ui().models().options.saveResults.load()) {
+            modem_.appendProtocol(resultsLink(measured));
+            if (RunContext* run = modem_.run())
+                appendResults(*run, modem_, measured);
         }
     } else {
-        throughputNotMeasured(false);
+        notMeasured(false);
     }
-    SetCommand(modemcmd::Reconnect);
+    modem_.SetCommand(ModemCommand::Reconnect);
     return Attempt::Measured;
 }
 
-DateTime MODEM::measureThroughput() {
-    const uint32_t duration = throughputDurationMs(entry());
-    deadline = tickMs() + duration;
+DateTime ThroughputTest::measure() {
+    const uint32_t duration = throughputDurationMs(modem_.entry());
+    modem_.deadline = tickMs() + duration;
     const DateTime started = now();
-    logEvent("Пропускная способность"_cp, true);
-    SetShowCaption("Пропускная способность"_cp);
-    progressBar = ShowKind::Disc;
-    SetResultsCaption("Передача данных"_cp);
+    modem_.logEvent("Пропускная способность"_cp, true);
+    modem_.SetShowCaption("Пропускная способность"_cp);
+    modem_.progressBar = ShowKind::Disc;
+    modem_.SetResultsCaption("Передача данных"_cp);
 
-    sleepUnlessTerminated(kSettleMs);
-    if (Terminated() || !carrier())
+    modem_.sleepUnlessTerminated(kSettleMs);
+    if (modem_.Terminated() || !modem_.carrier())
         return started;
 
     // Warm-up: both sides under way, shown by the far side's first bytes.
@@ -186,10 +187,10 @@ DateTime MODEM::measureThroughput() {
     uint64_t warmUp = 0;
     const uint32_t warmUpEnd = tickMs() + warmUpMs(duration);
     while (warmUp < kWarmUpBytes && !tickReached(warmUpEnd)) {
-        if (Terminated() || !carrier())
+        if (modem_.Terminated() || !modem_.carrier())
             return started;
         sendPattern();
-        warmUp += gets(buffer.data(), buffer.size());
+        warmUp += modem_.gets(buffer.data(), buffer.size());
     }
     if (warmUp < kWarmUpBytes)
         return started;
@@ -200,55 +201,55 @@ DateTime MODEM::measureThroughput() {
     const uint32_t t0 = tickMs();
     uint32_t shown = t0;
     uint64_t count = warmUp;
-    while (!tickReached(deadline) && !Terminated() && carrier()) {
+    while (!tickReached(modem_.deadline) && !modem_.Terminated() && modem_.carrier()) {
         sendPattern();
-        count += gets(buffer.data(), buffer.size());
+        count += modem_.gets(buffer.data(), buffer.size());
         const uint32_t t = tickMs();
         if (t - shown > kDisplayEveryMs) {
-            throughput = throughputPercent(count, t - t0);
-            showThroughput(false, ticksLeft(deadline, t));
+            throughput_ = throughputPercent(count, t - t0);
+            show(false, ticksLeft(modem_.deadline, t));
             shown = t;
         }
     }
     const uint32_t t = tickMs();
     if (t != t0) {
-        throughput = throughputPercent(count, t - t0);
-        showThroughput(tickReached(deadline, t), ticksLeft(deadline, t));
+        throughput_ = throughputPercent(count, t - t0);
+        show(tickReached(modem_.deadline, t), ticksLeft(modem_.deadline, t));
     }
     return started;
 }
 
-void MODEM::sendPattern() {
+void ThroughputTest::sendPattern() {
     // Nothing while the modem holds the transmission (CTS off).
-    if (ClearErrors())
+    if (modem_.ClearErrors())
         return;
     std::array<uint8_t, kPatternSize> pattern;
     pattern.fill(kPatternByte);
-    if (!puts(pattern.data(), pattern.size())) {
-        traceEvent(" -не выданы данные"_cp);
+    if (!modem_.puts(pattern.data(), pattern.size())) {
+        modem_.traceEvent(" -не выданы данные"_cp);
         sleepMs(kHeldPatternSleepMs);
     }
 }
 
-void MODEM::showThroughput(bool deadlinePassed, int32_t leftMs) {
-    const uint32_t duration = throughputDurationMs(entry());
-    progress = throughputProgress(deadlinePassed, leftMs, duration);
-    const std::string line = throughputLine(throughput);
-    invokeSync([this, &line] {
-        WindowModels& models = ui().models();
+void ThroughputTest::show(bool deadlinePassed, int32_t leftMs) {
+    const uint32_t duration = throughputDurationMs(modem_.entry());
+    modem_.progress = throughputProgress(deadlinePassed, leftMs, duration);
+    const std::string line = throughputLine(throughput_);
+    modem_.invokeSync([this, &line] {
+        WindowModels& models = modem_.ui().models();
         models.results.lines = {line};
         models.notify(ModelPart::Results);
-        models.show.kind(progressBar).progress = progress;
+        models.show.kind(modem_.progressBar).progress = modem_.progress;
         models.notify(ModelPart::Visualisation);
     });
 }
 
-void MODEM::throughputNotMeasured(bool withCaption) {
-    logEvent(" -пропускная способность не измерена"_cp, true);
+void ThroughputTest::notMeasured(bool withCaption) {
+    modem_.logEvent(" -пропускная способность не измерена"_cp, true);
     const std::string caption = toCp1251(kConnectionText);
     const std::string line = toCp1251(kNotMeasuredLine);
-    invokeSync([&] {
-        WindowModels& models = ui().models();
+    modem_.invokeSync([&] {
+        WindowModels& models = modem_.ui().models();
         if (withCaption)
             models.results.caption = caption;
         models.results.lines = {line};

@@ -2,9 +2,10 @@
 // 2400 bit/s on the held line with a fixed modulation set-up, each side sends a constant
 // pattern as fast as the link takes it and counts what the other side's pattern brings
 // in for the entry's DiscrTime; the received rate against a reference rate is the
-// result. The steps are MODEM's (ThroughputTest.cpp, command 7); these are its rules.
+// result. These are its rules; ThroughputTest below is the modem thread's step.
 #pragma once
 
+#include "platform/DateTime.h"
 #include "scenario/ScenarioEntry.h"
 
 #include <cstddef>
@@ -47,5 +48,33 @@ std::string throughputCommand(const ScenarioEntry& entry, bool calling);
 
 // The results window's line: "Пропускная способность = %.2f %%" (cp1251).
 std::string throughputLine(float percent);
+
+class MODEM;
+
+// The modem thread's step of the test: the modems connect at 2400 bit/s on the line the
+// analyzers hold, each side sends its pattern and counts what comes in, and the result
+// goes on to the reconnection for the result exchange whatever happened.
+class ThroughputTest {
+public:
+    explicit ThroughputTest(MODEM& modem) : modem_(modem) {}
+
+    void run();
+
+    // The live throughput in per cent (kNotMeasured: none): this side's measurement,
+    // and the far side's while the result exchange has it live.
+    float throughput() const { return throughput_; }
+    void setThroughput(float percent) { throughput_ = percent; }
+
+private:
+    enum class Attempt { Measured, Again, GiveUp, End };
+    Attempt attempt(const std::string& command, uint32_t start);
+    DateTime measure(); // returns when the measurement started
+    void sendPattern();
+    void show(bool deadlinePassed, int32_t leftMs);
+    void notMeasured(bool withCaption);
+
+    MODEM& modem_;
+    float throughput_ = kNotMeasured;
+};
 
 } // namespace vetlina

@@ -34,7 +34,7 @@ protected:
     // A modem created and initialised, its start-up lines and commands forgotten.
     std::unique_ptr<MODEM> ready() {
         auto modem = create();
-        EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+        EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
         // The rest of the identification reply (its LF and the result) is not wanted.
         modem->PurgePort();
         room_.ui.models.protocol.clear();
@@ -51,12 +51,12 @@ protected:
 
 TEST_F(ModemControlTest, AGoodModemIsInitialisedAndIdentifiedAndWaitsForCalls) {
     auto modem = create();
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     EXPECT_THAT(fake_.commands(), ElementsAre("ATZ", "ATI5"));
     EXPECT_THAT(lines(), Contains("COM1: Модем инициализирован"));
     EXPECT_EQ(toUtf8(modemIdentification()), "Fake modem 14400 Доп.настройка X4");
     EXPECT_FALSE(line_.near->dtr());
-    EXPECT_EQ(currentEntry(), &modem->receivedScenario);
+    EXPECT_EQ(currentEntry(), &modem->dialogue().receivedScenario());
     EXPECT_THAT(dialogs(), IsEmpty());
     EXPECT_THAT(room_.ui.takeMessages(), IsEmpty());
 }
@@ -66,7 +66,7 @@ TEST_F(ModemControlTest, ACallingModemShowsTheScenarioAndStartsWithTheFirstEntry
     room_.addEntry("11112222", "1003");
     room_.scenario.entry(0).Finished = 1;
     auto modem = create(ModemRole::Calling);
-    EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
+    EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     EXPECT_EQ(currentEntry(), &room_.scenario.entry(0));
     auto shown = lines();
     auto at = std::find(shown.begin(), shown.end(), "Сценарий 12345678:");
@@ -79,7 +79,7 @@ TEST_F(ModemControlTest, ACallingModemShowsTheScenarioAndStartsWithTheFirstEntry
 TEST_F(ModemControlTest, AModemThatDoesNotEchoEndsTheRunAndOffersTheSetUp) {
     fake_.echo = false;
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Не вводится командная строка (нет эхо-символа)"));
     EXPECT_THAT(dialogs(),
                 ElementsAre("COM1: Не вводится командная строка (нет эхо-символа)\r\n\r\n "
@@ -96,7 +96,7 @@ TEST_F(ModemControlTest, AVerbalOkIsNoAnswerAndTheSetUpWrittenStoresNumericResul
     });
     room_.ui.dialogs.answerNext(DialogAnswer::Yes);
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Нет ответа на командую строку"));
     // Three tries of ATZ, then the factory reset typed blind and the set-up line.
     const std::string setup = "ATM0S0=2X4&D2&S1V0\\N2\\V1S7=60S37=4&WZ";
@@ -111,7 +111,7 @@ TEST_F(ModemControlTest, AVerbalOkIsNoAnswerAndTheSetUpWrittenStoresNumericResul
 TEST_F(ModemControlTest, DsrOnBeforeAnyCommandMeansTheProfileLacksDsrControl) {
     line_.near->setLines({.cts = true, .dsr = true, .ring = false, .carrier = false});
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Модем имеет сигнал DSR = 1"));
     EXPECT_THAT(fake_.commands(), IsEmpty());
     EXPECT_THAT(dialogs(), Contains(HasSubstr("Возможно, модем неправильно настроен")));
@@ -121,13 +121,13 @@ TEST_F(ModemControlTest, PortFailuresAreReportedWithoutTheSetUpOffer) {
     MODEM unavailable(
         room_.ui.bridge, [](int32_t) { return std::unique_ptr<SerialPort>(); },
         ModemRole::Answering);
-    EXPECT_EQ(unavailable.command(), -1);
+    EXPECT_EQ(unavailable.command(), ModemCommand::Stopped);
     EXPECT_THAT(dialogs(), ElementsAre("COM1: недоступен"));
 
     room_.ui.dialogs.clear();
     line_.near->failOpen(PortOpenResult::SystemError);
     auto broken = create();
-    EXPECT_EQ(broken->command(), -1);
+    EXPECT_EQ(broken->command(), ModemCommand::Stopped);
     auto seen = room_.ui.dialogs.seen();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].title, "System Error");
@@ -139,7 +139,7 @@ TEST_F(ModemControlTest, AModemThatTakesNothingIsSwitchedOff) {
     setTimeScaleForTesting(200.0);
     line_.near->holdOutput(true);
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(dialogs(), ElementsAre("COM1: Модем отключен или выключен"));
 }
 
@@ -175,29 +175,29 @@ TEST_F(ModemControlTest, ReadLineKeepsTheFirst38CharactersAndTheLastOne) {
     for (int i = 0; i < 50; ++i)
         fifty += static_cast<char>('A' + i % 26);
     fake_.send(fifty + "\r7\r");
-    ASSERT_TRUE(modem->readLine(1000));
-    EXPECT_EQ(modem->responseLine, fifty.substr(0, 38) + fifty.back());
-    ASSERT_TRUE(modem->readLine(1000));
-    EXPECT_EQ(modem->responseLine, "7");
-    EXPECT_FALSE(modem->readLine(200));
-    EXPECT_EQ(modem->responseLine, "");
+    ASSERT_TRUE(modem->control().readLine(1000));
+    EXPECT_EQ(modem->control().line(), fifty.substr(0, 38) + fifty.back());
+    ASSERT_TRUE(modem->control().readLine(1000));
+    EXPECT_EQ(modem->control().line(), "7");
+    EXPECT_FALSE(modem->control().readLine(200));
+    EXPECT_EQ(modem->control().line(), "");
 }
 
 TEST_F(ModemControlTest, WaitOkWantsAZeroRightBeforeCr) {
     auto modem = ready();
     fake_.send("x0y0\r");
-    EXPECT_TRUE(modem->waitOk());
+    EXPECT_TRUE(modem->control().waitOk());
     setTimeScaleForTesting(200.0);
     fake_.send("\r\nOK\r\n0 \r");
-    EXPECT_FALSE(modem->waitOk());
+    EXPECT_FALSE(modem->control().waitOk());
 }
 
 TEST_F(ModemControlTest, ACommandLineThatNeverEchoesIsAFatalModemFailure) {
     auto modem = ready();
     fake_.echo = false;
     setTimeScaleForTesting(1000.0);
-    EXPECT_FALSE(modem->commandLine("ATH\r\n"));
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_FALSE(modem->control().commandLine("ATH\r\n"));
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     auto shown = lines();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_THAT(shown[0], EndsWith(" Не выполнен ввод командной строки в модем"));
@@ -209,14 +209,14 @@ TEST_F(ModemControlTest, ACommandLineThatNeverEchoesIsAFatalModemFailure) {
     EXPECT_EQ(seen[0].text, "Отказ модема");
     EXPECT_THAT(room_.ui.takeMessages(), ElementsAre(MSG_RUN_END));
     // A second failure of a stopped modem does nothing.
-    modem->modemFailure("x");
+    modem->control().modemFailure("x");
     EXPECT_EQ(lines().size(), 2u);
 }
 
 TEST_F(ModemControlTest, AModemWithoutLinesFailsAsSwitchedOff) {
     auto modem = ready();
     line_.near->setLines({});
-    modem->modemFailure("Модем не отвечает на команду ATZ"_cp);
+    modem->control().modemFailure("Модем не отвечает на команду ATZ"_cp);
     EXPECT_THAT(lines().back(), EndsWith(" Отключение модема"));
 }
 
@@ -224,33 +224,33 @@ TEST_F(ModemControlTest, HangUpDropsDtrAndWaitsForTheCarrierToGo) {
     auto modem = ready();
     modem->dtr(true);
     fake_.connect(true);
-    EXPECT_TRUE(modem->hangUp());
+    EXPECT_TRUE(modem->control().hangUp());
     EXPECT_FALSE(line_.near->dtr());
     EXPECT_FALSE(modem->carrier());
-    EXPECT_NE(modem->command(), -1);
+    EXPECT_NE(modem->command(), ModemCommand::Stopped);
 }
 
 TEST_F(ModemControlTest, AModemThatKeepsTheConnectionAfterDtrDropsHasFailed) {
     auto modem = ready();
     line_.setConnected(true); // the lines stay on whatever DTR does
     setTimeScaleForTesting(2000.0);
-    EXPECT_FALSE(modem->awaitDisconnect());
+    EXPECT_FALSE(modem->control().awaitDisconnect());
     auto shown = lines();
     ASSERT_GE(shown.size(), 2u);
     EXPECT_THAT(shown[0], EndsWith(" Принудительный разрыв связи"));
     EXPECT_THAT(shown[1], EndsWith(" Модем не разорвал связь при сбросе DTR"));
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
 }
 
 TEST_F(ModemControlTest, TheDisconnectReasonIsAskedOnlyInTraceMode) {
     auto modem = ready();
     {
         TraceSwitch off(false);
-        modem->disconnectReason();
+        modem->control().disconnectReason();
         EXPECT_THAT(fake_.commands(), Not(Contains("ATS86?")));
     }
     TraceSwitch on(true);
-    modem->disconnectReason();
+    modem->control().disconnectReason();
     EXPECT_THAT(fake_.commands(), Contains("ATS86?"));
     EXPECT_THAT(lines(), Contains(EndsWith(" Причина разрыва соединения: S86 = 004")));
 }

@@ -29,10 +29,10 @@ TEST(ReceivedEntryThreadTest, AnEntryOutOfRangeIsRefusedAndTheCallEnds) {
     setText(sent.Id, "12345678");
     setText(sent.Number, "1001");
     sent.SinLev = std::nanf("");
-    const ScenarioEntry before = room.modem().receivedScenario;
+    const ScenarioEntry before = room.modem().dialogue().receivedScenario();
     bool identityCame = true;
     room.runSides(
-        [&] { room.modem().answererDialogue(); },
+        [&] { room.modem().dialogue().answererDialogue(); },
         [&] {
             GreetingBlock got{};
             ASSERT_TRUE(
@@ -52,12 +52,13 @@ TEST(ReceivedEntryThreadTest, AnEntryOutOfRangeIsRefusedAndTheCallEnds) {
                             "Сценарий от 87654321 отвергнут: SinLev = nan: не число", "Отбой"));
     // Nothing of the entry was taken: not the current entry, no norms file, no analyzer.
     MODEM& modem = room.modem();
-    EXPECT_EQ(std::memcmp(bytesOf(modem.receivedScenario), bytesOf(before), kEntrySize), 0);
+    EXPECT_EQ(
+        std::memcmp(bytesOf(modem.dialogue().receivedScenario()), bytesOf(before), kEntrySize), 0);
     EXPECT_EQ(modem.role(), ModemRole::Answering);
     EXPECT_EQ(fieldText(room.complex->peerIdent), "");
     EXPECT_THAT(room.records.names(), IsEmpty());
-    EXPECT_EQ(room.analyzer().command(), zmkcmd::Idle);
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room.analyzer().command(), AnalyzerCommand::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
 }
 
 TEST(ReceivedEntryThreadTest, ACallerDoesNotHandOverAnEntryTheAnswererWouldRefuse) {
@@ -68,7 +69,7 @@ TEST(ReceivedEntryThreadTest, ACallerDoesNotHandOverAnEntryTheAnswererWouldRefus
     room.callingInCall();
     room.entry().o132SNR = 90.0f;
     room.entry().SessionsDone = 0;
-    room.runSides([&] { room.modem().callerDialogue(); },
+    room.runSides([&] { room.modem().dialogue().callerDialogue(); },
                   [&] {
                       GreetingBlock got{};
                       ASSERT_TRUE(room.far->receiveBlock(got));
@@ -80,7 +81,7 @@ TEST(ReceivedEntryThreadTest, ACallerDoesNotHandOverAnEntryTheAnswererWouldRefus
     EXPECT_EQ(room.entry().Finished, 1);
     EXPECT_FALSE(room.line.near->dtr()); // hung up
     EXPECT_THAT(room.records.names(), IsEmpty());
-    EXPECT_EQ(room.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 } // namespace

@@ -64,7 +64,7 @@ protected:
     // The caller's dialogue against a far side that answers with `answer` after taking
     // the caller's greeting (kept in got_), then runs `more`.
     void dialogue(const GreetingBlock& answer, const std::function<void()>& more = {}) {
-        room_.runSides([this] { room_.modem().callerDialogue(); },
+        room_.runSides([this] { room_.modem().dialogue().callerDialogue(); },
                        [&] {
                            ASSERT_TRUE(room_.far->receiveBlock(got_));
                            // Acknowledged even where the caller refuses and hangs up.
@@ -83,7 +83,7 @@ TEST_F(CallerDialogueThreadTest, TheGreetingNamesBothComplexesAndTheSeries) {
     ScenarioEntry& e = room_.entry();
     e.SessionsDone = 2;
     e.SeriesTime = 45717.25;
-    room_.modem().resumePending = true;
+    room_.modem().exchange().setResumePending(true);
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 2));
     EXPECT_EQ(got_.version, 50);
     EXPECT_EQ(got_.resume, 1);
@@ -101,11 +101,11 @@ TEST_F(CallerDialogueThreadTest, AnAnswererOfAnotherVersionIsRefusedAndTheEntryG
     MODEM& modem = room_.modem();
     EXPECT_EQ(room_.entry().Finished, 1);
     EXPECT_EQ(modem.role(), ModemRole::Calling);
-    EXPECT_EQ(modem.waitLimit, 3000);
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem.calls().waitLimit(), 3000);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
     EXPECT_FALSE(room_.line.near->dtr()); // hung up
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
     EXPECT_THAT(room_.records.names(), IsEmpty());
 }
 
@@ -113,8 +113,8 @@ TEST_F(CallerDialogueThreadTest, AnotherComplexAnsweringIsRefused) {
     dialogue(test::farGreeting("11111111", "", 0.0, 0));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Вместо 87654321 ответил 11111111"));
     EXPECT_EQ(room_.entry().Finished, 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
-    EXPECT_EQ(room_.modem().waitLimit, 3000);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
+    EXPECT_EQ(room_.modem().calls().waitLimit(), 3000);
 }
 
 TEST_F(CallerDialogueThreadTest, ABusyAnswererPostponesTheEntryBySixMinutesPerSessionLeft) {
@@ -127,10 +127,10 @@ TEST_F(CallerDialogueThreadTest, ABusyAnswererPostponesTheEntryBySixMinutesPerSe
     EXPECT_EQ(e.Finished, 0);
     EXPECT_NEAR(static_cast<double>(e.NextTime), before + 7 * 360.0 / 86400.0, 60.0 / 86400.0);
     EXPECT_EQ(room_.modem().role(), ModemRole::Calling);
-    EXPECT_EQ(room_.modem().waitLimit, 3000);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().calls().waitLimit(), 3000);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
     EXPECT_FALSE(room_.line.near->dtr());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(CallerDialogueThreadTest, ABusyBlockWithNonsenseCountsPostponesNoFurtherBackThanNow) {
@@ -183,9 +183,9 @@ TEST_F(CallerDialogueThreadTest, TheFirstSessionHandsTheScenarioOverAndStartsThe
     EXPECT_EQ(calls[1].answerer, "87654321");
 
     // This side measures first; the modem has hung up and idles.
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
     EXPECT_FALSE(room_.line.near->dtr());
 }
 
@@ -204,7 +204,7 @@ TEST_F(CallerDialogueThreadTest, ANewSeriesTimeHandsTheScenarioOverAgain) {
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Передача сценария"));
     // Not the first session: no reset, no norms file.
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
 }
 
 TEST_F(CallerDialogueThreadTest, TheSameSeriesOnBothSidesGoesStraightToMeasuring) {
@@ -214,34 +214,34 @@ TEST_F(CallerDialogueThreadTest, TheSameSeriesOnBothSidesGoesStraightToMeasuring
     // A resume asked for by the far side alone is no resume.
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 2, true));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
-    EXPECT_FALSE(room_.modem().resumePending);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
+    EXPECT_FALSE(room_.modem().exchange().resumePending());
 }
 
 TEST_F(CallerDialogueThreadTest, ABrokenResultExchangeIsResumedWithoutMeasuring) {
     ScenarioEntry& e = room_.entry();
     e.SessionsDone = 2;
     e.SeriesTime = 45717.25;
-    room_.modem().resumePending = true;
+    room_.modem().exchange().setResumePending(true);
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 2, true));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::ResultExchange);
-    EXPECT_TRUE(room_.modem().resumePending);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::ResultExchange);
+    EXPECT_TRUE(room_.modem().exchange().resumePending());
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
     EXPECT_TRUE(room_.line.near->dtr()); // the connection stands for the exchange
 }
 
 TEST_F(CallerDialogueThreadTest, ALostGreetingEndsTheCallAsBroken) {
-    room_.runSides([this] { room_.modem().callerDialogue(); },
+    room_.runSides([this] { room_.modem().dialogue().callerDialogue(); },
                    [this] {
                        ASSERT_TRUE(room_.far->receiveBlock(got_));
                        room_.farHangsUp();
                    });
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Отбой"));
     EXPECT_EQ(room_.entry().FailOtb, 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
-    EXPECT_EQ(room_.modem().waitLimit, 10000);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
+    EXPECT_EQ(room_.modem().calls().waitLimit(), 10000);
 }
 
 // ---- The answerer's dialogue -------------------------------------------------------
@@ -253,7 +253,7 @@ protected:
     // The far caller sends its greeting and takes the answerer's (kept in got_), then
     // runs `more`.
     void dialogue(const GreetingBlock& greeting, const std::function<void()>& more = {}) {
-        room_.runSides([this] { room_.modem().answererDialogue(); },
+        room_.runSides([this] { room_.modem().dialogue().answererDialogue(); },
                        [&] {
                            ASSERT_TRUE(room_.far->sendBlock(greeting));
                            ASSERT_TRUE(room_.far->receiveBlock(got_));
@@ -300,8 +300,9 @@ TEST_F(AnswererDialogueThreadTest, TheFirstSessionTakesTheCallersEntryAndGenerat
 
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Прием сценария от 87654321"));
     MODEM& modem = room_.modem();
-    EXPECT_EQ(std::memcmp(bytesOf(modem.receivedScenario), bytesOf(sent), kEntrySize), 0);
-    EXPECT_EQ(currentEntry(), &modem.receivedScenario);
+    EXPECT_EQ(std::memcmp(bytesOf(modem.dialogue().receivedScenario()), bytesOf(sent), kEntrySize),
+              0);
+    EXPECT_EQ(currentEntry(), &modem.dialogue().receivedScenario());
     EXPECT_EQ(modem.role(), ModemRole::AnsweringServed);
     Complex& c = *room_.complex;
     EXPECT_EQ(fieldText(c.peerIdent), "87654321");
@@ -316,9 +317,9 @@ TEST_F(AnswererDialogueThreadTest, TheFirstSessionTakesTheCallersEntryAndGenerat
     EXPECT_EQ(calls[0].caller, "87654321");
     EXPECT_EQ(calls[0].answerer, "12345678");
 
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::GenerateFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::GenerateFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(modem.command(), modemcmd::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ACallingComplexThatAnswersBecomesAnAnswererInItsRun) {
@@ -344,20 +345,20 @@ TEST_F(AnswererDialogueThreadTest, AHandOverBrokenOffLeavesTheEntryAsItWas) {
     });
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Прием сценария от 87654321", "Отбой"));
     MODEM& modem = room_.modem();
-    EXPECT_EQ(modem.receivedScenario.SeriesTime, 0.0);
-    EXPECT_EQ(textOf(modem.receivedScenario.Id), "");
+    EXPECT_EQ(modem.dialogue().receivedScenario().SeriesTime, 0.0);
+    EXPECT_EQ(textOf(modem.dialogue().receivedScenario().Id), "");
     EXPECT_EQ(modem.role(), ModemRole::Answering);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(AnswererDialogueThreadTest, AnAnswererBusyWithAnotherComplexRefusesWithTheBusyBlock) {
     setFieldText(room_.complex->peerIdent, "55555555");
-    room_.modem().receivedScenario.SessionsDone = 3;
-    room_.modem().receivedScenario.NumTotal = 10;
-    room_.modem().receivedScenario.SeriesTime = 45000.0;
+    room_.modem().dialogue().receivedScenario().SessionsDone = 3;
+    room_.modem().dialogue().receivedScenario().NumTotal = 10;
+    room_.modem().dialogue().receivedScenario().SeriesTime = 45000.0;
     BusyBlock busy{};
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 0), [&] {
         ASSERT_TRUE(room_.far->receiveBlock(busy));
@@ -369,8 +370,8 @@ TEST_F(AnswererDialogueThreadTest, AnAnswererBusyWithAnotherComplexRefusesWithTh
     EXPECT_EQ(busy.numTotal.get(), 10);
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Отказано в обслуживании 87654321"));
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "55555555");
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
@@ -378,7 +379,7 @@ TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
              [this] { room_.farHangsUp(); });
     EXPECT_THAT(room_.events(),
                 ElementsAre("Есть связь", "Неправильная попытка 87654321 связаться с 99999999"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     room_.ui.models.protocol.clear();
     room_.answeringInCall();
@@ -386,20 +387,20 @@ TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
     other.version = 51;
     dialogue(other, [this] { room_.farHangsUp(); });
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Несоответствие версий ПО"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ABrokenResultExchangeIsResumedWithoutMeasuring) {
     MODEM& modem = room_.modem();
-    modem.receivedScenario = callersEntry();
-    modem.receivedScenario.SessionsDone = 1;
-    modem.resumePending = true;
+    modem.dialogue().receivedScenario() = callersEntry();
+    modem.dialogue().receivedScenario().SessionsDone = 1;
+    modem.exchange().setResumePending(true);
     setFieldText(room_.complex->peerIdent, "87654321");
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 1, true));
     EXPECT_EQ(got_.resume, 1);
     EXPECT_EQ(blockText(got_.wanted), "87654321");
-    EXPECT_EQ(modem.command(), modemcmd::ResultExchange);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::ResultExchange);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 // ---- Reconnection ----------------------------------------------------------------------
@@ -416,16 +417,16 @@ TEST_F(ReconnectThreadTest, TheCallerOriginatesOnTheHeldLineAndTheAnalyzerLetsIt
     setText(room_.entry().AT, "x3M1");
     MODEM& modem = room_.modem();
     room_.analyzer().liveResults() = sineLevel(-12.0f);
-    modem.throughput = 96.0f;
-    room_.runSides([&] { modem.reconnect(); }, {});
+    modem.throughputTest().setThroughput(96.0f);
+    room_.runSides([&] { modem.exchange().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов (x3m1)"));
     EXPECT_THAT(room_.fake.commands(), Contains("ATX3M1X1D"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::SwitchOff);
-    EXPECT_EQ(modem.command(), modemcmd::ResultExchange);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::SwitchOff);
+    EXPECT_EQ(modem.command(), ModemCommand::ResultExchange);
     // The own results are saved aside; from now on a break is resumed.
-    EXPECT_EQ(modem.savedResults.sine.level, -12.0f);
-    EXPECT_EQ(modem.savedThroughput, 96.0f);
-    EXPECT_TRUE(modem.resumePending);
+    EXPECT_EQ(modem.exchange().savedResults().sine.level, -12.0f);
+    EXPECT_EQ(modem.exchange().savedThroughput(), 96.0f);
+    EXPECT_TRUE(modem.exchange().resumePending());
 }
 
 TEST_F(ReconnectThreadTest, TheAnswererAnswersAndAFailedConnectionCountsForTheCallerOnly) {
@@ -433,27 +434,27 @@ TEST_F(ReconnectThreadTest, TheAnswererAnswersAndAFailedConnectionCountsForTheCa
     room_.farHangsUp();
     setText(room_.entry().AT, "x3");
     room_.modem().setRole(ModemRole::AnsweringServed);
-    room_.runSides([&] { room_.modem().reconnect(); }, {});
+    room_.runSides([&] { room_.modem().exchange().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов"));
     EXPECT_THAT(room_.fake.commands(), Contains("ATB1A"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::ResultExchange);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::ResultExchange);
 
     // No carrier: the caller counts a НУВ, the answerer only says so.
     room_.fake.connect(false);
     room_.fake.setAnswer([](const std::string& c) { return c == "ATZ" ? "0\r" : "3\r"; });
     room_.ui.models.protocol.clear();
-    room_.runSides([&] { room_.modem().reconnect(); }, {});
+    room_.runSides([&] { room_.modem().exchange().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов", "Неустанов взаимодействия"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     room_.callingInCall();
     room_.fake.connect(false);
     const int32_t nuv = room_.entry().FailNUV;
     room_.ui.models.protocol.clear();
-    room_.runSides([&] { room_.modem().reconnect(); }, {});
+    room_.runSides([&] { room_.modem().exchange().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов (x3)", "НУВ (нет несущей)"));
     EXPECT_EQ(room_.entry().FailNUV, nuv + 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 // ---- The result exchange -----------------------------------------------------------------
@@ -473,14 +474,14 @@ protected:
         room_.callingInCall();
         MODEM& modem = room_.modem();
         // As the reconnection leaves it.
-        modem.savedResults = sineLevel(-10.0f);
-        modem.resumePending = true;
-        modem.SetCommand(modemcmd::ResultExchange);
+        modem.exchange().keepOwnResults(sineLevel(-10.0f), modem.exchange().savedThroughput());
+        modem.exchange().setResumePending(true);
+        modem.SetCommand(ModemCommand::ResultExchange);
     }
 
     // The caller's exchange against a far answerer whose sine level is -20 dBm.
     void exchange(const std::function<void()>& onMain = {}) {
-        room_.runSides([this] { room_.modem().resultExchange(); },
+        room_.runSides([this] { room_.modem().exchange().resultExchange(); },
                        [this] {
                            received_.assign(176, 0);
                            ASSERT_TRUE(room_.far->receive(received_));
@@ -527,18 +528,18 @@ TEST_F(ResultExchangeThreadTest, TheCallerSendsCountersAndOwnResultsAndWritesBot
     EXPECT_EQ(e.SessionsDone, 2);
     EXPECT_EQ(e.Finished, 0);
     EXPECT_EQ(e.RunCounters[runcounter::ConsecutiveOtb], 0);
-    EXPECT_FALSE(modem.resumePending);
+    EXPECT_FALSE(modem.exchange().resumePending());
     EXPECT_EQ(room_.analyzer().liveResults().sine.level, -10.0f);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(modem.dataFileName, "DATA/zmk00001.dat");
-    EXPECT_EQ(modem.previousDataFileName, "DATA/zmk00000.dat");
+    EXPECT_EQ(modem.exchange().dataFileName(), "DATA/zmk00001.dat");
+    EXPECT_EQ(modem.exchange().previousDataFileName(), "DATA/zmk00000.dat");
     // The progress is saved, the modem hangs up and waits before it dials again.
     EXPECT_TRUE(fileExists(room_.folder.file("unknown.scn")));
     EXPECT_FALSE(room_.line.near->dtr());
-    EXPECT_EQ(modem.waitLimit, 8000);
+    EXPECT_EQ(modem.calls().waitLimit(), 8000);
     EXPECT_EQ(modem.role(), ModemRole::CallingInCall);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "87654321");
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, TheLastSessionEndsTheSeriesAndTheCallerMovesOn) {
@@ -550,7 +551,7 @@ TEST_F(ResultExchangeThreadTest, TheLastSessionEndsTheSeriesAndTheCallerMovesOn)
     EXPECT_EQ(room_.entry().Finished, 1);
     EXPECT_EQ(room_.modem().role(), ModemRole::Calling);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, ASeriesEndedEarlyMarksTheFilesOfItsLastSession) {
@@ -566,25 +567,25 @@ TEST_F(ResultExchangeThreadTest, ASeriesEndedEarlyMarksTheFilesOfItsLastSession)
 }
 
 TEST_F(ResultExchangeThreadTest, AConnectionBrokenInTheExchangeKeepsItPendingForTheResume) {
-    room_.runSides([this] { room_.modem().resultExchange(); },
+    room_.runSides([this] { room_.modem().exchange().resultExchange(); },
                    [this] {
                        Bytes got(176);
                        ASSERT_TRUE(room_.far->receive(got));
                        room_.farHangsUp();
                    });
     EXPECT_THAT(room_.events(), ElementsAre("Обмен результатами", "Отбой"));
-    EXPECT_TRUE(room_.modem().resumePending);
+    EXPECT_TRUE(room_.modem().exchange().resumePending());
     EXPECT_EQ(room_.entry().SessionsDone, 1);
     EXPECT_EQ(room_.entry().FailOtb, 1);
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, AThroughputMissingOnOneSideIsMissingForBoth) {
     ScenarioEntry& e = room_.entry();
     e.DiscrTime = 30;
-    room_.modem().savedThroughput = 97.0f;
-    room_.runSides([this] { room_.modem().resultExchange(); },
+    room_.modem().exchange().keepOwnResults(room_.modem().exchange().savedResults(), 97.0f);
+    room_.runSides([this] { room_.modem().exchange().resultExchange(); },
                    [this] {
                        Bytes got(180);
                        ASSERT_TRUE(room_.far->receive(got));
@@ -622,14 +623,14 @@ TEST_F(ResultExchangeThreadTest, UnmetNormsPauseTheCallerUntilTheOperatorGoesOn)
     EXPECT_EQ(label.substr(std::min<std::size_t>(label.size(), 9)), "Обмен результатами");
     EXPECT_FALSE(room_.ui.models.pause.visible);
     EXPECT_FALSE(room_.line.near->dtr());
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, WithoutTheRunOptionUnmetNormsDoNotPause) {
     room_.records.failNorms = true;
     exchange();
     EXPECT_THAT(room_.events(), ElementsAre("Обмен результатами"));
-    EXPECT_TRUE(room_.modem().normFailed);
+    EXPECT_TRUE(room_.modem().exchange().normFailed());
     EXPECT_FALSE(room_.line.near->dtr());
 }
 
@@ -637,7 +638,7 @@ class AnswererExchangeThreadTest : public ::testing::Test {
 protected:
     AnswererExchangeThreadTest() {
         MODEM& modem = room_.modem();
-        ScenarioEntry& e = modem.receivedScenario;
+        ScenarioEntry& e = modem.dialogue().receivedScenario();
         e = defaultEntry(45000.0);
         sineOnly(e);
         e.SeriesTime = 45717.25;
@@ -646,16 +647,16 @@ protected:
         setCurrentEntry(&e);
         setFieldText(room_.complex->peerIdent, "87654321");
         modem.setRole(ModemRole::AnsweringServed);
-        modem.savedResults = sineLevel(-10.0f);
-        modem.resumePending = true;
+        modem.exchange().keepOwnResults(sineLevel(-10.0f), modem.exchange().savedThroughput());
+        modem.exchange().setResumePending(true);
         room_.answeringInCall();
-        modem.SetCommand(modemcmd::ResultExchange);
+        modem.SetCommand(ModemCommand::ResultExchange);
     }
 
     // The far caller sends counters 6/1/2/0 and its sine level -20, takes the answer
     // (kept in answer_) and hangs up.
     void exchange(const std::function<void()>& onMain = {}) {
-        room_.runSides([this] { room_.modem().resultExchange(); },
+        room_.runSides([this] { room_.modem().exchange().resultExchange(); },
                        [this] {
                            Bytes block(176);
                            CountersSection c{};
@@ -681,7 +682,7 @@ TEST_F(AnswererExchangeThreadTest, TheAnswererTakesTheCountersAndAnswersWithItsO
     exchange();
     EXPECT_THAT(room_.events(), ElementsAre("Обмен результатами с 87654321"));
     EXPECT_EQ(loadLe<float>(answer_.data()), -10.0f);
-    const ScenarioEntry& e = room_.modem().receivedScenario;
+    const ScenarioEntry& e = room_.modem().dialogue().receivedScenario();
     EXPECT_EQ(e.Calls, 6);
     EXPECT_EQ(e.FailNUV, 2);
     EXPECT_EQ(e.SessionsDone, 2);
@@ -698,20 +699,20 @@ TEST_F(AnswererExchangeThreadTest, TheAnswererTakesTheCountersAndAnswersWithItsO
     // The answerer saves no scenario; it waits for the next call of the series.
     EXPECT_FALSE(fileExists(room_.folder.file("unknown.scn")));
     EXPECT_EQ(room_.modem().role(), ModemRole::AnsweringServed);
-    EXPECT_FALSE(room_.modem().resumePending);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_FALSE(room_.modem().exchange().resumePending());
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(AnswererExchangeThreadTest, AtTheEndOfTheSeriesTheAnswererIsIdleAgain) {
-    room_.modem().receivedScenario.NumTotal = 2;
+    room_.modem().dialogue().receivedScenario().NumTotal = 2;
     exchange();
-    EXPECT_EQ(room_.modem().receivedScenario.Finished, 1);
+    EXPECT_EQ(room_.modem().dialogue().receivedScenario().Finished, 1);
     EXPECT_EQ(room_.modem().role(), ModemRole::Answering);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
 }
 
 TEST_F(AnswererExchangeThreadTest, AnAnswererInItsRunGoesBackToCallingFromTheFirstEntry) {
-    room_.modem().receivedScenario.NumTotal = 2;
+    room_.modem().dialogue().receivedScenario().NumTotal = 2;
     room_.modem().setRole(ModemRole::AnsweringInRun);
     exchange();
     EXPECT_EQ(room_.modem().role(), ModemRole::Calling);
@@ -747,14 +748,14 @@ protected:
         e.ComplexType = 1;
         e.NumTotal = 3;
         room_.callingInCall();
-        room_.modem().SetCommand(modemcmd::GeneratorAnswered);
+        room_.modem().SetCommand(ModemCommand::GeneratorAnswered);
     }
     Scaled scaled_;
     test::SessionRoom room_{ModemRole::Calling};
 };
 
 TEST_F(GeneratorSessionThreadTest, AnAnsweredGeneratorStartsTheCycleAndTheAnalyzerAlone) {
-    room_.runSides([this] { room_.modem().generatorAnswered(); }, {});
+    room_.runSides([this] { room_.modem().dialogue().generatorAnswered(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Есть ответ"));
     auto calls = room_.records.calls();
     ASSERT_EQ(calls.size(), 2u);
@@ -766,16 +767,16 @@ TEST_F(GeneratorSessionThreadTest, AnAnsweredGeneratorStartsTheCycleAndTheAnalyz
     EXPECT_EQ(fieldText(c.peerUser), "................");
     EXPECT_EQ(fieldText(c.peerCity), "........");
     EXPECT_EQ(fieldText(c.peerAts), "....");
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
     EXPECT_FALSE(room_.line.near->dtr()); // the line is the analyzer's
 }
 
 TEST_F(GeneratorSessionThreadTest, TheOptionOfASimpleCallLeavesTheAnswerUnannounced) {
     room_.ui.models.options.simpleGenerator = true;
     room_.entry().SessionsDone = 1;
-    room_.runSides([this] { room_.modem().generatorAnswered(); }, {});
+    room_.runSides([this] { room_.modem().dialogue().generatorAnswered(); }, {});
     EXPECT_THAT(room_.events(), IsEmpty());
     EXPECT_THAT(room_.records.names(), IsEmpty());
 }
@@ -783,7 +784,7 @@ TEST_F(GeneratorSessionThreadTest, TheOptionOfASimpleCallLeavesTheAnswerUnannoun
 TEST_F(GeneratorSessionThreadTest, ACompleteSessionWritesOneDataFileAndCountsTheSession) {
     room_.analyzer().liveResults() = sineLevel(-5.5f);
     room_.entry().SessionsDone = 1;
-    room_.runSides([this] { room_.modem().generatorSessionComplete(); }, {});
+    room_.runSides([this] { room_.modem().exchange().generatorSessionComplete(); }, {});
     auto calls = room_.records.calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].what, "data");
@@ -793,15 +794,15 @@ TEST_F(GeneratorSessionThreadTest, ACompleteSessionWritesOneDataFileAndCountsThe
     EXPECT_EQ(calls[1].what, "evaluate");
     EXPECT_EQ(room_.entry().SessionsDone, 2);
     EXPECT_EQ(room_.entry().Finished, 0);
-    EXPECT_EQ(room_.modem().waitLimit, 10000);
+    EXPECT_EQ(room_.modem().calls().waitLimit(), 10000);
     EXPECT_EQ(room_.modem().role(), ModemRole::CallingInCall);
     EXPECT_TRUE(fileExists(room_.folder.file("unknown.scn")));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     // A series ended early by the evaluation marks the file of its last session.
     room_.entry().NumTotal = 5;
     room_.records.endEarly = true;
-    room_.runSides([this] { room_.modem().generatorSessionComplete(); }, {});
+    room_.runSides([this] { room_.modem().exchange().generatorSessionComplete(); }, {});
     calls = room_.records.calls();
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[3].what, "evaluate");

@@ -96,31 +96,32 @@ void RecordingRecords::evaluateSession(RunContext&, ScenarioEntry& entry, bool c
 // ---- FakeAnalyzer -------------------------------------------------------------------
 
 FakeAnalyzer::~FakeAnalyzer() {
-    SetCommand(-1);
+    stop();
     Terminate();
     DeviceThread::WaitFor();
 }
 
-std::vector<int32_t> FakeAnalyzer::taken() const {
+std::vector<AnalyzerCommand> FakeAnalyzer::taken() const {
     std::lock_guard lock(mutex_);
     return taken_;
 }
 
 void FakeAnalyzer::Execute() {
     while (!Terminated()) {
-        const int32_t c = command();
-        if (c == zmkcmd::MeasureFirst || c == zmkcmd::GenerateFirst || c == zmkcmd::SwitchOff) {
+        const AnalyzerCommand c = command();
+        if (c == AnalyzerCommand::MeasureFirst || c == AnalyzerCommand::GenerateFirst ||
+            c == AnalyzerCommand::SwitchOff) {
             {
                 std::lock_guard lock(mutex_);
                 taken_.push_back(c);
             }
-            if (c == zmkcmd::SwitchOff) {
-                SetCommand(zmkcmd::Idle);
+            if (c == AnalyzerCommand::SwitchOff) {
+                SetCommand(AnalyzerCommand::Idle);
                 continue;
             }
             live_ = measured;
             first_ = false;
-            SetCommand(zmkcmd::Idle);
+            SetCommand(AnalyzerCommand::Idle);
             if (Complex* complex = currentComplex(); complex && complex->modemThread)
                 complex->modemThread->SetCommand(handBack);
         }
@@ -183,7 +184,7 @@ SessionRoom::SessionRoom(ModemRole role, const std::string& extraIni) {
     fake.connectsOn20 = true;
     fake.onSteppedClock = true;
     auto modem = std::make_unique<MODEM>(*complex, line.factory(), role);
-    modem->records = &records;
+    modem->setRecords(&records);
     // What the modem said at its initialisation is not wanted.
     modem->PurgePort();
     modem_ = modem.get();
@@ -208,13 +209,13 @@ void SessionRoom::callingInCall() {
     setCurrentEntry(&e);
     setFieldText(complex->peerIdent, textOf(e.Id));
     modem_->setRole(ModemRole::CallingInCall);
-    modem_->SetCommand(modemcmd::CallerDialogue);
+    modem_->SetCommand(ModemCommand::CallerDialogue);
     modem_->dtr(true);
     fake.connect(true);
 }
 
 void SessionRoom::answeringInCall() {
-    modem_->SetCommand(modemcmd::AnswererDialogue);
+    modem_->SetCommand(ModemCommand::AnswererDialogue);
     modem_->dtr(true);
     fake.connect(true);
 }
@@ -252,7 +253,7 @@ void SessionRoom::runSides(const std::function<void()>& modemSide,
 }
 
 void SessionRoom::farHangsUp() {
-    sleepMs(MODEM::kHandOverHangUpMs);
+    sleepMs(SessionDialogue::kHandOverHangUpMs);
     fake.connect(false);
 }
 

@@ -72,7 +72,7 @@ protected:
         e.DiscrTime = 10;
         room_.callingInCall();
         room_.farHangsUp(); // the analyzers hold the line
-        room_.modem().SetCommand(modemcmd::ThroughputTest);
+        room_.modem().SetCommand(ModemCommand::ThroughputTest);
     }
 
     // The far complex sends its pattern at the connection's rate while the connection
@@ -102,13 +102,14 @@ protected:
 };
 
 TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference) {
-    room_.runSides([this] { room_.modem().throughputTest(); }, [this] { farSendsAtTheLinkRate(); });
+    room_.runSides([this] { room_.modem().throughputTest().run(); },
+                   [this] { farSendsAtTheLinkRate(); });
     MODEM& modem = room_.modem();
     // 286.6 of 293.13 bytes a second over the measuring, and the bytes that came before
     // it (the settling and the warm-up) on top: about 2 866 bytes in 9.7 s, 100.8 %, which
     // is shown and stored as 100.
-    EXPECT_GE(modem.throughput, 97.0f);
-    EXPECT_LE(modem.throughput, 100.0f);
+    EXPECT_GE(modem.throughputTest().throughput(), 97.0f);
+    EXPECT_LE(modem.throughputTest().throughput(), 100.0f);
     EXPECT_THAT(room_.events(), ElementsAre("Соединение на 2400 бит/с", "Пропускная способность"));
     EXPECT_THAT(room_.fake.commands(), Contains("AT%E2&L1S37=6%M0D"));
     const auto& results = room_.ui.models.results;
@@ -121,7 +122,7 @@ TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference
     // Hung up, the port opened afresh, and on to the reconnection.
     EXPECT_FALSE(room_.line.near->dtr());
     EXPECT_TRUE(room_.line.near->isOpen());
-    EXPECT_EQ(modem.command(), modemcmd::Reconnect);
+    EXPECT_EQ(modem.command(), ModemCommand::Reconnect);
 }
 
 // The count of the measuring goes on from the warm-up's bytes. A paced line: once the
@@ -157,16 +158,16 @@ TEST_F(ThroughputThreadTest, TheMeasuringCountGoesOnFromTheWarmUp) {
         pace->sent = due;
         far->write(bytes.data(), bytes.size(), 0);
     };
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
-    EXPECT_NEAR(room_.modem().throughput, 45.72, 0.7);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
+    EXPECT_NEAR(room_.modem().throughputTest().throughput(), 45.72, 0.7);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasured) {
     setText(room_.entry().DiscrAT, "&q5");
-    room_.modem().throughput = 55.0f; // of an earlier session
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
-    EXPECT_EQ(room_.modem().throughput, -999.0f);
+    room_.modem().throughputTest().setThroughput(55.0f); // of an earlier session
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
+    EXPECT_EQ(room_.modem().throughputTest().throughput(), -999.0f);
     EXPECT_THAT(room_.events(),
                 ElementsAre("Соединение на 2400 бит/с (&q5)", "Пропускная способность",
                             " -пропускная способность не измерена"));
@@ -175,12 +176,12 @@ TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasu
     EXPECT_EQ(toUtf8(results.caption), "Передача данных");
     ASSERT_EQ(results.lines.size(), 1u);
     EXPECT_EQ(toUtf8(results.lines[0]), "Пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
     room_.fake.setAnswer([](const std::string& c) { return c == "ATZ" ? "0\r" : "4\r"; });
-    room_.runSides([this] { room_.modem().throughputTest(); }, {});
+    room_.runSides([this] { room_.modem().throughputTest().run(); }, {});
     EXPECT_THAT(room_.events(),
                 ElementsAre("Соединение на 2400 бит/с", "Неправильная команда настройки",
                             " -пропускная способность не измерена"));
@@ -188,8 +189,8 @@ TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
     EXPECT_EQ(toUtf8(results.caption), "Соединение на 2400 бит/с");
     ASSERT_EQ(results.lines.size(), 1u);
     EXPECT_EQ(toUtf8(results.lines[0]), "Пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().throughput, -999.0f);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().throughputTest().throughput(), -999.0f);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 // Many command lines in the 90 s (their echoes keep their order on the stepped clock
@@ -205,7 +206,7 @@ TEST_F(ThroughputGiveUpThreadTest, NoConnectionWithin90SecondsGivesTheTestUp) {
     room_.runSides(
         [&] {
             start = tickMs();
-            room_.modem().throughputTest();
+            room_.modem().throughputTest().run();
             end = tickMs();
         },
         {});
@@ -217,7 +218,7 @@ TEST_F(ThroughputGiveUpThreadTest, NoConnectionWithin90SecondsGivesTheTestUp) {
     auto events = room_.events();
     EXPECT_GT(std::count(events.begin(), events.end(), " -неустанов взаимодействия"), 3);
     EXPECT_EQ(events.back(), " -пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 } // namespace

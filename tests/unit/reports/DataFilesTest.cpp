@@ -8,13 +8,13 @@
 #include "IdleDevice.h"
 #include "TempFolder.h"
 #include "TestUi.h"
-#include "reports/LiveResults.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "reports/CycleStatistics.h"
 #include "reports/DataFileFormat.h"
 #include "reports/DataFileReader.h"
+#include "reports/LiveResults.h"
 #include "ui/RunMessages.h"
 
 #include <cstring>
@@ -419,7 +419,7 @@ TEST_F(DataFilesTest, AFailureLeavesNoFileAndEndsTheRun) {
                                     dataFileName, previousDataFileName);
         }
         EXPECT_FALSE(written);
-        EXPECT_EQ(worker.command(), -1);
+        EXPECT_EQ(worker.command(), Device::kStopCommand);
         if (c.fullDisk) {
             EXPECT_TRUE(listFiles("DATA", "*").empty());
         }
