@@ -99,7 +99,7 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
     const double ref = st.referenceLevel;
 
     transformSignalSet(ws);
-    out.levels.fill(kMissing);
+    out.levels.fill(kNotMeasured);
 
     int peak = kFirstSineBin;
     for (int k = kFirstSineBin + 1; k <= kLastSineBin; ++k)
@@ -209,7 +209,7 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
     const double noise = out.levels[item::Noise];
     const double snr = out.levels[item::Snr];
     bool inRange;
-    if (snr != kMissing)
+    if (snr != kNotMeasured)
         inRange = level >= std::max(top - 80.0, -95.0) &&
                   ((noise >= std::max(top - 75.0, -90.0) && snr >= 0.0) || st.impedanceMode);
     else
