@@ -174,33 +174,33 @@ bool accumulateEcho(EchoResult& r, const MeterComputation& meter) {
 
 } // namespace
 
-bool resultKindOfCommand(int command, ResultKind& kind) {
+bool resultKindOfCommand(AnalyzerCommand command, ResultKind& kind) {
     switch (command) {
-    case 2:
+    case AnalyzerCommand::MeterSine:
         kind = ResultKind::Sine;
         return true;
-    case 3:
+    case AnalyzerCommand::MeterO132:
         kind = ResultKind::O132;
         return true;
-    case 4:
+    case AnalyzerCommand::MeterO131:
         kind = ResultKind::O131;
         return true;
-    case 5:
+    case AnalyzerCommand::MeterMtts:
         kind = ResultKind::Mtts;
         return true;
-    case 6:
+    case AnalyzerCommand::MeterO42:
         kind = ResultKind::O42;
         return true;
-    case 7:
+    case AnalyzerCommand::MeterImpedance:
         kind = ResultKind::Impedance;
         return true;
-    case 8:
+    case AnalyzerCommand::MeterNoise:
         kind = ResultKind::Noise;
         return true;
-    case 9:
+    case AnalyzerCommand::MeterTalkerEcho:
         kind = ResultKind::TalkerEcho;
         return true;
-    case 18:
+    case AnalyzerCommand::MeterListenerEcho:
         kind = ResultKind::ListenerEcho;
         return true;
     default:
@@ -225,8 +225,8 @@ double ResultContext::farMttsLevel() const {
     return firstPass ? mttsLevR : mttsLev;
 }
 
-bool Accumulate(LiveResults& results, int command, int code, const MeterComputation& meter,
-                const ResultContext& context) {
+bool Accumulate(LiveResults& results, AnalyzerCommand command, int code,
+                const MeterComputation& meter, const ResultContext& context) {
     ResultKind kind;
     if (!resultKindOfCommand(command, kind) || !meter.hasWorkingMemory())
         return false;

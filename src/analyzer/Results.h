@@ -7,6 +7,7 @@
 #pragma once
 
 #include "analyzer/MeterComputation.h"
+#include "device/AnalyzerCommands.h"
 #include "reports/LiveResults.h"
 
 #include <array>
@@ -17,9 +18,8 @@ namespace vetlina {
 
 enum class ResultKind { Sine, O132, O131, Mtts, O42, Impedance, Noise, TalkerEcho, ListenerEcho };
 
-// The kind a meter command accumulates into (2 sine, 3 O.132, 4 O.131, 5 multi-frequency,
-// 6 O.42, 7 impedance, 8 noise, 9 talker echo, 18 listener echo); false for other commands.
-bool resultKindOfCommand(int command, ResultKind& kind);
+// The kind a meter step accumulates into; false for the other commands.
+bool resultKindOfCommand(AnalyzerCommand command, ResultKind& kind);
 
 // What the accumulation and the display take from the scenario entry and the run.
 struct ResultContext {
@@ -43,8 +43,8 @@ struct ResultContext {
 // Accumulates a decoded block into the record of the kind that command measures.
 // True when the record changed so that its lines are to be redrawn (the event
 // statistics overwrite of code -4 changes the sine record without a redraw).
-bool Accumulate(LiveResults& results, int command, int code, const MeterComputation& meter,
-                const ResultContext& context);
+bool Accumulate(LiveResults& results, AnalyzerCommand command, int code,
+                const MeterComputation& meter, const ResultContext& context);
 
 // Clears a kind's record (all bytes 0) at the start of its meter step.
 void ClearResult(LiveResults& results, ResultKind kind);

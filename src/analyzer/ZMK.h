@@ -45,45 +45,11 @@ enum class ZmkStartup : int {
 // The text of a start-up code (UTF-8), appended to "COM<n>: " (code 8 stands alone).
 const char* startupText(ZmkStartup code);
 
-// Command numbers of the analyzer thread.
-namespace zmkcmd {
-inline constexpr int32_t Stopped = -1;
-inline constexpr int32_t Idle = 0;
-inline constexpr int32_t MeasureFirst = 1; // range step, this complex measures first
-inline constexpr int32_t MeterSine = 2;
-inline constexpr int32_t MeterO132 = 3;
-inline constexpr int32_t MeterO131 = 4;
-inline constexpr int32_t MeterMtts = 5;
-inline constexpr int32_t MeterO42 = 6;
-inline constexpr int32_t MeterImpedance = 7;
-inline constexpr int32_t MeterNoise = 8;
-inline constexpr int32_t MeterTalkerEcho = 9;
-inline constexpr int32_t GenerateFirst = 10; // range step, this complex generates first
-inline constexpr int32_t GeneratorSine = 11;
-inline constexpr int32_t GeneratorO132 = 12;
-inline constexpr int32_t GeneratorO131 = 13;
-inline constexpr int32_t GeneratorMtts = 14;
-inline constexpr int32_t GeneratorO42 = 15;
-inline constexpr int32_t GeneratorImpedance = 16;
-inline constexpr int32_t GeneratorNoise = 17;
-inline constexpr int32_t MeterListenerEcho = 18;
-inline constexpr int32_t EndOfPass = 19;
-inline constexpr int32_t SwitchOff = 20;
-} // namespace zmkcmd
-
-// Commands the analyzer thread sets on the modem thread.
-namespace modemcmd {
-inline constexpr int32_t MeasuredThroughputNext = 7; // the data throughput test follows
-inline constexpr int32_t Measured = 8;
-inline constexpr int32_t GeneratorNotFound = 11; // autonomous generator: no sine found
-inline constexpr int32_t GeneratorDone = 12;     // autonomous generator: sequence complete
-} // namespace modemcmd
-
 class ZMK : public AnalyzerThread, private DecoderActions {
 public:
     // Brings the analyzer up on the port "ZMKPort" at the speed "ZMKSpeed" of the
-    // configuration. The command tells the outcome: 20 after success, -1 after a
-    // failure, which has been reported and has ended the run (MSG_RUN_END).
+    // configuration. The command tells the outcome: SwitchOff after success, Stopped
+    // after a failure, which has been reported and has ended the run (MSG_RUN_END).
     // run: the run the thread works for (its modem thread, current entry, documents).
     ZMK(RunContext& run, PortFactory ports);
     // An analyzer outside a run: it has no modem thread, no current entry and no documents.
@@ -144,9 +110,9 @@ private:
     void startupFailure(const std::string& line);
 
     // ---- Sequence (ZmkSequence.cpp) -------------------------------------------------
-    void step(int32_t command);
+    void step(AnalyzerCommand command);
     void idlePoll();
-    void rangeStep(int32_t command);
+    void rangeStep(AnalyzerCommand command);
     void meterSine();
     void meterStep(const MeterKind& kind);
     void meterImpedance();
@@ -157,8 +123,8 @@ private:
     void switchOff();
     // Sets the own command, then the modem's: the modem may answer at once with a
     // command of its own for this thread (20), which must not be overwritten.
-    void handBack(int32_t ownCommand, int32_t modemCommand);
-    int32_t measuredCommand(); // 7 or 8
+    void handBack(AnalyzerCommand ownCommand, ModemCommand modemCommand);
+    ModemCommand measuredCommand(); // ThroughputTest or Reconnect
 
     // ---- Set-up steps ---------------------------------------------------------------
     // Sends a plan with SendCommand; a failure ends the run with the plan's label.
@@ -202,7 +168,7 @@ private:
     std::atomic<bool> firstPass_{false};
     bool measuring_ = false;
     bool overload_ = false;
-    int32_t stepCommand_ = 0; // the command of the step that runs now
+    AnalyzerCommand stepCommand_ = AnalyzerCommand::Idle; // the step that runs now
     double impulseThreshold_ = 0.0;
     double interruptionThreshold_ = 0.0;
     ScenarioEntry fallbackEntry_; // settings when the run has no current entry

@@ -24,7 +24,7 @@ bool needsEscape(uint8_t byte) {
 } // namespace
 
 bool ZmkLink::stopRequested() const {
-    return device_.Terminated() || device_.command() == -1;
+    return device_.Terminated() || device_.stopped();
 }
 
 uint32_t ZmkLink::ReadEvent() {
@@ -154,7 +154,7 @@ bool ZmkLink::SendCommand(const uint8_t* bytes, std::size_t count) {
 }
 
 void ZmkLink::AnalyzerFailure(const std::string& text) {
-    if (!device_.SetCommand(-1))
+    if (!device_.stop())
         return;
     device_.logEvent(text, true);
     writeMessageFile(run_, device_, MessageCode::DeviceFailure);

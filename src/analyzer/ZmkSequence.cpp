@@ -48,9 +48,9 @@ constexpr const char* kSynchronising = "Измеритель: синхрониз
 
 // A meter step of the common pattern: wait h, measure for the kind's duration, wait h.
 struct ZMK::MeterKind {
-    int32_t command;
-    int32_t next;
-    int32_t nextAutonomous;
+    AnalyzerCommand command;
+    AnalyzerCommand next;
+    AnalyzerCommand nextAutonomous;
     bool autonomousToo; // measured for an autonomous generator whether enabled or not
     bool (*enabled)(const ScenarioEntry&);
     double (*duration)(const ScenarioEntry&);
@@ -64,7 +64,8 @@ struct ZMK::MeterKind {
 // A generator step: set the generator up and run it for the kind's duration plus the
 // synchronisation delay.
 struct ZMK::GeneratorKind {
-    int32_t command;
+    AnalyzerCommand command;
+    AnalyzerCommand next;
     bool (*enabled)(const ScenarioEntry&);
     double (*duration)(const ScenarioEntry&);
     const char* event;
@@ -77,24 +78,26 @@ namespace {
 // The event lines and visualisation captions write O.132, O.131 and O.42 with the
 // Latin letter O, the results captions with the Cyrillic letter О.
 const ZMK::MeterKind kMeterKinds[] = {
-    {zmkcmd::MeterO132, zmkcmd::MeterO131, zmkcmd::MeterMtts, true, performsO132,
-     [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
+    {AnalyzerCommand::MeterO132, AnalyzerCommand::MeterO131, AnalyzerCommand::MeterMtts, true,
+     performsO132, [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
      "Измеритель: O.132, дБм/Гц", 1, ResultKind::O132, "Сигнал О.132"},
-    {zmkcmd::MeterO131, zmkcmd::MeterMtts, zmkcmd::MeterMtts, false, performsO131,
-     [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Измеритель: O.131",
+    {AnalyzerCommand::MeterO131, AnalyzerCommand::MeterMtts, AnalyzerCommand::MeterMtts, false,
+     performsO131, [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Измеритель: O.131",
      "Измеритель: O.131, дБм/Гц", -2, ResultKind::O131, "Сигнал О.131"},
-    {zmkcmd::MeterMtts, zmkcmd::MeterO42, zmkcmd::MeterListenerEcho, true, performsMultiFrequency,
-     [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Измеритель: МЧС",
-     "Измеритель: Многочастотный сигнал, дБм/Гц", -1, ResultKind::Mtts, "Многочастотный сигнал"},
-    {zmkcmd::MeterO42, zmkcmd::MeterImpedance, zmkcmd::MeterImpedance, false, performsO42,
-     [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Измеритель: O.42",
+    {AnalyzerCommand::MeterMtts, AnalyzerCommand::MeterO42, AnalyzerCommand::MeterListenerEcho,
+     true, performsMultiFrequency, [](const ScenarioEntry& e) { return e.MTTSTime.get(); },
+     "Измеритель: МЧС", "Измеритель: Многочастотный сигнал, дБм/Гц", -1, ResultKind::Mtts,
+     "Многочастотный сигнал"},
+    {AnalyzerCommand::MeterO42, AnalyzerCommand::MeterImpedance, AnalyzerCommand::MeterImpedance,
+     false, performsO42, [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Измеритель: O.42",
      "Измеритель: O.42, дБм/Гц", -3, ResultKind::O42, "Сигнал О.42"},
-    {zmkcmd::MeterNoise, zmkcmd::MeterTalkerEcho, zmkcmd::MeterTalkerEcho, false, performsNoise,
+    {AnalyzerCommand::MeterNoise, AnalyzerCommand::MeterTalkerEcho,
+     AnalyzerCommand::MeterTalkerEcho, false, performsNoise,
      [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Измеритель: Шум",
      "Измеритель: Шум, дБм/Гц", 0, ResultKind::Noise, "Шум"},
 };
 
-const ZMK::MeterKind* meterKind(int32_t command) {
+const ZMK::MeterKind* meterKind(AnalyzerCommand command) {
     for (const ZMK::MeterKind& k : kMeterKinds)
         if (k.command == command)
             return &k;
@@ -125,25 +128,37 @@ EchoSettings echoProbes(const ScenarioEntry& e, bool autonomous, double firstLev
     return s;
 }
 
-// Commands 11 to 17, in order.
+// The generator steps, in the order of a generating pass; the listener echo follows them.
 const ZMK::GeneratorKind kGeneratorKinds[] = {
-    {zmkcmd::GeneratorSine, performsSine, [](const ScenarioEntry& e) { return e.SinTime.get(); },
-     "Генератор: SIN", "Генератор: SIN", ShowKind::Sin},
-    {zmkcmd::GeneratorO132, performsO132, [](const ScenarioEntry& e) { return e.O132Time.get(); },
-     "Генератор: O.132", "Генератор: O.132", ShowKind::O132},
-    {zmkcmd::GeneratorO131, performsO131, [](const ScenarioEntry& e) { return e.O131Time.get(); },
-     "Генератор: O.131", "Генератор: O.131", ShowKind::O131},
-    {zmkcmd::GeneratorMtts, performsMultiFrequency,
+    {AnalyzerCommand::GeneratorSine, AnalyzerCommand::GeneratorO132, performsSine,
+     [](const ScenarioEntry& e) { return e.SinTime.get(); }, "Генератор: SIN", "Генератор: SIN",
+     ShowKind::Sin},
+    {AnalyzerCommand::GeneratorO132, AnalyzerCommand::GeneratorO131, performsO132,
+     [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Генератор: O.132",
+     "Генератор: O.132", ShowKind::O132},
+    {AnalyzerCommand::GeneratorO131, AnalyzerCommand::GeneratorMtts, performsO131,
+     [](const ScenarioEntry& e) { return e.O131Time.get(); }, "Генератор: O.131",
+     "Генератор: O.131", ShowKind::O131},
+    {AnalyzerCommand::GeneratorMtts, AnalyzerCommand::GeneratorO42, performsMultiFrequency,
      [](const ScenarioEntry& e) { return e.MTTSTime.get(); }, "Генератор: МЧС",
      "Генератор: Многочастотный сигнал", ShowKind::Mtts},
-    {zmkcmd::GeneratorO42, performsO42, [](const ScenarioEntry& e) { return e.O42Time.get(); },
-     "Генератор: O.42", "Генератор: O.42", ShowKind::O42},
-    {zmkcmd::GeneratorImpedance, performsImpedance,
+    {AnalyzerCommand::GeneratorO42, AnalyzerCommand::GeneratorImpedance, performsO42,
+     [](const ScenarioEntry& e) { return e.O42Time.get(); }, "Генератор: O.42", "Генератор: O.42",
+     ShowKind::O42},
+    {AnalyzerCommand::GeneratorImpedance, AnalyzerCommand::GeneratorNoise, performsImpedance,
      [](const ScenarioEntry& e) { return e.ImpTime.get(); }, "Генератор: Импеданс",
      "Генератор: Импеданс", ShowKind::Imp},
-    {zmkcmd::GeneratorNoise, performsNoise, [](const ScenarioEntry& e) { return e.BlkTime.get(); },
-     "Генератор: Шум", "Генератор: Шум", ShowKind::Blk},
+    {AnalyzerCommand::GeneratorNoise, AnalyzerCommand::MeterListenerEcho, performsNoise,
+     [](const ScenarioEntry& e) { return e.BlkTime.get(); }, "Генератор: Шум", "Генератор: Шум",
+     ShowKind::Blk},
 };
+
+const ZMK::GeneratorKind* generatorKind(AnalyzerCommand command) {
+    for (const ZMK::GeneratorKind& k : kGeneratorKinds)
+        if (k.command == command)
+            return &k;
+    return nullptr;
+}
 
 } // namespace
 
@@ -151,8 +166,8 @@ const ZMK::GeneratorKind kGeneratorKinds[] = {
 
 void ZMK::Execute() {
     while (!Terminated()) {
-        const int32_t current = command();
-        if (current == zmkcmd::Stopped) {
+        const AnalyzerCommand current = command();
+        if (current == AnalyzerCommand::Stopped) {
             // Stopped for good: nothing more goes to the analyzer until the run ends it.
             sleepUnlessTerminated(50);
             continue;
@@ -205,11 +220,11 @@ ResultContext ZMK::resultContext() const {
     return c;
 }
 
-int32_t ZMK::measuredCommand() {
-    return performsThroughput(entry()) ? modemcmd::MeasuredThroughputNext : modemcmd::Measured;
+ModemCommand ZMK::measuredCommand() {
+    return performsThroughput(entry()) ? ModemCommand::ThroughputTest : ModemCommand::Reconnect;
 }
 
-void ZMK::handBack(int32_t ownCommand, int32_t modemCommand) {
+void ZMK::handBack(AnalyzerCommand ownCommand, ModemCommand modemCommand) {
     // A stopped thread hands nothing back: the run is ending.
     if (!SetCommand(ownCommand))
         return;
@@ -252,46 +267,46 @@ void ZMK::reportRange(int16_t report) {
     }
 }
 
-void ZMK::step(int32_t current) {
+void ZMK::step(AnalyzerCommand current) {
     stepCommand_ = current;
     switch (current) {
-    case zmkcmd::MeasureFirst:
-    case zmkcmd::GenerateFirst:
+    case AnalyzerCommand::MeasureFirst:
+    case AnalyzerCommand::GenerateFirst:
         rangeStep(current);
         return;
-    case zmkcmd::MeterSine:
+    case AnalyzerCommand::MeterSine:
         meterSine();
         return;
-    case zmkcmd::MeterO132:
-    case zmkcmd::MeterO131:
-    case zmkcmd::MeterMtts:
-    case zmkcmd::MeterO42:
-    case zmkcmd::MeterNoise:
+    case AnalyzerCommand::MeterO132:
+    case AnalyzerCommand::MeterO131:
+    case AnalyzerCommand::MeterMtts:
+    case AnalyzerCommand::MeterO42:
+    case AnalyzerCommand::MeterNoise:
         meterStep(*meterKind(current));
         return;
-    case zmkcmd::MeterImpedance:
+    case AnalyzerCommand::MeterImpedance:
         meterImpedance();
         return;
-    case zmkcmd::MeterTalkerEcho:
+    case AnalyzerCommand::MeterTalkerEcho:
         meterTalkerEcho();
         return;
-    case zmkcmd::MeterListenerEcho:
+    case AnalyzerCommand::MeterListenerEcho:
         meterListenerEcho();
         return;
-    case zmkcmd::EndOfPass:
+    case AnalyzerCommand::EndOfPass:
         endOfPass();
         return;
-    case zmkcmd::SwitchOff:
+    case AnalyzerCommand::SwitchOff:
         switchOff();
         return;
     default:
         break;
     }
-    if (current >= zmkcmd::GeneratorSine && current <= zmkcmd::GeneratorNoise) {
-        generatorStep(kGeneratorKinds[current - zmkcmd::GeneratorSine]);
+    if (const GeneratorKind* kind = generatorKind(current)) {
+        generatorStep(*kind);
         return;
     }
-    // Command 0, and a number no step answers to: the idle poll.
+    // Idle, and a number no step answers to: the idle poll.
     idlePoll();
 }
 
@@ -315,7 +330,7 @@ void ZMK::switchOff() {
             return link_.SendCommand(bytes, count);
         });
     if (outcome.ok && !link_.stopRequested()) {
-        SetCommand(zmkcmd::Idle);
+        SetCommand(AnalyzerCommand::Idle);
         return;
     }
     if (!Terminated())
@@ -324,7 +339,7 @@ void ZMK::switchOff() {
 
 // ---- Range step ---------------------------------------------------------------------------
 
-void ZMK::rangeStep(int32_t current) {
+void ZMK::rangeStep(AnalyzerCommand current) {
     deadline = tickMs();
     const ScenarioEntry& e = entry();
     const bool first = firstPass();
@@ -337,8 +352,8 @@ void ZMK::rangeStep(int32_t current) {
         SetResultsCaption("Результаты"_cp);
 
     // Stored only; the next mode command sends it.
-    SetLineMode(meter_->state,
-                current == zmkcmd::MeasureFirst ? kLineModeMeasureFirst : kLineModeGenerateFirst);
+    SetLineMode(meter_->state, current == AnalyzerCommand::MeasureFirst ? kLineModeMeasureFirst
+                                                                        : kLineModeGenerateFirst);
     meter_->state.recognitionThreshold = e.MinSNR.get();
     if (!run(MeterLevHiLowRangeSet(meter_->state, e.MaxLev.get(), e.MinLev.get())))
         return;
@@ -356,9 +371,10 @@ void ZMK::rangeStep(int32_t current) {
                           performsNoise(e) || performsEcho(e) || performsImpedance(e) ||
                           performsMultiFrequency(e) || performsO42(e);
     if (anything)
-        SetCommand(current == zmkcmd::MeasureFirst ? zmkcmd::MeterSine : zmkcmd::GeneratorSine);
+        SetCommand(current == AnalyzerCommand::MeasureFirst ? AnalyzerCommand::MeterSine
+                                                            : AnalyzerCommand::GeneratorSine);
     else
-        handBack(zmkcmd::Idle, measuredCommand());
+        handBack(AnalyzerCommand::Idle, measuredCommand());
 }
 
 // ---- Meter steps -----------------------------------------------------------------------------
@@ -371,7 +387,7 @@ void ZMK::meterSine() {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     if (!performsSine(e) && !alone) {
-        SetCommand(zmkcmd::MeterO132);
+        SetCommand(AnalyzerCommand::MeterO132);
         return;
     }
     const double h = halfDelay();
@@ -424,7 +440,7 @@ void ZMK::meterSine() {
         SetShowCaption(toCp1251(kSynchronising));
     } else {
         if (alone) {
-            handBack(zmkcmd::SwitchOff, modemcmd::GeneratorNotFound);
+            handBack(AnalyzerCommand::SwitchOff, ModemCommand::NoGeneratorSignal);
             return;
         }
         showResultLine("Гармонический сигнал не обнаружен"_cp);
@@ -433,13 +449,13 @@ void ZMK::meterSine() {
     }
     if (!WaitDeadline(1, h))
         return;
-    SetCommand(zmkcmd::MeterO132);
+    SetCommand(AnalyzerCommand::MeterO132);
 }
 
 void ZMK::meterStep(const MeterKind& kind) {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
-    const int32_t next = alone ? kind.nextAutonomous : kind.next;
+    const AnalyzerCommand next = alone ? kind.nextAutonomous : kind.next;
     if (!kind.enabled(e) && !(alone && kind.autonomousToo)) {
         SetCommand(next);
         return;
@@ -454,7 +470,7 @@ void ZMK::meterStep(const MeterKind& kind) {
                                                 : kind.duration(e));
 
     // While noise is measured everything below the top of the range counts as noise.
-    const bool noise = kind.command == zmkcmd::MeterNoise;
+    const bool noise = kind.command == AnalyzerCommand::MeterNoise;
     const double bottom = meter_->state.bottomLevel;
     if (noise)
         meter_->state.bottomLevel = meter_->state.referenceLevel;
@@ -473,7 +489,7 @@ void ZMK::meterStep(const MeterKind& kind) {
 void ZMK::meterImpedance() {
     const ScenarioEntry& e = entry();
     if (!performsImpedance(e)) {
-        SetCommand(zmkcmd::MeterNoise);
+        SetCommand(AnalyzerCommand::MeterNoise);
         return;
     }
     const double h = halfDelay();
@@ -494,14 +510,14 @@ void ZMK::meterImpedance() {
         return;
     if (!WaitDeadline(type, h))
         return;
-    SetCommand(zmkcmd::MeterNoise);
+    SetCommand(AnalyzerCommand::MeterNoise);
 }
 
 void ZMK::meterTalkerEcho() {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     if (!performsEcho(e) && !alone) {
-        SetCommand(zmkcmd::EndOfPass);
+        SetCommand(AnalyzerCommand::EndOfPass);
         return;
     }
     const double h = halfDelay();
@@ -527,15 +543,16 @@ void ZMK::meterTalkerEcho() {
     if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
         return;
     if (alone)
-        handBack(zmkcmd::SwitchOff, modemcmd::GeneratorDone);
+        handBack(AnalyzerCommand::SwitchOff, ModemCommand::GeneratorSessionComplete);
     else
-        SetCommand(zmkcmd::EndOfPass);
+        SetCommand(AnalyzerCommand::EndOfPass);
 }
 
 void ZMK::meterListenerEcho() {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
-    const int32_t next = alone ? zmkcmd::MeterTalkerEcho : zmkcmd::EndOfPass;
+    const AnalyzerCommand next =
+        alone ? AnalyzerCommand::MeterTalkerEcho : AnalyzerCommand::EndOfPass;
     if (!performsEcho(e) && !alone) {
         SetCommand(next);
         return;
@@ -571,7 +588,6 @@ void ZMK::meterListenerEcho() {
 
 void ZMK::generatorStep(const GeneratorKind& kind) {
     const ScenarioEntry& e = entry();
-    const int32_t next = kind.command + 1;
     if (kind.enabled(e)) {
         logEvent(toCp1251(kind.event), true);
         SetShowCaption(toCp1251(kind.caption));
@@ -580,19 +596,19 @@ void ZMK::generatorStep(const GeneratorKind& kind) {
         MeterState& st = meter_->state;
         CommandPlan plan;
         switch (kind.command) {
-        case zmkcmd::GeneratorSine:
+        case AnalyzerCommand::GeneratorSine:
             plan = HarmSet(st, first ? e.SinLevR.get() : e.SinLev.get(), e.SinFreq.get());
             break;
-        case zmkcmd::GeneratorO132:
+        case AnalyzerCommand::GeneratorO132:
             plan = HarmSet(st, first ? e.O132LevR.get() : e.O132Lev.get(), e.O132Freq.get());
             break;
-        case zmkcmd::GeneratorO131:
+        case AnalyzerCommand::GeneratorO131:
             plan = O131Set(st, first ? e.O131LevR.get() : e.O131Lev.get());
             break;
-        case zmkcmd::GeneratorMtts:
+        case AnalyzerCommand::GeneratorMtts:
             plan = MttsSet(st, first ? e.MTTSLevR.get() : e.MTTSLev.get());
             break;
-        case zmkcmd::GeneratorO42:
+        case AnalyzerCommand::GeneratorO42:
             plan = O42Set(st, first ? e.O42LevR.get() : e.O42Lev.get());
             break;
         default: // impedance and noise: the far meter works with this generator silent
@@ -606,7 +622,7 @@ void ZMK::generatorStep(const GeneratorKind& kind) {
         if (!GeneratorRun(kind.bar, duration))
             return;
     }
-    SetCommand(next);
+    SetCommand(kind.next);
 }
 
 // ---- End of pass ------------------------------------------------------------------------------
@@ -618,7 +634,7 @@ void ZMK::endOfPass() {
         setFirstPass(false);
         ModemThread* m = modem();
         const bool calling = m && m->role() == ModemRole::CallingInCall;
-        SetCommand(calling ? zmkcmd::GenerateFirst : zmkcmd::MeasureFirst);
+        SetCommand(calling ? AnalyzerCommand::GenerateFirst : AnalyzerCommand::MeasureFirst);
         return;
     }
     const CommandPlan off = HarmSet(meter_->state, kSilentLevel, kParkFrequency);
@@ -631,7 +647,7 @@ void ZMK::endOfPass() {
     }
     if (!Pause(0.5) || !PauseDeadline(2.0))
         return;
-    handBack(zmkcmd::Idle, measuredCommand());
+    handBack(AnalyzerCommand::Idle, measuredCommand());
 }
 
 } // namespace vetlina

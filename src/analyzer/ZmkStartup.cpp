@@ -144,12 +144,12 @@ ZMK::ZMK(UiBridge& ui, PortFactory ports, RunContext* run)
     meter_->state.reset();
     measuring_ = false;
     overload_ = false;
-    SetCommand(zmkcmd::SwitchOff);
+    SetCommand(AnalyzerCommand::SwitchOff);
 }
 
 void ZMK::endThread() {
     if (Started() && !Finished()) {
-        SetCommand(zmkcmd::Stopped);
+        SetCommand(AnalyzerCommand::Stopped);
         Terminate();
         if (ui().onMainThread())
             ui().serveUntil([this] { return Finished(); });
@@ -271,7 +271,7 @@ void ZMK::tidyDataFolder() {
 }
 
 void ZMK::startupFailure(const std::string& line) {
-    SetCommand(zmkcmd::Stopped);
+    SetCommand(AnalyzerCommand::Stopped);
     showProtocolLine(line);
     ui().dialogs().showMessage(toCp1251(kAnalyzerTitle), line, DialogIcon::Warning);
     ui().post(MSG_RUN_END);

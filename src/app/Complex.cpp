@@ -18,7 +18,7 @@ std::atomic<ScenarioEntry*> theCurrentEntry{nullptr};
 void requestEnd(Device* thread) {
     if (thread == nullptr)
         return;
-    thread->SetCommand(-1);
+    thread->stop();
     thread->Resume();
     thread->Terminate();
 }
@@ -140,12 +140,12 @@ void Complex::create(ModemRole role, const std::string& startText) {
     // A thread whose start-up failed has reported and posted the end of the run itself;
     // the post here makes sure of it (a second end message does nothing).
     analyzerThread = workers_.createAnalyzer(*this);
-    if (analyzerThread && analyzerThread->command() == -1) {
+    if (analyzerThread && analyzerThread->stopped()) {
         ui_.post(MSG_RUN_END);
         return;
     }
     modemThread = workers_.createModem(*this, role);
-    if (modemThread && modemThread->command() == -1) {
+    if (modemThread && modemThread->stopped()) {
         ui_.post(MSG_RUN_END);
         return;
     }
@@ -219,7 +219,7 @@ bool Complex::openSummary() {
 bool Complex::saveProgress() {
     return vetlina::saveProgress(scenario_, [this](const std::string& text) {
         if (modemThread)
-            modemThread->SetCommand(-1);
+            modemThread->stop();
         logEvent(text, true);
         ui_.dialogs().showMessage(toCp1251(kErrorTitle), text, DialogIcon::Warning);
         ui_.post(MSG_RUN_END);

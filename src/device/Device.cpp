@@ -15,7 +15,7 @@ Device::~Device() {
 bool Device::SetCommand(int32_t n) {
     int32_t current = command_.load(std::memory_order_acquire);
     do {
-        if (current == -1)
+        if (current == kStopCommand)
             return false;
     } while (!command_.compare_exchange_weak(current, n, std::memory_order_acq_rel,
                                              std::memory_order_acquire));

@@ -43,12 +43,19 @@ public:
     ~Device() override;
 
     // ---- Command number -------------------------------------------------------------
-    // Stores n unless the command is -1 (stopped for good): false then. Another thread
+    // The command that stops a thread for good, the same in both threads' numbering
+    // (AnalyzerCommand::Stopped, ModemCommand::Stopped).
+    static constexpr int32_t kStopCommand = -1;
+    // Stores n unless the thread has been stopped for good: false then. Another thread
     // steers this one only through this; the store (release) hands over the step and
-    // every datum that goes with it.
+    // every datum that goes with it. The thread classes offer it with their own
+    // command numbers (device/AnalyzerCommands.h, device/ModemCommands.h).
     bool SetCommand(int32_t n);
     // The command as the loop reads it at the top of each pass (acquire).
     int32_t command() const { return command_.load(std::memory_order_acquire); }
+    // Stops the thread for good (SetCommand with kStopCommand): false when it was already.
+    bool stop() { return SetCommand(kStopCommand); }
+    bool stopped() const { return command() == kStopCommand; }
 
     // ---- Port operations (on the owning thread) --------------------------------------
     // Each tests the port first and does nothing (false, 0) while it is closed.

@@ -3,7 +3,9 @@
 // are Devices. The run creates them through its WorkerFactory (reports/RunContext.h).
 #pragma once
 
+#include "device/AnalyzerCommands.h"
 #include "device/Device.h"
+#include "device/ModemCommands.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,16 +24,22 @@ enum class ModemRole : int8_t {
     CallingInCall = 4,   // calling, in a call
 };
 
+static_assert(static_cast<int32_t>(AnalyzerCommand::Stopped) == Device::kStopCommand);
+static_assert(static_cast<int32_t>(ModemCommand::Stopped) == Device::kStopCommand);
+
 class AnalyzerThread : public Device {
 public:
     using Device::Device;
+    // The command number in the analyzer's terms (Device keeps the plain number).
+    bool SetCommand(AnalyzerCommand c) { return Device::SetCommand(static_cast<int32_t>(c)); }
+    AnalyzerCommand command() const { return static_cast<AnalyzerCommand>(Device::command()); }
     // The analyzer's serial and firmware numbers (calibration words 9 and 10), printed in
     // the protocol header; 0 before the calibration table has been read.
     virtual int16_t serialNumber() const = 0;
     virtual int16_t firmwareNumber() const = 0;
-    // The first-pass flag: set by the modem thread before it sets command 1 or 10, and
-    // around the data files of a session (which read it: set, this complex's analyzer
-    // measured the direction whose results are live).
+    // The first-pass flag: set by the modem thread before it starts a pass (MeasureFirst or
+    // GenerateFirst), and around the data files of a session (which read it: set, this complex's
+    // analyzer measured the direction whose results are live).
     virtual void setFirstPass(bool on) = 0;
     virtual bool firstPass() const = 0;
     // The live result records: written by the analyzer thread in its meter steps, and by
@@ -44,6 +52,9 @@ public:
 class ModemThread : public Device {
 public:
     using Device::Device;
+    // The command number in the modem's terms (Device keeps the plain number).
+    bool SetCommand(ModemCommand c) { return Device::SetCommand(static_cast<int32_t>(c)); }
+    ModemCommand command() const { return static_cast<ModemCommand>(Device::command()); }
     // The modem thread writes its role on its own thread; the main thread reads it at the
     // operator's end, so the implementation keeps it atomic.
     virtual ModemRole role() const = 0;

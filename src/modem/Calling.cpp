@@ -20,7 +20,7 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr uint32_t kDialResultMs = 120000;
 // Waiting for the connection after a ring.
 constexpr uint32_t kConnectionAfterRingMs = 90000;
-// Command 11 waits this long before it counts the missing signal.
+// NoGeneratorSignal waits this long before it counts the missing signal.
 constexpr uint32_t kNoSignalPauseMs = 1000;
 
 char lowerAscii(char c) {
@@ -181,11 +181,11 @@ void MODEM::chooseAndDial() {
             setCurrentEntry(&receivedScenario);
             setRole(ModemRole::Answering);
             resetModem();
-            SetCommand(modemcmd::WaitForCall);
+            SetCommand(ModemCommand::WaitForCall);
         } else {
             waitLimit = kWaitBetweenCallsMs;
             setRole(ModemRole::Calling);
-            SetCommand(modemcmd::WaitForCall);
+            SetCommand(ModemCommand::WaitForCall);
         }
         return;
     }
@@ -213,7 +213,7 @@ void MODEM::chooseAndDial() {
         run->setPeerIdent(textOf(e.Id));
     setRole(ModemRole::CallingInCall);
     dial();
-    SetCommand(modemcmd::ClassifyDialResult);
+    SetCommand(ModemCommand::ClassifyDialResult);
 }
 
 void MODEM::dial() {
@@ -243,7 +243,7 @@ void MODEM::classifyDialResult() {
         e.FailNUV = e.FailNUV + 1;
         logEvent("НУВ (нет сообщения о результате вызова)"_cp, true);
         dropLine();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
 
@@ -257,7 +257,7 @@ void MODEM::classifyDialResult() {
             postpone("НУС (нет ответа станции). Вызов отложен до "_cp);
         } else {
             logEvent("НУС (нет ответа станции)"_cp, true);
-            SetCommand(modemcmd::WaitForCall);
+            SetCommand(ModemCommand::WaitForCall);
         }
     } else if (line == result::Busy) {
         noAnswer("занято"_cp);
@@ -272,26 +272,26 @@ void MODEM::classifyDialResult() {
             disconnectReason();
             writeMessageFile(run_, *this, MessageCode::NoCarrierLimit);
             e.Finished = 1;
-            SetCommand(modemcmd::ChooseAndDial);
+            SetCommand(ModemCommand::ChooseAndDial);
         } else {
             logEvent("НУВ (нет несущей)"_cp, true);
             disconnectReason();
-            SetCommand(modemcmd::WaitForCall);
+            SetCommand(ModemCommand::WaitForCall);
         }
     } else if (line == result::Connect) {
-        SetCommand(modemcmd::CallerDialogue);
+        SetCommand(ModemCommand::CallerDialogue);
     } else if (line == result::Ok && isGenerator(e)) {
-        SetCommand(modemcmd::GeneratorAnswered);
+        SetCommand(ModemCommand::GeneratorAnswered);
     } else if (line == result::Error) {
         dropLine();
         logEvent("Неправильная команда набора номера. Выполнение прекращено"_cp, true);
         e.Finished = 1;
-        SetCommand(modemcmd::ChooseAndDial);
+        SetCommand(ModemCommand::ChooseAndDial);
     } else {
         dropLine();
         logEvent("Неправильное сообщение. Выполнение прекращено"_cp, true);
         e.Finished = 1;
-        SetCommand(modemcmd::ChooseAndDial);
+        SetCommand(ModemCommand::ChooseAndDial);
     }
 }
 
@@ -307,7 +307,7 @@ void MODEM::noAnswer(const std::string& reason) {
         logEvent("НУС ("_cp + reason + "). Пауза "_cp + std::to_string(pauseSeconds) + " сек"_cp,
                  true);
         waitLimit = secondsToWaitMs(pauseSeconds);
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
     } else {
         postpone("НУС ("_cp + reason + "). Вызов отложен до "_cp);
     }
@@ -319,7 +319,7 @@ void MODEM::postpone(const std::string& text) {
     e.NextTime = now() + postTime / kSecondsPerDay;
     logEvent(text + formatTime(e.NextTime), true);
     resetConsecutiveCounters();
-    SetCommand(modemcmd::ChooseAndDial);
+    SetCommand(ModemCommand::ChooseAndDial);
 }
 
 void MODEM::linkBrokenCaller() {
@@ -340,7 +340,7 @@ void MODEM::linkBrokenCaller() {
         disconnectReason();
     }
     waitLimit = kWaitBetweenCallsMs;
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
 void MODEM::linkBrokenAnswerer() {
@@ -353,7 +353,7 @@ void MODEM::linkBrokenAnswerer() {
         logEvent("Отбой (принудительный разрыв связи)"_cp, true);
         hangUp();
     }
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
 void MODEM::waitForCall() {
@@ -391,10 +391,10 @@ void MODEM::waitForCall() {
         if (responseLine == result::Ring) {
             logBlankLine();
             logEvent("Звонок"_cp, true);
-            SetCommand(modemcmd::RingReceived);
+            SetCommand(ModemCommand::RingReceived);
         } else if (responseLine == result::Connect) {
             logEvent("Есть связь"_cp, true);
-            SetCommand(modemcmd::AnswererDialogue);
+            SetCommand(ModemCommand::AnswererDialogue);
         }
         // Any other line: the step runs again.
         return;
@@ -418,15 +418,15 @@ void MODEM::waitForCall() {
         if (r == ModemRole::AnsweringServed)
             setRole(ModemRole::Answering);
         else
-            SetCommand(modemcmd::ChooseAndDial);
+            SetCommand(ModemCommand::ChooseAndDial);
         break;
     }
     case ModemRole::Calling:
-        SetCommand(modemcmd::ChooseAndDial);
+        SetCommand(ModemCommand::ChooseAndDial);
         break;
     case ModemRole::CallingInCall:
         dial();
-        SetCommand(modemcmd::ClassifyDialResult);
+        SetCommand(ModemCommand::ClassifyDialResult);
         break;
     case ModemRole::Answering:
         break;
@@ -437,7 +437,7 @@ void MODEM::ringReceived() {
     if (!readLine(kConnectionAfterRingMs)) {
         if (!Terminated()) {
             dropLine();
-            SetCommand(modemcmd::WaitForCall);
+            SetCommand(ModemCommand::WaitForCall);
         }
         return;
     }
@@ -445,13 +445,13 @@ void MODEM::ringReceived() {
         logEvent("Звонок"_cp, true);
     } else if (responseLine == result::NoCarrier) {
         logEvent("Неустанов взаимодействия"_cp, true);
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
     } else if (responseLine == result::Connect) {
-        SetCommand(modemcmd::AnswererDialogue);
+        SetCommand(ModemCommand::AnswererDialogue);
     } else {
         logEvent("Неправильное сообщение о соединении"_cp, true);
         dropLine();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
     }
 }
 

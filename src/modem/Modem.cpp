@@ -11,7 +11,7 @@
 namespace vetlina {
 namespace {
 
-// An idle pass of the loop (commands 0 and -1) sleeps this long.
+// An idle pass of the loop (Idle, Stopped) sleeps this long.
 constexpr uint32_t kIdleSleepMs = 100;
 
 } // namespace
@@ -52,7 +52,7 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
     showProtocolLine(portPrefix() + modemStatusText(status));
 
     if (status != ModemStatus::Ready) {
-        SetCommand(-1);
+        stop();
         const std::string text = portPrefix() + modemStatusText(status);
         if (status == ModemStatus::DsrOn || status == ModemStatus::NoEcho ||
             status == ModemStatus::NoAnswer) {
@@ -73,12 +73,12 @@ MODEM::MODEM(UiBridge& ui, PortFactory ports, ModemRole role, RunContext* run)
         Scenario* scenario = run_ ? &run_->scenario() : nullptr;
         setCurrentEntry(scenario != nullptr && scenario->count() > 0 ? &scenario->entry(0)
                                                                      : &receivedScenario);
-        SetCommand(modemcmd::ChooseAndDial);
+        SetCommand(ModemCommand::ChooseAndDial);
     } else {
         receivedScenario.SessionsDone = 0;
         receivedScenario.SeriesTime = 0.0;
         setCurrentEntry(&receivedScenario);
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
     }
 }
 
@@ -206,44 +206,44 @@ ModemStatus MODEM::initialise() {
 void MODEM::Execute() {
     while (!Terminated()) {
         switch (command()) {
-        case modemcmd::WaitForCall:
+        case ModemCommand::WaitForCall:
             waitForCall();
             break;
-        case modemcmd::RingReceived:
+        case ModemCommand::RingReceived:
             ringReceived();
             break;
-        case modemcmd::AnswererDialogue:
+        case ModemCommand::AnswererDialogue:
             answererDialogue();
             break;
-        case modemcmd::ChooseAndDial:
+        case ModemCommand::ChooseAndDial:
             chooseAndDial();
             break;
-        case modemcmd::ClassifyDialResult:
+        case ModemCommand::ClassifyDialResult:
             classifyDialResult();
             break;
-        case modemcmd::CallerDialogue:
+        case ModemCommand::CallerDialogue:
             callerDialogue();
             break;
-        case modemcmd::ThroughputTest:
+        case ModemCommand::ThroughputTest:
             throughputTest();
             break;
-        case modemcmd::Reconnect:
+        case ModemCommand::Reconnect:
             reconnect();
             break;
-        case modemcmd::ResultExchange:
+        case ModemCommand::ResultExchange:
             resultExchange();
             break;
-        case modemcmd::GeneratorAnswered:
+        case ModemCommand::GeneratorAnswered:
             generatorAnswered();
             break;
-        case modemcmd::NoGeneratorSignal:
+        case ModemCommand::NoGeneratorSignal:
             noGeneratorSignal();
             break;
-        case modemcmd::GeneratorSessionComplete:
+        case ModemCommand::GeneratorSessionComplete:
             generatorSessionComplete();
             break;
         default:
-            // -1 and 0 idle: stopped for good, or the analyzer holds the line.
+            // Stopped for good, or Idle: the analyzer holds the line.
             sleepMs(kIdleSleepMs);
             break;
         }

@@ -36,23 +36,6 @@ namespace vetlina {
 
 class Scenario;
 
-// The modem's commands (the modem thread's command numbers).
-namespace modemcmd {
-inline constexpr int32_t Idle = 0;
-inline constexpr int32_t WaitForCall = 1;
-inline constexpr int32_t RingReceived = 2;
-inline constexpr int32_t AnswererDialogue = 3;
-inline constexpr int32_t ChooseAndDial = 4;
-inline constexpr int32_t ClassifyDialResult = 5;
-inline constexpr int32_t CallerDialogue = 6;
-inline constexpr int32_t ThroughputTest = 7;
-inline constexpr int32_t Reconnect = 8;
-inline constexpr int32_t ResultExchange = 9;
-inline constexpr int32_t GeneratorAnswered = 10;
-inline constexpr int32_t NoGeneratorSignal = 11;
-inline constexpr int32_t GeneratorSessionComplete = 12;
-} // namespace modemcmd
-
 // The result of typeCommand (and the initialisation status it leads to).
 enum class TypeResult {
     Ok = 0,
@@ -143,12 +126,12 @@ public:
 
     // ---- Calling and answering (modem thread) ------------------------------------------
     void showScenarioOverview();
-    void chooseAndDial();      // command 4
-    void dial();               // the call line, the dial command
-    void classifyDialResult(); // command 5
-    void waitForCall();        // command 1
-    void ringReceived();       // command 2
-    void noGeneratorSignal();  // command 11
+    void chooseAndDial();
+    void dial(); // the call line, the dial command
+    void classifyDialResult();
+    void waitForCall();
+    void ringReceived();
+    void noGeneratorSignal();
     void noAnswer(const std::string& reason);
     void postpone(const std::string& text);
     void linkBrokenCaller();
@@ -165,13 +148,13 @@ public:
     static constexpr uint32_t kPausePollMs = 50;        // the pause window's poll
     // The caller's wait after the far side's last block before it hangs up.
     static constexpr uint32_t kLastAcknowledgementMs = 1000;
-    void answererDialogue();         // command 3
-    void callerDialogue();           // command 6
-    void throughputTest();           // command 7 (ThroughputTest.cpp)
-    void reconnect();                // command 8
-    void resultExchange();           // command 9
-    void generatorAnswered();        // command 10
-    void generatorSessionComplete(); // command 12
+    void answererDialogue();
+    void callerDialogue();
+    void throughputTest(); // ThroughputTest.cpp
+    void reconnect();
+    void resultExchange();
+    void generatorAnswered();
+    void generatorSessionComplete();
 
     // ---- Fields -----------------------------------------------------------------------
     bool normFailed = false;          // the last evaluation found a norm not met
@@ -223,7 +206,7 @@ private:
     // The analyzer's live records (the modem thread's own while there is no analyzer).
     LiveResults& liveResults();
     // Hands the line to the analyzer: its first-pass flag set, then its command.
-    void startAnalyzer(int32_t command);
+    void startAnalyzer(AnalyzerCommand command);
     void setAnalyzerFirstPass(bool on);
     CycleParties parties(bool calling);
     bool calling() const { return role() == ModemRole::CallingInCall; }

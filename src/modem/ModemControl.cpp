@@ -180,9 +180,8 @@ void MODEM::disconnectReason() {
 }
 
 void MODEM::modemFailure(const std::string& text) {
-    if (command() == -1)
+    if (!stop())
         return;
-    SetCommand(-1);
     logEvent(text, true);
     writeMessageFile(run_, *this, MessageCode::DeviceFailure);
     // A modem that still shows a line has failed; one that shows none is off or unplugged.

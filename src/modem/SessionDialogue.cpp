@@ -4,11 +4,12 @@
 // on the held line, the exchange of the results, and the end of a session and of a
 // series; and the two steps of a session with an autonomous generator.
 //
-// The modem thread's commands here: 3 (answerer), 6 (caller), 8 (reconnect), 9 (result
-// exchange), 10 (a generator answered), 12 (a generator session complete). Between its
-// hand-over of the line to the analyzer (command 1 or 10 there) and the analyzer's
-// hand-back (7, 8, 11 or 12 here) the modem thread idles at command 0; the command is
-// set to 0 before the hand-over so that the hand-back can never be overwritten.
+// The modem thread's commands here: AnswererDialogue, CallerDialogue, Reconnect,
+// ResultExchange, GeneratorAnswered and GeneratorSessionComplete. Between its hand-over
+// of the line to the analyzer (MeasureFirst or GenerateFirst there) and the analyzer's
+// hand-back (ThroughputTest, Reconnect, NoGeneratorSignal or GeneratorSessionComplete
+// here) the modem thread idles at Idle; the command is set to Idle before the hand-over
+// so that the hand-back can never be overwritten.
 #include "analyzer/ZMK.h"
 #include "modem/Calling.h"
 #include "modem/Modem.h"
@@ -89,7 +90,7 @@ void MODEM::setAnalyzerFirstPass(bool on) {
         a->setFirstPass(on);
 }
 
-void MODEM::startAnalyzer(int32_t command) {
+void MODEM::startAnalyzer(AnalyzerCommand command) {
     // A new measurement: no throughput of an earlier session stays live.
     throughput = kNotMeasured;
     if (AnalyzerThread* a = analyzer()) {
@@ -121,10 +122,10 @@ void MODEM::refusalEnd() {
         run_->setPeerIdent("");
     setRole(ModemRole::Calling);
     waitLimit = kRefusedWaitMs;
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
-// ---- The caller's dialogue (command 6) -------------------------------------------------
+// ---- The caller's dialogue ---------------------------------------------------------------
 
 void MODEM::callerDialogue() {
     logEvent("Есть связь"_cp, true);
@@ -172,12 +173,12 @@ void MODEM::callerDialogue() {
         e.NextTime = now() + left * kBusyPostponementS / kSecondsPerDay;
         setRole(ModemRole::Calling);
         waitLimit = kRefusedWaitMs;
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
 
     if (resumesExchange(resumePending, answer, e)) {
-        SetCommand(modemcmd::ResultExchange);
+        SetCommand(ModemCommand::ResultExchange);
         return;
     }
     resumePending = false;
@@ -214,13 +215,13 @@ void MODEM::callerDialogue() {
 
     // The analyzers take the line: this side measures first. The caller hangs up; the
     // analyzers hold the line until they hand back.
-    SetCommand(modemcmd::Idle);
-    startAnalyzer(zmkcmd::MeasureFirst);
+    SetCommand(ModemCommand::Idle);
+    startAnalyzer(AnalyzerCommand::MeasureFirst);
     sleepUnlessTerminated(kHandOverHangUpMs);
     hangUp();
 }
 
-// ---- The answerer's dialogue (command 3) -----------------------------------------------
+// ---- The answerer's dialogue -------------------------------------------------------------
 
 void MODEM::answererDialogue() {
     logEvent("Есть связь"_cp, true);
@@ -244,7 +245,7 @@ void MODEM::answererDialogue() {
     if (caller.version != kSessionVersion) {
         logEvent("Несоответствие версий ПО"_cp, true);
         awaitDisconnect();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
     const std::string callerIdent = farText(blockText(caller.ident));
@@ -252,7 +253,7 @@ void MODEM::answererDialogue() {
     if (wanted != own) {
         logEvent("Неправильная попытка "_cp + callerIdent + " связаться с "_cp + wanted, true);
         awaitDisconnect();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
     const std::string serving = peerIdentOf(run);
@@ -264,12 +265,12 @@ void MODEM::answererDialogue() {
             return;
         }
         awaitDisconnect();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
 
     if (resumesExchange(resumePending, caller, e)) {
-        SetCommand(modemcmd::ResultExchange);
+        SetCommand(ModemCommand::ResultExchange);
         return;
     }
     resumePending = false;
@@ -323,12 +324,12 @@ void MODEM::answererDialogue() {
     }
 
     // The analyzers take the line: this side generates first. The caller hangs up.
-    SetCommand(modemcmd::Idle);
-    startAnalyzer(zmkcmd::GenerateFirst);
+    SetCommand(ModemCommand::Idle);
+    startAnalyzer(AnalyzerCommand::GenerateFirst);
     awaitDisconnect();
 }
 
-// ---- Reconnection for the result exchange (command 8) ----------------------------------
+// ---- Reconnection for the result exchange -------------------------------------------------
 
 void MODEM::reconnect() {
     // The own results are kept aside: the exchange puts the far side's into the live
@@ -355,7 +356,7 @@ void MODEM::reconnect() {
         return;
     // The analyzer lets the line go to the modem.
     if (AnalyzerThread* a = analyzer())
-        a->SetCommand(zmkcmd::SwitchOff);
+        a->SetCommand(AnalyzerCommand::SwitchOff);
 
     if (!readLine(kReconnectionMs)) {
         if (Terminated())
@@ -367,11 +368,11 @@ void MODEM::reconnect() {
             logEvent("Нет сообщения о соединении"_cp, true);
         }
         dropLine();
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
     if (responseLine == result::Connect) {
-        SetCommand(modemcmd::ResultExchange);
+        SetCommand(ModemCommand::ResultExchange);
         return;
     }
     if (responseLine == result::NoCarrier) {
@@ -381,7 +382,7 @@ void MODEM::reconnect() {
         } else {
             logEvent("Неустанов взаимодействия"_cp, true);
         }
-        SetCommand(modemcmd::WaitForCall);
+        SetCommand(ModemCommand::WaitForCall);
         return;
     }
     if (responseLine == result::Error) {
@@ -398,10 +399,10 @@ void MODEM::reconnect() {
         logEvent("Неправильное сообщение о соединении"_cp, true);
     }
     dropLine();
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
-// ---- Result exchange (command 9) -------------------------------------------------------
+// ---- Result exchange -----------------------------------------------------------------------
 
 void MODEM::resultExchange() {
     ScenarioEntry& e = entry();
@@ -502,7 +503,7 @@ void MODEM::resultExchange() {
         if (run)
             run->setPeerIdent("");
     }
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
 bool MODEM::writeBothDataFiles(ScenarioEntry& e, bool callingSide) {
@@ -582,7 +583,7 @@ bool MODEM::pauseOrHangUp(bool callingSide) {
     return go;
 }
 
-// ---- A session with an autonomous generator (commands 10 and 12) -----------------------
+// ---- A session with an autonomous generator ------------------------------------------------
 
 void MODEM::generatorAnswered() {
     if (!ui().models().options.simpleGenerator.load())
@@ -600,8 +601,8 @@ void MODEM::generatorAnswered() {
     }
     // Only this complex's analyzer works: it measures the generator's programme and
     // hands back with 11 (no signal) or 12.
-    SetCommand(modemcmd::Idle);
-    startAnalyzer(zmkcmd::MeasureFirst);
+    SetCommand(ModemCommand::Idle);
+    startAnalyzer(AnalyzerCommand::MeasureFirst);
     sleepUnlessTerminated(kHandOverHangUpMs);
     dropLine();
 }
@@ -631,7 +632,7 @@ void MODEM::generatorSessionComplete() {
         if (run)
             run->setPeerIdent("");
     }
-    SetCommand(modemcmd::WaitForCall);
+    SetCommand(ModemCommand::WaitForCall);
 }
 
 } // namespace vetlina

@@ -1,7 +1,7 @@
-// The data throughput test, command 7 of the modem thread: the modems connect at
-// 2400 bit/s on the line the analyzers hold, each side sends its pattern and counts
+// The data throughput test, the modem thread's ThroughputTest step: the modems connect
+// at 2400 bit/s on the line the analyzers hold, each side sends its pattern and counts
 // what comes in, and the result goes on to the reconnection for the result exchange
-// (command 8) whatever happened.
+// (Reconnect) whatever happened.
 #include "modem/ThroughputTest.h"
 
 #include "analyzer/VisualisationPanel.h"
@@ -108,7 +108,7 @@ void MODEM::throughputTest() {
             break;
     }
     throughputNotMeasured(true);
-    SetCommand(modemcmd::Reconnect);
+    SetCommand(ModemCommand::Reconnect);
 }
 
 MODEM::Attempt MODEM::throughputAttempt(const std::string& command, uint32_t start) {
@@ -164,7 +164,7 @@ MODEM::Attempt MODEM::throughputAttempt(const std::string& command, uint32_t sta
     } else {
         throughputNotMeasured(false);
     }
-    SetCommand(modemcmd::Reconnect);
+    SetCommand(ModemCommand::Reconnect);
     return Attempt::Measured;
 }
 

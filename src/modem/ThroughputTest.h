@@ -2,7 +2,7 @@
 // 2400 bit/s on the held line with a fixed modulation set-up, each side sends a constant
 // pattern as fast as the link takes it and counts what the other side's pattern brings
 // in for the entry's DiscrTime; the received rate against a reference rate is the
-// result. The steps are MODEM's (ThroughputTest.cpp, command 7); these are its rules.
+// result. The steps are MODEM's (ThroughputTest.cpp); these are its rules.
 #pragma once
 
 #include "scenario/ScenarioEntry.h"

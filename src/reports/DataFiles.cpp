@@ -326,7 +326,7 @@ std::string temporaryPath() {
 void reportFailure(EventWriter& writer, UiBridge& ui, Device* thread, const char* utf8Text) {
     const std::string text = toCp1251(utf8Text);
     if (thread)
-        thread->SetCommand(-1);
+        thread->stop();
     writer.logEvent(text, true);
     ui.dialogs().showMessage("Ошибка"_cp, text, DialogIcon::Warning);
     ui.post(MSG_RUN_END);

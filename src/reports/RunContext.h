@@ -73,7 +73,7 @@ public:
 
 // Creates the worker threads of a run, suspended, each with the run's context. Each
 // constructor runs its device's start-up on the main thread (opening the port,
-// identification, ...). A thread whose start-up failed has command -1 and has already
+// identification, ...). A thread whose start-up failed is stopped (Device::stopped) and has already
 // reported and posted MSG_RUN_END. A factory returns null for a thread it cannot make;
 // the run then goes on without it. The front end that builds the run chooses the
 // factory (app/DeviceWorkers.h makes the real ones; tests hand in doubles).

@@ -1,5 +1,5 @@
 // Doubles of the analyzer and modem threads for the tests of the run: they record what
-// happens to them, can fail their start-up as the real threads do (command -1, a
+// happens to them, can fail their start-up as the real threads do (stopped, a
 // message box, MSG_RUN_END), and run a loop that counts the steps it performs.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace vetlina::test {
@@ -73,7 +74,21 @@ inline std::string checkLifecycle(const std::vector<std::string>& events,
     return problems;
 }
 
-// The loop both doubles run: a positive command is a step; `step` does its work.
+// The command a double's start-up leaves when it succeeds: the analyzer's, as the real
+// one; the modem double idles (it dials nobody).
+template <typename Base>
+struct ReadyCommand;
+template <>
+struct ReadyCommand<AnalyzerThread> {
+    static constexpr AnalyzerCommand value = AnalyzerCommand::SwitchOff;
+};
+template <>
+struct ReadyCommand<ModemThread> {
+    static constexpr ModemCommand value = ModemCommand::Idle;
+};
+
+// The loop both doubles run: any command but Idle, Stopped and the start-up's is a step;
+// `step` does its work.
 template <typename Base>
 class DoubleWorker : public Base {
 public:
@@ -82,18 +97,18 @@ public:
         : Base(ui, nullptr, run), log_(log), name_(std::move(name)) {
         log_.add(name_ + " created");
         if (failStartUp) {
-            this->SetCommand(-1);
+            this->stop();
             this->showProtocolLine("COM: " + name_ + " failed");
             ui.dialogs().showMessage(name_, "start-up failed", DialogIcon::Warning);
             ui.post(MSG_RUN_END);
         } else {
-            this->SetCommand(20);
+            this->SetCommand(ReadyCommand<Base>::value);
         }
     }
     ~DoubleWorker() override { log_.add(name_ + " deleted"); }
 
     std::atomic<int> steps{0};
-    // Runs on the worker for each step (a positive command); the command is then 0.
+    // Runs on the worker for each step; the command is then Idle.
     std::function<void(DoubleWorker&)> step;
     // Runs on the worker after its loop has ended.
     std::function<void(DoubleWorker&)> atEnd;
@@ -106,13 +121,15 @@ protected:
         if (atStart)
             atStart(*this);
         while (!this->Terminated()) {
-            int32_t command = this->command();
-            if (command > 0 && command != 20) {
+            const auto command = this->command();
+            using Command = std::remove_cvref_t<decltype(command)>;
+            if (command != Command::Idle && command != Command::Stopped &&
+                command != ReadyCommand<Base>::value) {
                 ++steps;
-                log_.add(name_ + " step " + std::to_string(command));
+                log_.add(name_ + " step " + std::to_string(static_cast<int32_t>(command)));
                 if (step)
                     step(*this);
-                this->SetCommand(0);
+                this->SetCommand(Command::Idle);
             }
             sleepMs(2);
         }

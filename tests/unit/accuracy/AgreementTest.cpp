@@ -122,7 +122,7 @@ std::vector<int16_t> reportsWhileMeasuring(double levelDbm, ChannelBench& bench)
     bench.context.sinFreq = 1020.0;
     bench.run(3.0);
     bench.reports.clear();
-    bench.measure(2, 5.0);
+    bench.measure(AnalyzerCommand::MeterSine, 5.0);
     return bench.reports;
 }
 

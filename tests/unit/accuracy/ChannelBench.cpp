@@ -237,7 +237,7 @@ void ChannelBench::run(double seconds, const std::function<bool(int16_t)>& onCod
     }
 }
 
-void ChannelBench::measure(int command, double seconds) {
+void ChannelBench::measure(AnalyzerCommand command, double seconds) {
     measuring_ = true;
     overload = false;
     ResultKind kind;
@@ -275,25 +275,26 @@ bool ChannelBench::meterSine(const SineSettings& s) {
     meter.state.adoptSine(bin);
     EXPECT_TRUE(toNear(ZmkMeterRestart(meter.state)).ok);
     run(kSineSettleSeconds);
-    measure(2, s.seconds);
+    measure(AnalyzerCommand::MeterSine, s.seconds);
     return true;
 }
 
 void ChannelBench::measureNoise(double seconds) {
     const double bottom = meter.state.bottomLevel;
     meter.state.bottomLevel = meter.state.referenceLevel;
-    measure(8, seconds);
+    measure(AnalyzerCommand::MeterNoise, seconds);
     meter.state.bottomLevel = bottom;
 }
 
 bool ChannelBench::meterImpedance(double levelDbm, double seconds) {
     if (!toNear(ImpedSet(meter.state, levelDbm)).ok)
         return false;
-    measure(7, seconds);
+    measure(AnalyzerCommand::MeterImpedance, seconds);
     return true;
 }
 
-void ChannelBench::meterEcho(int command, const EchoSettings& settings, double seconds) {
+void ChannelBench::meterEcho(AnalyzerCommand command, const EchoSettings& settings,
+                             double seconds) {
     EXPECT_TRUE(toNear(EchoSet(meter.state, settings)).ok);
     run(kEchoSettleSeconds);
     measure(command, seconds);

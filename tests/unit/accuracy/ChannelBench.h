@@ -156,8 +156,8 @@ public:
 
     // The meter steps. Each returns false when its signal never came.
     bool meterSine(const SineSettings& settings);
-    // A timed measurement of a kind (meter command 3..9, 18) for seconds.
-    void measure(int command, double seconds);
+    // A timed measurement of the kind a meter step measures, for seconds.
+    void measure(AnalyzerCommand command, double seconds);
     // Noise: the far generator silent; while noise is measured everything below the top
     // of the range counts as noise.
     void measureNoise(double seconds);
@@ -165,7 +165,7 @@ public:
     bool meterImpedance(double levelDbm, double seconds);
     // Echo: EchoSet on the near side (its own probe for the talker echo, silence for the
     // listener echo), the wait of the step, then the measurement.
-    void meterEcho(int command, const EchoSettings& settings, double seconds);
+    void meterEcho(AnalyzerCommand command, const EchoSettings& settings, double seconds);
 
     // DecoderActions of the measurement sequence.
     void reportRange(int16_t report) override;

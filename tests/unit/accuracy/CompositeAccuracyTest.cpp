@@ -63,7 +63,7 @@ std::unique_ptr<ChannelBench> measureComb(const nlohmann::json& model, double le
     EXPECT_TRUE(bench->farMultiFrequency(levelDbm).ok);
     bench->context.mttsLevR = levelDbm;
     bench->run(1.0);
-    bench->measure(5, seconds);
+    bench->measure(AnalyzerCommand::MeterMtts, seconds);
     EXPECT_GT(bench->results.mtts.counter.get(), 3);
     return bench;
 }
@@ -190,7 +190,7 @@ TEST(Accuracy, O131SignalToNoise) {
         bench->rangeStep(0.0, -60.0, 6.0);
         ASSERT_TRUE(bench->farO131(level).ok);
         bench->run(1.0);
-        bench->measure(4, kO131Seconds);
+        bench->measure(AnalyzerCommand::MeterO131, kO131Seconds);
         const O131Result& r = bench->results.o131;
         EXPECT_GT(r.counter.get(), 3);
         const double s = std::pow(10.0, bench->farSignal().levelDbm / 10.0);
@@ -230,7 +230,7 @@ TEST(Accuracy, O42Products) {
         bench->rangeStep(0.0, -60.0, 20.0);
         ASSERT_TRUE(bench->farO42(p.level).ok);
         bench->run(1.0);
-        bench->measure(6, 8.0);
+        bench->measure(AnalyzerCommand::MeterO42, 8.0);
         const O42Result& r = bench->results.o42;
         EXPECT_GT(r.counter.get(), 3);
         const O42Powers w = o42Powers(bench->farSignal().levelDbm, p.second, p.third, -10.0);

@@ -163,7 +163,7 @@ TEST(Accuracy, TalkerEcho) {
         bench->startUp();
         bench->rangeStep(0.0, -60.0, 20.0);
         ASSERT_TRUE(bench->farSilent().ok);
-        bench->meterEcho(9, probes(-10.0), 8.0);
+        bench->meterEcho(AnalyzerCommand::MeterTalkerEcho, probes(-10.0), 8.0);
         const EchoResult& r = bench->results.talkerEcho;
         EXPECT_GE(r.counter.get(), 2);
         record({"Talker echo", label("return loss %.0f dB", loss), "dB", loss, quadratureEcho(loss),
@@ -179,7 +179,7 @@ TEST(Accuracy, ListenerEcho) {
         bench->startUp();
         bench->rangeStep(0.0, -60.0, 20.0);
         ASSERT_TRUE(bench->farEcho(probes(-10.0)).ok);
-        bench->meterEcho(18, probes(-200.0), 8.0);
+        bench->meterEcho(AnalyzerCommand::MeterListenerEcho, probes(-200.0), 8.0);
         const EchoResult& r = bench->results.listenerEcho;
         EXPECT_GE(r.counter.get(), 2);
         record({"Listener echo", label("listener loss %.0f dB", loss), "dB", loss,

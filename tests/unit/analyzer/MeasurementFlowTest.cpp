@@ -19,7 +19,7 @@ protected:
     void SetUp() override { setRange(meter); }
     // Decodes sets of a signal and accumulates them for a command; returns how many
     // blocks were accumulated.
-    int measure(int command, const Signal& s, int sets, double rms = 0.0) {
+    int measure(AnalyzerCommand command, const Signal& s, int sets, double rms = 0.0) {
         int accumulated = 0;
         for (int i = 0; i < sets; ++i) {
             for (const auto& f : frames(samples(s, 0.32 * i, rms, 10 + i))) {
@@ -45,7 +45,9 @@ TEST_F(MeasurementFlow, SineMeasurementFromFramesToLines) {
     // -10 dB of full scale at top 0 dBm: -10.56 dBm; a 2nd harmonic at 3600 Hz is beyond
     // the band and never measured.
     const double a = amplitudeDb(-10);
-    EXPECT_EQ(measure(2, sum({sine(a, 1800.0), sine(a * 0.01, 3600.0)}), 4, 20.0), 4);
+    EXPECT_EQ(measure(AnalyzerCommand::MeterSine, sum({sine(a, 1800.0), sine(a * 0.01, 3600.0)}), 4,
+                      20.0),
+              4);
     const SineResult& r = results.sine;
     EXPECT_EQ(r.counter.get(), 4);
     EXPECT_NEAR(r.level.get(), -10.56, 0.02);
@@ -62,7 +64,7 @@ TEST_F(MeasurementFlow, SineMeasurementFromFramesToLines) {
 
 TEST_F(MeasurementFlow, AnotherSignalDuringTheSineStepIsNotAccumulated) {
     ctx.sinFreq = 1020.0;
-    EXPECT_EQ(measure(2, sine(amplitudeDb(-10), 1800.0), 3, 20.0), 0);
+    EXPECT_EQ(measure(AnalyzerCommand::MeterSine, sine(amplitudeDb(-10), 1800.0), 3, 20.0), 0);
     EXPECT_EQ(results.sine.counter.get(), 0);
     EXPECT_EQ(toUtf8(ResultLines(ResultKind::Sine, results, meter, ctx)[0]),
               "Уровень............   0.0 дБм    Частота............   0.0 Гц");
@@ -82,7 +84,7 @@ TEST_F(MeasurementFlow, MultiFrequencyMeasurementRelativeToTheReferenceFrequency
         return v;
     };
     // The first set is new to the recognition (-10) and not accumulated.
-    EXPECT_EQ(measure(5, comb, 3, 5.0), 2);
+    EXPECT_EQ(measure(AnalyzerCommand::MeterMtts, comb, 3, 5.0), 2);
     EXPECT_EQ(results.mtts.counter.get(), 2);
     const auto lines = ResultLines(ResultKind::Mtts, results, meter, ctx);
     // Line 3 + i holds tone i + 1 and tone i + 20: frequency, attenuation, delay in us.

@@ -103,7 +103,9 @@ protected:
         meter.out().sideComponents.fill(50.0f);
         meter.out().sideComponents[8] = 0.0f;
     }
-    bool sine(int code = 576) { return Accumulate(results, 2, code, meter, ctx); }
+    bool sine(int code = 576) {
+        return Accumulate(results, AnalyzerCommand::MeterSine, code, meter, ctx);
+    }
 
     MeterComputation meter;
     LiveResults results;
@@ -206,17 +208,19 @@ TEST_F(Accumulation, EventStatisticsOverwriteTheEventFieldsWithoutCounting) {
     EXPECT_FLOAT_EQ(r.sumRel, 16.0f);
     EXPECT_EQ(r.hitPh, 19);
     EXPECT_EQ(r.hitAm, 18);
-    EXPECT_FALSE(Accumulate(results, 3, code::EventStatistics, meter, ctx));
+    EXPECT_FALSE(
+        Accumulate(results, AnalyzerCommand::MeterO132, code::EventStatistics, meter, ctx));
 }
 
 TEST_F(Accumulation, EachCommandTakesOnlyItsOwnCode) {
     sineBlock(-10.0, 1020.0);
-    EXPECT_FALSE(Accumulate(results, 2, code::MultiFrequency, meter, ctx));
-    EXPECT_FALSE(Accumulate(results, 3, code::Noise, meter, ctx));
-    EXPECT_FALSE(Accumulate(results, 5, 326, meter, ctx));
-    EXPECT_FALSE(Accumulate(results, 8, code::Echo, meter, ctx));
-    EXPECT_FALSE(Accumulate(results, 11, 326, meter, ctx)) << "a generator step";
-    EXPECT_TRUE(Accumulate(results, 3, 326, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterSine, code::MultiFrequency, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterO132, code::Noise, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterMtts, 326, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterNoise, code::Echo, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::GeneratorSine, 326, meter, ctx))
+        << "a generator step";
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterO132, 326, meter, ctx));
     EXPECT_FLOAT_EQ(results.o132.frequency, 1020.0f);
     EXPECT_EQ(results.o132.counter, 1);
     EXPECT_EQ(results.sine.counter, 0);
@@ -230,10 +234,10 @@ TEST_F(Accumulation, MultiFrequencyTonesAndLevel) {
         t.attenuation[i] = 1.0f;
         t.groupDelay[i] = 0.2f;
     }
-    EXPECT_TRUE(Accumulate(results, 5, code::MultiFrequency, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterMtts, code::MultiFrequency, meter, ctx));
     meter.out().levels[item::Level] = -12.0f;
     t.attenuation[3] = 3.0f;
-    EXPECT_TRUE(Accumulate(results, 5, code::MultiFrequency, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterMtts, code::MultiFrequency, meter, ctx));
     EXPECT_FLOAT_EQ(results.mtts.level, -11.0f);
     EXPECT_FLOAT_EQ(results.mtts.att[3], 2.0f);
     EXPECT_FLOAT_EQ(results.mtts.freq[3], 400.0f);
@@ -246,13 +250,13 @@ TEST_F(Accumulation, O131AndO42) {
     l.fill(kNotMeasured);
     l[item::Level] = -20.0f;
     l[item::Snr] = 30.0f;
-    EXPECT_TRUE(Accumulate(results, 4, code::O131, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterO131, code::O131, meter, ctx));
     EXPECT_FLOAT_EQ(results.o131.snr, 30.0f);
     l[item::Dis2] = 1.0f;
-    EXPECT_TRUE(Accumulate(results, 6, code::O42, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterO42, code::O42, meter, ctx));
     l[item::Dis2] = 3.0f;
     l[item::Dis3] = 0.5f;
-    EXPECT_TRUE(Accumulate(results, 6, code::O42, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterO42, code::O42, meter, ctx));
     EXPECT_FLOAT_EQ(results.o42.dis2, 2.0f);
     EXPECT_FLOAT_EQ(results.o42.dis3, 0.5f);
     EXPECT_FLOAT_EQ(results.o42.dis23, 0.0f) << "never present";
@@ -270,9 +274,9 @@ TEST_F(Accumulation, ImpedanceOnlyWhileValidAndWithinItsBounds) {
     z.capacitance[1] = kNotMeasured;
     z.capacitance[2] = 6.0f;
     meter.state.impedanceValid = false;
-    EXPECT_FALSE(Accumulate(results, 7, code::Impedance, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterImpedance, code::Impedance, meter, ctx));
     meter.state.impedanceValid = true;
-    EXPECT_TRUE(Accumulate(results, 7, code::Impedance, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterImpedance, code::Impedance, meter, ctx));
     const ImpedanceResult& r = results.impedance;
     EXPECT_EQ(r.counter, 1);
     EXPECT_FLOAT_EQ(r.imped[0], 0.0f);
@@ -288,10 +292,10 @@ TEST_F(Accumulation, NoiseAndItsSpectrum) {
     meter.out().levels[item::Noise] = -60.0f;
     meter.out().levels[item::NoisePs] = -62.0f;
     meter.out().noiseBands.fill(-80.0f);
-    EXPECT_TRUE(Accumulate(results, 8, code::Noise, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterNoise, code::Noise, meter, ctx));
     meter.out().levels[item::Noise] = -64.0f;
     meter.out().noiseBands[100] = -70.0f;
-    EXPECT_TRUE(Accumulate(results, 8, code::Noise, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterNoise, code::Noise, meter, ctx));
     EXPECT_FLOAT_EQ(results.noise.noise, -62.0f);
     EXPECT_FLOAT_EQ(results.noise.spectrum[100], -75.0f);
     EXPECT_FLOAT_EQ(selectiveInterference(results.noise), -75.0f);
@@ -299,13 +303,13 @@ TEST_F(Accumulation, NoiseAndItsSpectrum) {
 
 TEST_F(Accumulation, EchoValuesIntoTheirOwnRecordOnlyWhenPresent) {
     meter.out().echo = kNotMeasured;
-    EXPECT_FALSE(Accumulate(results, 9, code::Echo, meter, ctx));
+    EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterTalkerEcho, code::Echo, meter, ctx));
     EXPECT_EQ(results.talkerEcho.counter, 0);
     meter.out().echo = 20.0f;
-    EXPECT_TRUE(Accumulate(results, 9, code::Echo, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterTalkerEcho, code::Echo, meter, ctx));
     meter.out().echo = 30.0f;
-    EXPECT_TRUE(Accumulate(results, 9, code::Echo, meter, ctx));
-    EXPECT_TRUE(Accumulate(results, 18, code::Echo, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterTalkerEcho, code::Echo, meter, ctx));
+    EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterListenerEcho, code::Echo, meter, ctx));
     EXPECT_FLOAT_EQ(results.talkerEcho.echo, 25.0f);
     EXPECT_EQ(results.talkerEcho.counter, 2);
     EXPECT_FLOAT_EQ(results.listenerEcho.echo, 30.0f);

@@ -38,12 +38,12 @@ class RecordingModem : public ModemThread {
 public:
     struct Received {
         uint32_t tick;
-        int32_t command;
+        ModemCommand command;
     };
     explicit RecordingModem(UiBridge& ui, ModemRole role = ModemRole::CallingInCall)
         : ModemThread(ui, nullptr), role_(role) {}
     ~RecordingModem() override {
-        SetCommand(-1);
+        stop();
         Terminate();
         DeviceThread::WaitFor();
     }
@@ -56,8 +56,8 @@ public:
         std::lock_guard lock(mutex_);
         return received_;
     }
-    std::vector<int32_t> commands() const {
-        std::vector<int32_t> out;
+    std::vector<ModemCommand> commands() const {
+        std::vector<ModemCommand> out;
         for (const auto& r : received())
             out.push_back(r.command);
         return out;
@@ -66,13 +66,13 @@ public:
 protected:
     void Execute() override {
         while (!Terminated()) {
-            const int32_t c = command();
-            if (c > 0) {
+            const ModemCommand c = command();
+            if (c != ModemCommand::Idle && c != ModemCommand::Stopped) {
                 {
                     std::lock_guard lock(mutex_);
                     received_.push_back({tickMs(), c});
                 }
-                SetCommand(0);
+                SetCommand(ModemCommand::Idle);
             }
             sleepMs(1);
         }

@@ -71,13 +71,13 @@ public:
             modem_ = &modem;
             zmk_ = &zmk;
             dialogs_ = &ui.dialogs;
-            up.set_value(zmk.command() == 20);
+            up.set_value(zmk.command() == AnalyzerCommand::SwitchOff);
             zmk.Resume();
             while (!stop_) {
                 ui.bridge.serveInvocations();
                 ui.bridge.waitForWork(20);
             }
-            zmk.SetCommand(-1);
+            zmk.stop();
             zmk.Terminate();
             ui.bridge.serveUntil([&] { return zmk.Finished(); });
         });
@@ -87,10 +87,10 @@ public:
         stop_ = true;
         thread_.join();
     }
-    // Brought up (command 20 after its start-up).
+    // Brought up (SwitchOff after its start-up).
     bool ready() const { return ready_; }
     // As the modem thread starts a pass.
-    void start(int32_t command) {
+    void start(AnalyzerCommand command) {
         zmk_->setFirstPass(true);
         zmk_->SetCommand(command);
     }

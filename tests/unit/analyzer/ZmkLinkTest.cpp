@@ -212,7 +212,7 @@ TEST_F(ZmkLinkTest, ALostAcknowledgementCountsOnceAndFailsTheCommandWithOneMessa
     EXPECT_EQ(ui_.models.run.counterText(RunCounter::ZmkSendNotReady), "1");
     // Only the announcing block went out.
     EXPECT_EQ(farReceived(), std::string("\x02\x10\x2A\x00\r", 5));
-    EXPECT_EQ(device_->command(), -1);
+    EXPECT_EQ(device_->command(), Device::kStopCommand);
     ASSERT_EQ(ui_.dialogs.seen().size(), 1u);
     EXPECT_EQ(ui_.dialogs.seen()[0].title, " Анализатор ZMK-5");
     EXPECT_EQ(ui_.dialogs.seen()[0].text, "Отказ анализатора");
@@ -245,7 +245,7 @@ TEST_F(ZmkLinkTest, AnAnalyzerSwitchedOffWhileACommandWaitsIsReportedAsSwitchedO
     EXPECT_EQ(farReceived(), "");
     EXPECT_EQ(ui_.dialogs.texts(), std::vector<std::string>{"Отключение анализатора"});
     EXPECT_EQ(link_->nZmkSendNotReady(), 0);
-    EXPECT_EQ(device_->command(), -1);
+    EXPECT_EQ(device_->command(), Device::kStopCommand);
 }
 
 TEST_F(ZmkLinkTest, ABlockArrivingWhileWaitingForTheAcknowledgementIsDropped) {

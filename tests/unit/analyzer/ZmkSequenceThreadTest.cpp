@@ -1,6 +1,6 @@
 // The measurement sequence on the analyzer thread against a scripted ZMK-5 on the
 // in-memory port pair, driven as the modem thread drives it (first-pass flag, then
-// command 1 or 10), with a modem double that records what it is handed back. The
+// MeasureFirst or GenerateFirst), with a modem double that records what it is handed back. The
 // clock runs fast; offsets are in seconds of the clock.
 #include "ScopedGlobals.h"
 #include "ScopedRun.h"
@@ -45,15 +45,19 @@ protected:
         modem_ = std::make_unique<test::RecordingModem>(ui_.bridge, role);
         modem_->Resume();
         zmk_ = std::make_unique<test::BoundZmk>(ui_.bridge, analyzer_->factory(), modem_.get());
-        ASSERT_EQ(zmk_->command(), 20);
+        ASSERT_EQ(zmk_->command(), AnalyzerCommand::SwitchOff);
         zmk_->Resume();
         // The calibration request and the switch-off reached the analyzer.
         ASSERT_TRUE(serveUntil(
-            [&] { return zmk_->command() == 0 && analyzer_->commands().size() == 2; }, 5000));
+            [&] {
+                return zmk_->command() == AnalyzerCommand::Idle &&
+                       analyzer_->commands().size() == 2;
+            },
+            5000));
         scale_.set(scale);
     }
     // As the modem thread starts a measurement.
-    void startPass(int32_t command) {
+    void startPass(AnalyzerCommand command) {
         zmk_->setFirstPass(true);
         start_ = tickMs();
         ASSERT_TRUE(zmk_->SetCommand(command));
@@ -103,7 +107,7 @@ TEST_F(ZmkSequenceThreadTest, BothPassesSendTheirCommandsInOrderAndAtTheirOffset
     // Delay stored as 2 (h = 1 s), every kind 1 s: a meter kind takes S + T = 3 s.
     const double S = 2, h = 1, T = 1, k = S + T;
     bringUp(everyKindEntry(T, 2));
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(30000));
 
     // The second pass starts its range step where the first ended, and its deadline
@@ -189,10 +193,10 @@ TEST_F(ZmkSequenceThreadTest, BothPassesSendTheirCommandsInOrderAndAtTheirOffset
     // Handed back once, 2 s after the last step, with the throughput test to follow.
     const auto back = modem_->received();
     ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].command, 7);
+    EXPECT_EQ(back[0].command, ModemCommand::ThroughputTest);
     EXPECT_GE(offset(back[0].tick), R + lag + 5 + 8 * k + 2 - 0.05);
     EXPECT_LE(offset(back[0].tick), R + lag + 5 + 8 * k + 2 + 0.4);
-    EXPECT_EQ(zmk_->command(), 0);
+    EXPECT_EQ(zmk_->command(), AnalyzerCommand::Idle);
     EXPECT_FALSE(zmk_->firstPass());
 
     // Every meter step began at its offset: the event lines tell.
@@ -236,11 +240,11 @@ TEST_F(ZmkSequenceThreadTest, WithNothingEnabledThePassEndsAfterTheRangeStep) {
     e.Analog = 0; // every parameter selected, the electrical parameters switched off
     e.disPassOn = 0;
     bringUp(e);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(5000));
     const auto back = modem_->received();
     ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].command, 8);
+    EXPECT_EQ(back[0].command, ModemCommand::Reconnect);
     EXPECT_NEAR(offset(back[0].tick), 5.0, 0.3);
     // Only the range step's commands went out; no step said a word.
     std::vector<int> codes;
@@ -248,7 +252,7 @@ TEST_F(ZmkSequenceThreadTest, WithNothingEnabledThePassEndsAfterTheRangeStep) {
         codes.push_back(c.code());
     EXPECT_THAT(codes, ElementsAre(11, 15, 0, 15, 1));
     EXPECT_TRUE(lines_.lines().empty());
-    EXPECT_EQ(zmk_->command(), 0);
+    EXPECT_EQ(zmk_->command(), AnalyzerCommand::Idle);
     EXPECT_TRUE(zmk_->firstPass()); // no second pass was run
 }
 
@@ -257,9 +261,9 @@ TEST_F(ZmkSequenceThreadTest, AThroughputTestAloneHandsBackWithCommand7) {
     e.disPassOn = 1;
     e.DiscrTime = 30.0;
     bringUp(e);
-    startPass(zmkcmd::GenerateFirst);
+    startPass(AnalyzerCommand::GenerateFirst);
     ASSERT_TRUE(handedBack(5000));
-    EXPECT_THAT(modem_->commands(), ElementsAre(7));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::ThroughputTest));
 }
 
 TEST_F(ZmkSequenceThreadTest, AKindShorterThanASecondIsSkipped) {
@@ -268,9 +272,9 @@ TEST_F(ZmkSequenceThreadTest, AKindShorterThanASecondIsSkipped) {
     e.sinSNROn = 1;
     e.SinTime = 0.5;
     bringUp(e);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(5000));
-    EXPECT_THAT(modem_->commands(), ElementsAre(8));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::Reconnect));
     EXPECT_EQ(lines_.tickOf("Измеритель: SIN"), 0u);
 }
 
@@ -308,7 +312,7 @@ TEST_F(ZmkSequenceThreadTest, RelativeThresholdsFollowTheFoundSine) {
     e.ThAbsInt = -40.0f;
     bringUp(e, ModemRole::CallingInCall, {}, test::kStreamScale);
     analyzer_->stream(test::sine(amplitudeReadAs(-20.0), 1800.0));
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(20000));
 
     // The sine was found at -20 dBm; the impulse threshold is its level + 6 dB.
@@ -344,7 +348,7 @@ TEST_F(ZmkSequenceThreadTest, AbsoluteThresholdsAreSentAsSet) {
     e.ThAbsInt = -40.0f;
     bringUp(e, ModemRole::CallingInCall, {}, test::kStreamScale);
     analyzer_->stream(test::sine(test::amplitudeDb(-20.0), 1800.0));
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(20000));
     EXPECT_EQ(zmk_->impulseThreshold(), -30.0);
     EXPECT_EQ(zmk_->interruptionThreshold(), -40.0);
@@ -364,7 +368,7 @@ TEST_F(ZmkSequenceThreadTest, AbsoluteThresholdsAreSentAsSet) {
 TEST_F(ZmkSequenceThreadTest, ASine16HzOffIsNotFoundAndTheStepRunsToItsDeadline) {
     bringUp(sineEntry(), ModemRole::CallingInCall, {}, test::kStreamScale);
     analyzer_->stream(test::sine(test::amplitudeDb(-20.0), 1816.0));
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     // The sine step ends at 5 + h + SinTime + h; the other steps skip at once, and the
     // second pass begins with its range step.
     ASSERT_TRUE(serveUntil(
@@ -395,9 +399,9 @@ TEST_F(ZmkSequenceThreadTest, AMeasurementWithNothingAccumulatedSaysSoAndGoesOn)
     e.O131Time = 1.0;
     e.SincTime = 2;
     bringUp(e);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(20000));
-    EXPECT_THAT(modem_->commands(), ElementsAre(8));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::Reconnect));
     EXPECT_NE(lines_.tickOf(" -сигнал не обнаружен"), 0u);
     EXPECT_EQ(zmk_->results().o131.counter, 0);
 }
@@ -414,7 +418,7 @@ TEST_F(ZmkSequenceThreadTest, AnOverloadedMeterIsReportedOnceAndItsBlocksAreNotM
     analyzer_->stream([loud](double t) {
         return (*loud ? 40000.0 : test::amplitudeDb(-20.0)) * std::cos(2 * test::kPi * 1020.0 * t);
     });
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     // Into the measurement (5 s range, 1 s wait), overloaded for 3 s.
     ASSERT_TRUE(serveUntil([&] { return offset(tickMs()) > 9.0; }, 20000));
     const int32_t whileOverloaded = zmk_->results().o132.counter;
@@ -439,14 +443,14 @@ TEST_F(ZmkSequenceThreadTest, ADamagedBlockIsCountedAndTheMeasurementGoesOn) {
     e.O131Time = 3.0;
     e.SincTime = 2;
     bringUp(e);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(serveUntil([&] { return offset(tickMs()) > 7.0; }, 10000));
     analyzer_->sendBlock({-4, 1, 2}); // event statistics of 3 words instead of 33
     analyzer_->sendBlock({-77, 0});   // a type the analyzer does not have
     ASSERT_TRUE(handedBack(20000));
     EXPECT_EQ(zmk_->link().nZmkRecvBadBlk(), 2);
     EXPECT_EQ(ui_.models.run.counterText(RunCounter::ZmkRecvBadBlk), "2");
-    EXPECT_THAT(modem_->commands(), ElementsAre(8));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::Reconnect));
 }
 
 // ---- Failures ---------------------------------------------------------------------------------
@@ -458,12 +462,12 @@ TEST_F(ZmkSequenceThreadTest, SwitchingTheAnalyzerOffMidMeasurementEndsTheRunOnc
     e.O132Time = 20.0;
     e.SincTime = 2;
     bringUp(e);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     // Into the O.132 measurement, then DSR and CTS drop.
     ASSERT_TRUE(serveUntil([&] { return lines_.tickOf("Измеритель: O.132") != 0; }, 10000));
     ASSERT_TRUE(serveUntil([&] { return offset(tickMs()) > 7.5; }, 10000));
     analyzer_->computer().setLines({false, false, false, false});
-    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == -1; }, 5000));
+    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Stopped; }, 5000));
     serveUntil([] { return false; }, 300);
     EXPECT_EQ(dialogTexts(), std::vector<std::string>{"Отключение анализатора"});
     EXPECT_THAT(ui_.takeMessages(), ElementsAre(MSG_RUN_END));
@@ -476,8 +480,8 @@ TEST_F(ZmkSequenceThreadTest, ALostAcknowledgementMidSequenceEndsTheRunWithoutAH
     // The dead-time command of the sine step is never acknowledged.
     script.acknowledge = [](const std::vector<uint16_t>& w) { return w.empty() || w[0] != 8; };
     bringUp(sineEntry(), ModemRole::CallingInCall, script);
-    startPass(zmkcmd::MeasureFirst);
-    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == -1; }, 10000));
+    startPass(AnalyzerCommand::MeasureFirst);
+    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Stopped; }, 10000));
     serveUntil([] { return false; }, 300);
     EXPECT_EQ(dialogTexts(), std::vector<std::string>{"Отказ анализатора"});
     EXPECT_EQ(zmk_->link().nZmkSendNotReady(), 1);
@@ -491,14 +495,15 @@ TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorWithoutASineHandsBack11) {
     e.ComplexType = kGeneratorComplexType;
     e.SincTime = 8;
     bringUp(e, ModemRole::CallingInCall, {}, 5 * test::kSequenceScale);
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(handedBack(10000));
     const auto back = modem_->received();
     ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].command, 11);
+    EXPECT_EQ(back[0].command, ModemCommand::NoGeneratorSignal);
     // The search lasts 60 s less h from the end of the range step.
     EXPECT_NEAR(offset(back[0].tick), 5.0 + 60.0 - 4.0, 0.6);
-    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == 0; }, 5000)); // 20, then idle
+    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Idle; },
+                           5000)); // 20, then idle
     EXPECT_NE(lines_.tickOf("Ожидание гармонического сигнала"), 0u);
 }
 
@@ -508,14 +513,14 @@ TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorIsFollowedThroughItsProgramme
     e.SincTime = 8;
     bringUp(e, ModemRole::CallingInCall, {}, test::kStreamScale);
     analyzer_->stream(test::sine(test::amplitudeDb(-5.0), 1800.0));
-    startPass(zmkcmd::MeasureFirst);
+    startPass(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(serveUntil([&] { return lines_.tickOf("Измеритель: SIN") != 0; }, 40000));
     // Found: the rest of the programme is silent here, and may run fast.
     analyzer_->stopStream();
     scale_.set(5 * test::kSequenceScale);
     ASSERT_TRUE(handedBack(20000));
-    EXPECT_THAT(modem_->commands(), ElementsAre(12));
-    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == 0; }, 5000));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::GeneratorSessionComplete));
+    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Idle; }, 5000));
 
     // 1 -> 2 -> 3 -> 5 -> 18 -> 9: sine, O.132, multi-frequency, listener, talker echo.
     std::vector<std::string> order;

@@ -63,9 +63,9 @@ protected:
         modem_ = std::make_unique<test::RecordingModem>(ui_.bridge, role);
         modem_->Resume();
         zmk_ = std::make_unique<test::BoundZmk>(ui_.bridge, comPortFactory(), modem_.get());
-        if (zmk_->command() == 20) {
+        if (zmk_->command() == AnalyzerCommand::SwitchOff) {
             zmk_->Resume();
-            serveUntil([&] { return zmk_->command() == 0; }, 5000);
+            serveUntil([&] { return zmk_->command() == AnalyzerCommand::Idle; }, 5000);
         }
     }
     bool serveUntil(const std::function<bool()>& done, int realMs) {
@@ -73,7 +73,7 @@ protected:
     }
     // The line the start-up failed with, as the protocol window and the box show it.
     void expectStartupFailure(const std::string& line) {
-        EXPECT_EQ(zmk_->command(), -1);
+        EXPECT_EQ(zmk_->command(), AnalyzerCommand::Stopped);
         EXPECT_THAT(toUtf8(ui_.models.protocol.text()), HasSubstr(line));
         ASSERT_FALSE(ui_.dialogs.seen().empty());
         EXPECT_EQ(ui_.dialogs.seen().back().text, line);
@@ -102,7 +102,7 @@ TEST_F(ZmkSimThreadTest, TheSimulatedAnalyzerComesUpIdentifiedAndCalibrated) {
     startSim(json::array({test::complexStation("A", "1001", 1234, 305)}));
     configure(sim_->port("A", "analyzer"));
     bringUp();
-    ASSERT_EQ(zmk_->command(), 0);
+    ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
     EXPECT_THAT(ui_.protocolLines(), ElementsAre("COM2: ZMK-5 инициализирован"));
     EXPECT_EQ(zmk_->serialNumber(), 1234);
     EXPECT_EQ(zmk_->firmwareNumber(), 305);
@@ -175,7 +175,7 @@ protected:
                  json::array({{{"between", {"A", "B"}}, {"model", model}}}));
         configure(sim_->port("A", "analyzer"));
         bringUp(ModemRole::CallingInCall);
-        ASSERT_EQ(zmk_->command(), 0);
+        ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
         peer_ = std::make_unique<test::PeerAnalyzer>(sim_->port("B", "analyzer"),
                                                      ModemRole::AnsweringInRun);
         ASSERT_TRUE(peer_->ready());
@@ -191,9 +191,9 @@ protected:
         // The clock of this process runs as fast as the simulator's from here.
         scale_.set(kSimScale);
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        peer_->start(zmkcmd::GenerateFirst);
+        peer_->start(AnalyzerCommand::GenerateFirst);
         zmk_->setFirstPass(true);
-        zmk_->SetCommand(zmkcmd::MeasureFirst);
+        zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
     }
     // Both analyzers handed back to their modems.
     bool bothDone(int realMs) {
@@ -247,8 +247,8 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
     ASSERT_TRUE(bothDone(90000));
     serveUntil([] { return false; }, 200);
     // Each modem thread was handed back exactly once, with the throughput test next.
-    EXPECT_THAT(modem_->commands(), ElementsAre(7));
-    EXPECT_THAT(peer_->modem().commands(), ElementsAre(7));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::ThroughputTest));
+    EXPECT_THAT(peer_->modem().commands(), ElementsAre(ModemCommand::ThroughputTest));
     EXPECT_TRUE(ui_.dialogs.seen().empty());
     EXPECT_TRUE(peer_->dialogs().empty());
     sim_->stop();
@@ -416,13 +416,13 @@ TEST_F(ZmkSimThreadTest, WithNothingEnabledThePassEndsAfterTheRangeStep) {
     startSim(json::array({test::complexStation("A", "1001", 1, 1)}));
     configure(sim_->port("A", "analyzer"));
     bringUp();
-    ASSERT_EQ(zmk_->command(), 0);
+    ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
     scale_.set(kSimScale);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
-    zmk_->SetCommand(zmkcmd::MeasureFirst);
+    zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(serveUntil([&] { return !modem_->received().empty(); }, 10000));
-    EXPECT_THAT(modem_->commands(), ElementsAre(8));
+    EXPECT_THAT(modem_->commands(), ElementsAre(ModemCommand::Reconnect));
     sim_->stop();
     const auto all = commands("A");
     ASSERT_GE(all.size(), 3u);
@@ -445,12 +445,12 @@ TEST_F(ZmkSimThreadTest, SwitchingTheAnalyzerOffMidMeasurementEndsTheRunOnce) {
                                                {{"faults", {{"switchedOff", {{"fromS", 30}}}}}})}));
     configure(sim_->port("A", "analyzer"));
     bringUp();
-    ASSERT_EQ(zmk_->command(), 0);
+    ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
     scale_.set(kSimScale);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
-    zmk_->SetCommand(zmkcmd::MeasureFirst);
-    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == -1; }, 30000));
+    zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
+    ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Stopped; }, 30000));
     serveUntil([] { return false; }, 300);
     // It was measuring O.132 when the analyzer went.
     const std::string protocol = toUtf8(ui_.models.protocol.text());

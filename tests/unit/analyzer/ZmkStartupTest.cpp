@@ -47,7 +47,7 @@ protected:
     // The start-up failed with this line: reported in the protocol window and one box,
     // the run ended, the thread stopped.
     void expectFailure(ZMK& zmk, const std::string& line) {
-        EXPECT_EQ(zmk.command(), -1);
+        EXPECT_EQ(zmk.command(), AnalyzerCommand::Stopped);
         // A line with CR LF in it shows as several lines of the memo.
         EXPECT_THAT(toUtf8(ui_.models.protocol.text()), HasSubstr(line));
         const auto seen = ui_.dialogs.seen();
@@ -77,7 +77,7 @@ protected:
 TEST_F(ZmkStartupTest, ASoundAnalyzerComesUpAtTheConfiguredSpeedWithItsCalibration) {
     test::ScriptedAnalyzer analyzer(script());
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), 20);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     EXPECT_EQ(zmk->portNumber, 2);
     EXPECT_THAT(ui_.protocolLines(), ElementsAre("COM2: ZMK-5 инициализирован"));
     EXPECT_TRUE(ui_.dialogs.seen().empty());
@@ -97,7 +97,7 @@ TEST_F(ZmkStartupTest, EachAcceptedSpeedHasItsDigit) {
         configure(speed);
         test::ScriptedAnalyzer analyzer(script());
         auto zmk = start(analyzer);
-        EXPECT_EQ(zmk->command(), 20) << speed;
+        EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff) << speed;
         EXPECT_EQ(analyzer.received().substr(0, 4), std::string("$S") + digit + "\r");
         EXPECT_EQ(analyzer.computer().baudRate(), static_cast<uint32_t>(speed));
     }
@@ -106,7 +106,7 @@ TEST_F(ZmkStartupTest, EachAcceptedSpeedHasItsDigit) {
 TEST_F(ZmkStartupTest, TheDestructorPutsTheAnalyzerToRestAndClosesThePort) {
     test::ScriptedAnalyzer analyzer(script());
     auto zmk = start(analyzer);
-    ASSERT_EQ(zmk->command(), 20);
+    ASSERT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     zmk.reset();
     EXPECT_THAT(analyzer.received(), ::testing::EndsWith("\x1bH000\x1bZ"));
     EXPECT_FALSE(analyzer.computer().dtr());
@@ -253,7 +253,7 @@ TEST_F(ZmkStartupTest, CalibrationBlocksOf50Or54BytesAreIgnored) {
     s.calibrationReplies = {50, 54, 52};
     test::ScriptedAnalyzer analyzer(s);
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), 20);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     EXPECT_EQ(zmk->serialNumber(), 1234);
 }
 
@@ -263,7 +263,7 @@ TEST_F(ZmkStartupTest, AFailedCalibrationCommandShowsBothMessages) {
     s.acknowledge = [](const std::vector<uint16_t>& words) { return words.size() != 1; };
     test::ScriptedAnalyzer analyzer(s);
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), -1);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::Stopped);
     EXPECT_EQ(ui_.dialogs.texts(),
               (std::vector<std::string>{"Отказ анализатора",
                                         "Анализатор не имеет калибровочных данных"}));
@@ -277,7 +277,7 @@ TEST_F(ZmkStartupTest, Exactly800DataFilesAskNothing) {
     makeDataFiles(800);
     test::ScriptedAnalyzer analyzer(script());
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), 20);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     EXPECT_TRUE(ui_.dialogs.seen().empty());
     EXPECT_EQ(listFiles("DATA", "zmk*.dat").size(), 800u);
 }
@@ -287,7 +287,7 @@ TEST_F(ZmkStartupTest, With801DataFilesTheOperatorIsAskedAndNoKeepsThem) {
     test::ScriptedAnalyzer analyzer(script());
     ui_.dialogs.answerNext(DialogAnswer::No);
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), 20);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     const auto seen = ui_.dialogs.seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(seen[0].question);
@@ -302,7 +302,7 @@ TEST_F(ZmkStartupTest, YesDeletesTheDataFilesAndSaysSo) {
     test::ScriptedAnalyzer analyzer(script());
     ui_.dialogs.answerNext(DialogAnswer::Yes);
     auto zmk = start(analyzer);
-    EXPECT_EQ(zmk->command(), 20);
+    EXPECT_EQ(zmk->command(), AnalyzerCommand::SwitchOff);
     EXPECT_TRUE(listFiles("DATA", "zmk*.dat").empty());
     EXPECT_TRUE(fileExists("DATA/notes.txt"));
     EXPECT_THAT(ui_.protocolLines(),

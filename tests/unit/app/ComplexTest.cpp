@@ -149,8 +149,8 @@ TEST_P(ComplexDocumentFailureTest, ClosesWhatWasOpenedAndNeverRunsAStep) {
         }
     }
     // The threads are stopped before they are resumed: neither performs a step.
-    factory_.analyzer->SetCommand(3);
-    factory_.modem->SetCommand(4);
+    factory_.analyzer->SetCommand(AnalyzerCommand::MeterO132);
+    factory_.modem->SetCommand(ModemCommand::ChooseAndDial);
     destroy(complex);
     for (int i = 0; i < GetParam().opened; ++i)
         EXPECT_TRUE(documentClosed(order[i])) << order[i];
@@ -278,7 +278,7 @@ TEST_F(ComplexTest, ProgressThatCannotBeSavedStopsTheModemAndEndsTheRun) {
     auto complex = makeComplex();
     complex->create(ModemRole::Calling, "start");
     EXPECT_FALSE(complex->saveProgress());
-    EXPECT_EQ(factory_.modem->command(), -1);
+    EXPECT_EQ(factory_.modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(ui_.protocolLines(), ElementsAre("12:05:09 Ошибка записи файла сценария"));
     EXPECT_EQ(toUtf8(ui_.models.run.stateLabel), "12:05:09 Ошибка записи файла сценария");
     EXPECT_THAT(read("Prot/12345678/Prot.htm"),

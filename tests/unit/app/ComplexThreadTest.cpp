@@ -53,7 +53,7 @@ TEST_F(ComplexThreadTest, TeardownServesAWorkerBlockedInAHandOff) {
     };
     auto complex = start();
     ASSERT_TRUE(complex->started());
-    factory_.modem->SetCommand(6);
+    factory_.modem->SetCommand(ModemCommand::CallerDialogue);
     // Nobody serves yet: the modem waits inside its first hand-off.
     while (!inHandOff.load())
         sleepMs(1);
@@ -74,7 +74,7 @@ TEST_F(ComplexThreadTest, AThreadEndingLateMayStillReachTheOtherThread) {
     factory_.modemAtEnd = [&](test::DoubleModem&) {
         sleepMs(100);
         Complex* complex = currentComplex();
-        lateResult = complex->analyzerThread->SetCommand(1) ? 1 : 0;
+        lateResult = complex->analyzerThread->SetCommand(AnalyzerCommand::MeasureFirst) ? 1 : 0;
     };
     auto complex = start();
     ASSERT_TRUE(complex->started());
@@ -97,12 +97,13 @@ TEST_F(ComplexThreadTest, EventLinesOfThreeThreadsStayWhole) {
     factory_.modemStep = [&](test::DoubleModem& m) { writeLines(m, "M"); };
     auto complex = start();
     ASSERT_TRUE(complex->started());
-    factory_.analyzer->SetCommand(1);
-    factory_.modem->SetCommand(1);
+    factory_.analyzer->SetCommand(AnalyzerCommand::MeasureFirst);
+    factory_.modem->SetCommand(ModemCommand::WaitForCall);
     writeLines(*complex, "G");
     ui_.bridge.serveUntil([&] {
         return factory_.analyzer->steps.load() == 1 && factory_.modem->steps.load() == 1 &&
-               factory_.analyzer->command() == 0 && factory_.modem->command() == 0;
+               factory_.analyzer->command() == AnalyzerCommand::Idle &&
+               factory_.modem->command() == ModemCommand::Idle;
     });
     complex.reset();
     current_.set(nullptr);

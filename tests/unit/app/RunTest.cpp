@@ -284,8 +284,8 @@ TEST_F(RunTest, CloseQueryAnsweredNoLeavesTheRunAsItWas) {
     EXPECT_FALSE(run_.closeQuery());
     EXPECT_TRUE(run_.active());
     EXPECT_EQ(protocol(), before);
-    EXPECT_EQ(factory_.modem->command(), 20);
-    EXPECT_EQ(factory_.analyzer->command(), 20);
+    EXPECT_EQ(factory_.modem->command(), ModemCommand::Idle);
+    EXPECT_EQ(factory_.analyzer->command(), AnalyzerCommand::SwitchOff);
     auto seen = ui_.dialogs.seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].title, "ЛИРС");

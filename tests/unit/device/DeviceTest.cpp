@@ -266,10 +266,10 @@ TEST_F(DeviceTest, SetCommandAfterStopStaysStopped) {
     EXPECT_EQ(device.command(), 0);
     EXPECT_TRUE(device.SetCommand(20));
     EXPECT_EQ(device.command(), 20);
-    EXPECT_TRUE(device.SetCommand(-1));
+    EXPECT_TRUE(device.SetCommand(Device::kStopCommand));
     EXPECT_FALSE(device.SetCommand(4));
-    EXPECT_FALSE(device.SetCommand(-1));
-    EXPECT_EQ(device.command(), -1);
+    EXPECT_FALSE(device.SetCommand(Device::kStopCommand));
+    EXPECT_EQ(device.command(), Device::kStopCommand);
 }
 
 TEST_F(DeviceTest, HandOffsOnTheMainThreadUpdateTheModelsAtOnce) {

@@ -71,7 +71,7 @@ TEST(DeviceThreadTest, HandOffsFromTheWorkerRunOnTheMainThreadInOrder) {
     device.Resume();
     device.SetCommand(5);
     ui.bridge.serveUntil([&] { return device.steps.load() == 1; });
-    device.SetCommand(-1);
+    device.SetCommand(Device::kStopCommand);
     device.Terminate();
     ui.bridge.serveUntil([&] { return device.Finished(); });
     device.WaitFor();
@@ -133,12 +133,12 @@ TEST(DeviceThreadTest, StopWinsOverAConcurrentCommand) {
         std::thread stopping([&] {
             while (!go.load())
                 std::this_thread::yield();
-            device.SetCommand(-1);
+            device.SetCommand(Device::kStopCommand);
         });
         go = true;
         steering.join();
         stopping.join();
-        EXPECT_EQ(device.command(), -1) << "round " << round;
+        EXPECT_EQ(device.command(), Device::kStopCommand) << "round " << round;
     }
 }
 

@@ -155,13 +155,13 @@ protected:
     }
     std::unique_ptr<MODEM> calling() {
         auto modem = std::make_unique<MODEM>(*room_.complex, line_.factory(), ModemRole::Calling);
-        EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
+        EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
         room_.ui.models.protocol.clear();
         return modem;
     }
     std::unique_ptr<MODEM> answering() {
         auto modem = std::make_unique<MODEM>(*room_.complex, line_.factory(), ModemRole::Answering);
-        EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+        EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
         // The rest of the identification reply (its LF and the result) is not wanted.
         modem->PurgePort();
         room_.ui.models.protocol.clear();
@@ -170,7 +170,7 @@ protected:
     // One call: choose and dial, then the outcome.
     void call(MODEM& modem) {
         modem.chooseAndDial();
-        ASSERT_EQ(modem.command(), modemcmd::ClassifyDialResult);
+        ASSERT_EQ(modem.command(), ModemCommand::ClassifyDialResult);
         modem.classifyDialResult();
     }
     std::vector<std::string> events() {
@@ -199,15 +199,15 @@ TEST_F(CallingTest, ABusyLocalNumberPausesFourTimesAndThenIsPostponed) {
     auto modem = calling();
     for (int i = 1; i <= 4; ++i) {
         call(*modem);
-        EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+        EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
         EXPECT_EQ(modem->waitLimit, 15000);
         EXPECT_EQ(modem->role(), ModemRole::CallingInCall);
         // The end of the wait dials the same entry again.
-        modem->SetCommand(modemcmd::ChooseAndDial);
+        modem->SetCommand(ModemCommand::ChooseAndDial);
     }
     const DateTime before = now();
     call(*modem);
-    EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
+    EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_EQ(e.Calls, 5);
     EXPECT_EQ(e.FailNUS, 5);
@@ -242,9 +242,9 @@ TEST_F(CallingTest, ThreeCallsWithoutCarrierGiveTheEntryUp) {
     auto modem = calling();
     call(*modem);
     call(*modem);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     call(*modem);
-    EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
+    EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_EQ(e.Finished, 1);
     EXPECT_EQ(e.FailNUV, 3);
@@ -254,7 +254,7 @@ TEST_F(CallingTest, ThreeCallsWithoutCarrierGiveTheEntryUp) {
     // Nothing left to call: the complex turns to answering.
     modem->chooseAndDial();
     EXPECT_EQ(modem->role(), ModemRole::Answering);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     EXPECT_EQ(currentEntry(), &modem->receivedScenario);
 }
 
@@ -265,7 +265,7 @@ TEST_F(CallingTest, NoDialToneIsNoAnswerOfTheStation) {
     auto modem = calling();
     call(*modem);
     EXPECT_EQ(events().back(), "НУС (нет ответа станции)");
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     call(*modem);
     EXPECT_THAT(events().back(),
                 ::testing::StartsWith("НУС (нет ответа станции). Вызов отложен до "));
@@ -292,12 +292,12 @@ TEST_F(CallingTest, ConnectionsLeadToTheDialogues) {
     auto modem = calling();
     dialResult("20\r");
     call(*modem);
-    EXPECT_EQ(modem->command(), modemcmd::CallerDialogue);
+    EXPECT_EQ(modem->command(), ModemCommand::CallerDialogue);
     e.ComplexType = kGeneratorComplexType;
     room_.ui.models.options.simpleGenerator = true;
     dialResult("0\r");
     call(*modem);
-    EXPECT_EQ(modem->command(), modemcmd::GeneratorAnswered);
+    EXPECT_EQ(modem->command(), ModemCommand::GeneratorAnswered);
     EXPECT_TRUE(modem->simplifiedCall());
     EXPECT_EQ(fake_.commands().back(), "ATD1002;");
 }
@@ -312,7 +312,7 @@ TEST_F(CallingTest, NoResultLineIsNoInteraction) {
     EXPECT_EQ(events().back(), "НУВ (нет сообщения о результате вызова)");
     EXPECT_EQ(room_.scenario.entry(0).FailNUV, 1);
     EXPECT_EQ(room_.scenario.entry(0).Calls, 1);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(CallingTest, TheClockDecidesWhetherAWindowPastMidnightIsOpen) {
@@ -330,14 +330,14 @@ TEST_F(CallingTest, TheClockDecidesWhetherAWindowPastMidnightIsOpen) {
     for (const auto& c : cases) {
         setNowForTesting(c.when);
         const int before = dials();
-        modem->SetCommand(modemcmd::ChooseAndDial);
+        modem->SetCommand(ModemCommand::ChooseAndDial);
         modem->chooseAndDial();
         if (c.dialled) {
-            EXPECT_EQ(modem->command(), modemcmd::ClassifyDialResult) << formatDateTime(c.when);
+            EXPECT_EQ(modem->command(), ModemCommand::ClassifyDialResult) << formatDateTime(c.when);
             EXPECT_TRUE(fake_.waitForCommand("ATD1002"));
             EXPECT_EQ(dials(), before + 1) << formatDateTime(c.when);
         } else {
-            EXPECT_EQ(modem->command(), modemcmd::WaitForCall) << formatDateTime(c.when);
+            EXPECT_EQ(modem->command(), ModemCommand::WaitForCall) << formatDateTime(c.when);
             EXPECT_EQ(modem->role(), ModemRole::Calling);
             EXPECT_EQ(modem->waitLimit, 10000);
             EXPECT_EQ(dials(), before) << formatDateTime(c.when);
@@ -368,7 +368,7 @@ TEST_F(CallingTest, CallingTheOwnComplexIsWarnedOnceAtTheFirstCall) {
     room_.addEntry("12345678", "1001");
     auto modem = calling();
     call(*modem);
-    modem->SetCommand(modemcmd::ChooseAndDial);
+    modem->SetCommand(ModemCommand::ChooseAndDial);
     call(*modem);
     EXPECT_THAT(room_.ui.dialogs.texts(), ElementsAre(" Вызов собственного комплекса"));
     EXPECT_EQ(room_.ui.dialogs.seen()[0].title, " Предупреждение");
@@ -379,33 +379,33 @@ TEST_F(CallingTest, AnAnsweringComplexAnnouncesItsWaitOnceAndAnswersARing) {
     fake_.send("2\r");
     modem->waitForCall();
     EXPECT_THAT(events(), ElementsAre("", "Жду звонка", "", "Звонок"));
-    EXPECT_EQ(modem->command(), modemcmd::RingReceived);
+    EXPECT_EQ(modem->command(), ModemCommand::RingReceived);
     EXPECT_TRUE(line_.near->dtr());
 
     fake_.send("2\r");
     modem->ringReceived();
     EXPECT_EQ(events().back(), "Звонок");
-    EXPECT_EQ(modem->command(), modemcmd::RingReceived);
+    EXPECT_EQ(modem->command(), ModemCommand::RingReceived);
     fake_.send("20\r");
     modem->ringReceived();
-    EXPECT_EQ(modem->command(), modemcmd::AnswererDialogue);
+    EXPECT_EQ(modem->command(), ModemCommand::AnswererDialogue);
 
     // Waiting again after a line that holds "Зво" announces nothing new.
-    modem->SetCommand(modemcmd::WaitForCall);
+    modem->SetCommand(ModemCommand::WaitForCall);
     fake_.send("3\r");
     modem->waitForCall();
     EXPECT_EQ(events().size(), 5u);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(CallingTest, RingOutcomesOtherThanAConnection) {
     auto modem = answering();
-    modem->SetCommand(modemcmd::RingReceived);
+    modem->SetCommand(ModemCommand::RingReceived);
     fake_.send("3\r");
     modem->ringReceived();
     EXPECT_EQ(events().back(), "Неустанов взаимодействия");
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
-    modem->SetCommand(modemcmd::RingReceived);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
+    modem->SetCommand(ModemCommand::RingReceived);
     fake_.send("RING\r");
     modem->ringReceived();
     EXPECT_EQ(events().back(), "Неправильное сообщение о соединении");
@@ -423,7 +423,7 @@ TEST_F(CallingTest, AnAnswererThatServedASessionHangsAfterHangTimeWithoutACall) 
     EXPECT_EQ(lines[lines.size() - 2], "");
     EXPECT_EQ(lines.back(), "Зависание");
     EXPECT_EQ(modem->role(), ModemRole::Answering);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     EXPECT_EQ(modem->receivedScenario.SessionsDone, 0);
     EXPECT_EQ(modem->receivedScenario.Finished, 1);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
@@ -433,10 +433,10 @@ TEST_F(CallingTest, TheEndOfACallersWaitDialsTheSameEntryAgain) {
     room_.addEntry("87654321", "1002");
     auto modem = calling();
     call(*modem);
-    ASSERT_EQ(modem->command(), modemcmd::WaitForCall);
+    ASSERT_EQ(modem->command(), ModemCommand::WaitForCall);
     modem->waitLimit = 500;
     modem->waitForCall();
-    EXPECT_EQ(modem->command(), modemcmd::ClassifyDialResult);
+    EXPECT_EQ(modem->command(), ModemCommand::ClassifyDialResult);
     EXPECT_TRUE(fake_.waitForCommand("ATD1002"));
     EXPECT_EQ(dials(), 2);
     // A caller between calls announces no wait of its own.
@@ -459,15 +459,15 @@ TEST_F(CallingTest, ALostDialogueEndsTheCallerSideAsBrokenOff) {
     EXPECT_EQ(e.FailOtb, 2);
     EXPECT_EQ(e.RunCounters[runcounter::ConsecutiveOtb], 2);
     EXPECT_EQ(modem->waitLimit, 10000);
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(CallingTest, ALostDialogueOnTheAnsweringSideWaitsForTheCarrierToGo) {
     auto modem = answering();
-    modem->SetCommand(modemcmd::AnswererDialogue);
+    modem->SetCommand(ModemCommand::AnswererDialogue);
     modem->linkBrokenAnswerer();
     EXPECT_EQ(events().back(), "Отбой");
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
 }
 
 } // namespace

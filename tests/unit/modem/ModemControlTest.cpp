@@ -31,7 +31,7 @@ protected:
     // A modem created and initialised, its start-up lines and commands forgotten.
     std::unique_ptr<MODEM> ready() {
         auto modem = create();
-        EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+        EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
         // The rest of the identification reply (its LF and the result) is not wanted.
         modem->PurgePort();
         room_.ui.models.protocol.clear();
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(ModemControlTest, AGoodModemIsInitialisedAndIdentifiedAndWaitsForCalls) {
     auto modem = create();
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     EXPECT_THAT(fake_.commands(), ElementsAre("ATZ", "ATI5"));
     EXPECT_THAT(lines(), Contains("COM1: Модем инициализирован"));
     EXPECT_EQ(toUtf8(modemIdentification()), "Fake modem 14400 Доп.настройка X4");
@@ -62,7 +62,7 @@ TEST_F(ModemControlTest, ACallingModemShowsTheScenarioAndStartsWithTheFirstEntry
     room_.addEntry("11112222", "1003");
     room_.scenario.entry(0).Finished = 1;
     auto modem = create(ModemRole::Calling);
-    EXPECT_EQ(modem->command(), modemcmd::ChooseAndDial);
+    EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     EXPECT_EQ(currentEntry(), &room_.scenario.entry(0));
     auto shown = lines();
     auto at = std::find(shown.begin(), shown.end(), "Сценарий 12345678:");
@@ -75,7 +75,7 @@ TEST_F(ModemControlTest, ACallingModemShowsTheScenarioAndStartsWithTheFirstEntry
 TEST_F(ModemControlTest, AModemThatDoesNotEchoEndsTheRunAndOffersTheSetUp) {
     fake_.echo = false;
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Не вводится командная строка (нет эхо-символа)"));
     EXPECT_THAT(dialogs(),
                 ElementsAre("COM1: Не вводится командная строка (нет эхо-символа)\r\n\r\n "
@@ -92,7 +92,7 @@ TEST_F(ModemControlTest, AVerbalOkIsNoAnswerAndTheSetUpWrittenStoresNumericResul
     });
     room_.ui.dialogs.answerNext(DialogAnswer::Yes);
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Нет ответа на командую строку"));
     // Three tries of ATZ, then the factory reset typed blind and the set-up line.
     const std::string setup = "ATM0S0=2X4&D2&S1V0\\N2\\V1S7=60S37=4&WZ";
@@ -107,7 +107,7 @@ TEST_F(ModemControlTest, AVerbalOkIsNoAnswerAndTheSetUpWrittenStoresNumericResul
 TEST_F(ModemControlTest, DsrOnBeforeAnyCommandMeansTheProfileLacksDsrControl) {
     line_.near->setLines({.cts = true, .dsr = true, .ring = false, .carrier = false});
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Модем имеет сигнал DSR = 1"));
     EXPECT_THAT(fake_.commands(), IsEmpty());
     EXPECT_THAT(dialogs(), Contains(HasSubstr("Возможно, модем неправильно настроен")));
@@ -117,13 +117,13 @@ TEST_F(ModemControlTest, PortFailuresAreReportedWithoutTheSetUpOffer) {
     MODEM unavailable(
         room_.ui.bridge, [](int32_t) { return std::unique_ptr<SerialPort>(); },
         ModemRole::Answering);
-    EXPECT_EQ(unavailable.command(), -1);
+    EXPECT_EQ(unavailable.command(), ModemCommand::Stopped);
     EXPECT_THAT(dialogs(), ElementsAre("COM1: недоступен"));
 
     room_.ui.dialogs.clear();
     line_.near->failOpen(PortOpenResult::SystemError);
     auto broken = create();
-    EXPECT_EQ(broken->command(), -1);
+    EXPECT_EQ(broken->command(), ModemCommand::Stopped);
     auto seen = room_.ui.dialogs.seen();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].title, "System Error");
@@ -135,7 +135,7 @@ TEST_F(ModemControlTest, AModemThatTakesNothingIsSwitchedOff) {
     setTimeScaleForTesting(200.0);
     line_.near->holdOutput(true);
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(dialogs(), ElementsAre("COM1: Модем отключен или выключен"));
 }
 
@@ -193,7 +193,7 @@ TEST_F(ModemControlTest, ACommandLineThatNeverEchoesIsAFatalModemFailure) {
     fake_.echo = false;
     setTimeScaleForTesting(1000.0);
     EXPECT_FALSE(modem->commandLine("ATH\r\n"));
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     auto shown = lines();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_THAT(shown[0], EndsWith(" Не выполнен ввод командной строки в модем"));
@@ -223,7 +223,7 @@ TEST_F(ModemControlTest, HangUpDropsDtrAndWaitsForTheCarrierToGo) {
     EXPECT_TRUE(modem->hangUp());
     EXPECT_FALSE(line_.near->dtr());
     EXPECT_FALSE(modem->carrier());
-    EXPECT_NE(modem->command(), -1);
+    EXPECT_NE(modem->command(), ModemCommand::Stopped);
 }
 
 TEST_F(ModemControlTest, AModemThatKeepsTheConnectionAfterDtrDropsHasFailed) {
@@ -235,7 +235,7 @@ TEST_F(ModemControlTest, AModemThatKeepsTheConnectionAfterDtrDropsHasFailed) {
     ASSERT_GE(shown.size(), 2u);
     EXPECT_THAT(shown[0], EndsWith(" Принудительный разрыв связи"));
     EXPECT_THAT(shown[1], EndsWith(" Модем не разорвал связь при сбросе DTR"));
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
 }
 
 TEST_F(ModemControlTest, TheDisconnectReasonIsAskedOnlyInTraceMode) {

@@ -70,7 +70,7 @@ TEST_F(ModemSimTest, AGoodModemIsReadyAndNamedInTheProtocolHeader) {
 TEST_F(ModemSimTest, AModemThatDoesNotEchoEndsTheRunWithTheSetUpOffered) {
     startSim({{"faults", {{"noEcho", true}}}});
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Не вводится командная строка (нет эхо-символа)"));
     EXPECT_THAT(room_.ui.dialogs.texts(),
                 Contains("COM1: Записать настройку в энергонезависимую память модема?"));
@@ -84,7 +84,7 @@ TEST_F(ModemSimTest, AModemAnsweringWithVerbalResultsIsSetUpOnRequestAndThenRead
     room_.ui.dialogs.answerNext(DialogAnswer::Yes);
     {
         auto modem = create();
-        EXPECT_EQ(modem->command(), -1);
+        EXPECT_EQ(modem->command(), ModemCommand::Stopped);
         EXPECT_THAT(lines(), Contains("COM1: Нет ответа на командую строку"));
     }
     auto seen = room_.ui.dialogs.seen();
@@ -101,14 +101,14 @@ TEST_F(ModemSimTest, AModemAnsweringWithVerbalResultsIsSetUpOnRequestAndThenRead
     room_.ui.dialogs.clear();
     room_.ui.models.protocol.clear();
     auto modem = create();
-    EXPECT_EQ(modem->command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
     EXPECT_THAT(lines(), ElementsAre("COM1: Модем инициализирован"));
 }
 
 TEST_F(ModemSimTest, DsrAlwaysOnIsFoundBeforeAnyCommand) {
     startSim({{"faults", {{"dsrAlwaysOn", true}}}});
     auto modem = create();
-    EXPECT_EQ(modem->command(), -1);
+    EXPECT_EQ(modem->command(), ModemCommand::Stopped);
     EXPECT_THAT(lines(), Contains("COM1: Модем имеет сигнал DSR = 1"));
     EXPECT_TRUE(sim_->events("command", "A").empty());
 }

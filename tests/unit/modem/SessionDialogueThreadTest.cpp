@@ -102,10 +102,10 @@ TEST_F(CallerDialogueThreadTest, AnAnswererOfAnotherVersionIsRefusedAndTheEntryG
     EXPECT_EQ(room_.entry().Finished, 1);
     EXPECT_EQ(modem.role(), ModemRole::Calling);
     EXPECT_EQ(modem.waitLimit, 3000);
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
     EXPECT_FALSE(room_.line.near->dtr()); // hung up
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
     EXPECT_THAT(room_.records.names(), IsEmpty());
 }
 
@@ -113,7 +113,7 @@ TEST_F(CallerDialogueThreadTest, AnotherComplexAnsweringIsRefused) {
     dialogue(test::farGreeting("11111111", "", 0.0, 0));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Вместо 87654321 ответил 11111111"));
     EXPECT_EQ(room_.entry().Finished, 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
     EXPECT_EQ(room_.modem().waitLimit, 3000);
 }
 
@@ -128,9 +128,9 @@ TEST_F(CallerDialogueThreadTest, ABusyAnswererPostponesTheEntryBySixMinutesPerSe
     EXPECT_NEAR(static_cast<double>(e.NextTime), before + 7 * 360.0 / 86400.0, 60.0 / 86400.0);
     EXPECT_EQ(room_.modem().role(), ModemRole::Calling);
     EXPECT_EQ(room_.modem().waitLimit, 3000);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
     EXPECT_FALSE(room_.line.near->dtr());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(CallerDialogueThreadTest, ABusyBlockWithNonsenseCountsPostponesNoFurtherBackThanNow) {
@@ -183,9 +183,9 @@ TEST_F(CallerDialogueThreadTest, TheFirstSessionHandsTheScenarioOverAndStartsThe
     EXPECT_EQ(calls[1].answerer, "87654321");
 
     // This side measures first; the modem has hung up and idles.
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
     EXPECT_FALSE(room_.line.near->dtr());
 }
 
@@ -204,7 +204,7 @@ TEST_F(CallerDialogueThreadTest, ANewSeriesTimeHandsTheScenarioOverAgain) {
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Передача сценария"));
     // Not the first session: no reset, no norms file.
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
 }
 
 TEST_F(CallerDialogueThreadTest, TheSameSeriesOnBothSidesGoesStraightToMeasuring) {
@@ -214,8 +214,8 @@ TEST_F(CallerDialogueThreadTest, TheSameSeriesOnBothSidesGoesStraightToMeasuring
     // A resume asked for by the far side alone is no resume.
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 2, true));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
     EXPECT_FALSE(room_.modem().resumePending);
 }
 
@@ -226,9 +226,9 @@ TEST_F(CallerDialogueThreadTest, ABrokenResultExchangeIsResumedWithoutMeasuring)
     room_.modem().resumePending = true;
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 2, true));
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::ResultExchange);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::ResultExchange);
     EXPECT_TRUE(room_.modem().resumePending);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
     EXPECT_TRUE(room_.line.near->dtr()); // the connection stands for the exchange
 }
 
@@ -240,7 +240,7 @@ TEST_F(CallerDialogueThreadTest, ALostGreetingEndsTheCallAsBroken) {
                    });
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Отбой"));
     EXPECT_EQ(room_.entry().FailOtb, 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
     EXPECT_EQ(room_.modem().waitLimit, 10000);
 }
 
@@ -316,9 +316,9 @@ TEST_F(AnswererDialogueThreadTest, TheFirstSessionTakesTheCallersEntryAndGenerat
     EXPECT_EQ(calls[0].caller, "87654321");
     EXPECT_EQ(calls[0].answerer, "12345678");
 
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::GenerateFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::GenerateFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(modem.command(), modemcmd::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ACallingComplexThatAnswersBecomesAnAnswererInItsRun) {
@@ -349,8 +349,8 @@ TEST_F(AnswererDialogueThreadTest, AHandOverBrokenOffLeavesTheEntryAsItWas) {
     EXPECT_EQ(modem.role(), ModemRole::Answering);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(AnswererDialogueThreadTest, AnAnswererBusyWithAnotherComplexRefusesWithTheBusyBlock) {
@@ -369,8 +369,8 @@ TEST_F(AnswererDialogueThreadTest, AnAnswererBusyWithAnotherComplexRefusesWithTh
     EXPECT_EQ(busy.numTotal.get(), 10);
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Отказано в обслуживании 87654321"));
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "55555555");
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
@@ -378,7 +378,7 @@ TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
              [this] { room_.farHangsUp(); });
     EXPECT_THAT(room_.events(),
                 ElementsAre("Есть связь", "Неправильная попытка 87654321 связаться с 99999999"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     room_.ui.models.protocol.clear();
     room_.answeringInCall();
@@ -386,7 +386,7 @@ TEST_F(AnswererDialogueThreadTest, ACallForAnotherComplexOrVersionIsNotServed) {
     other.version = 51;
     dialogue(other, [this] { room_.farHangsUp(); });
     EXPECT_THAT(room_.events(), ElementsAre("Есть связь", "Несоответствие версий ПО"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 TEST_F(AnswererDialogueThreadTest, ABrokenResultExchangeIsResumedWithoutMeasuring) {
@@ -398,8 +398,8 @@ TEST_F(AnswererDialogueThreadTest, ABrokenResultExchangeIsResumedWithoutMeasurin
     dialogue(test::farGreeting("87654321", "12345678", 45717.25, 1, true));
     EXPECT_EQ(got_.resume, 1);
     EXPECT_EQ(blockText(got_.wanted), "87654321");
-    EXPECT_EQ(modem.command(), modemcmd::ResultExchange);
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::Idle);
+    EXPECT_EQ(modem.command(), ModemCommand::ResultExchange);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::Idle);
 }
 
 // ---- Reconnection ----------------------------------------------------------------------
@@ -420,8 +420,8 @@ TEST_F(ReconnectThreadTest, TheCallerOriginatesOnTheHeldLineAndTheAnalyzerLetsIt
     room_.runSides([&] { modem.reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов (x3m1)"));
     EXPECT_THAT(room_.fake.commands(), Contains("ATX3M1X1D"));
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::SwitchOff);
-    EXPECT_EQ(modem.command(), modemcmd::ResultExchange);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::SwitchOff);
+    EXPECT_EQ(modem.command(), ModemCommand::ResultExchange);
     // The own results are saved aside; from now on a break is resumed.
     EXPECT_EQ(modem.savedResults.sine.level, -12.0f);
     EXPECT_EQ(modem.savedThroughput, 96.0f);
@@ -436,7 +436,7 @@ TEST_F(ReconnectThreadTest, TheAnswererAnswersAndAFailedConnectionCountsForTheCa
     room_.runSides([&] { room_.modem().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов"));
     EXPECT_THAT(room_.fake.commands(), Contains("ATB1A"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::ResultExchange);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::ResultExchange);
 
     // No carrier: the caller counts a НУВ, the answerer only says so.
     room_.fake.connect(false);
@@ -444,7 +444,7 @@ TEST_F(ReconnectThreadTest, TheAnswererAnswersAndAFailedConnectionCountsForTheCa
     room_.ui.models.protocol.clear();
     room_.runSides([&] { room_.modem().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов", "Неустанов взаимодействия"));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     room_.callingInCall();
     room_.fake.connect(false);
@@ -453,7 +453,7 @@ TEST_F(ReconnectThreadTest, TheAnswererAnswersAndAFailedConnectionCountsForTheCa
     room_.runSides([&] { room_.modem().reconnect(); }, {});
     EXPECT_THAT(room_.events(), ElementsAre("Соединение модемов (x3)", "НУВ (нет несущей)"));
     EXPECT_EQ(room_.entry().FailNUV, nuv + 1);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 // ---- The result exchange -----------------------------------------------------------------
@@ -475,7 +475,7 @@ protected:
         // As the reconnection leaves it.
         modem.savedResults = sineLevel(-10.0f);
         modem.resumePending = true;
-        modem.SetCommand(modemcmd::ResultExchange);
+        modem.SetCommand(ModemCommand::ResultExchange);
     }
 
     // The caller's exchange against a far answerer whose sine level is -20 dBm.
@@ -538,7 +538,7 @@ TEST_F(ResultExchangeThreadTest, TheCallerSendsCountersAndOwnResultsAndWritesBot
     EXPECT_EQ(modem.waitLimit, 8000);
     EXPECT_EQ(modem.role(), ModemRole::CallingInCall);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "87654321");
-    EXPECT_EQ(modem.command(), modemcmd::WaitForCall);
+    EXPECT_EQ(modem.command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, TheLastSessionEndsTheSeriesAndTheCallerMovesOn) {
@@ -550,7 +550,7 @@ TEST_F(ResultExchangeThreadTest, TheLastSessionEndsTheSeriesAndTheCallerMovesOn)
     EXPECT_EQ(room_.entry().Finished, 1);
     EXPECT_EQ(room_.modem().role(), ModemRole::Calling);
     EXPECT_EQ(fieldText(room_.complex->peerIdent), "");
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, ASeriesEndedEarlyMarksTheFilesOfItsLastSession) {
@@ -577,7 +577,7 @@ TEST_F(ResultExchangeThreadTest, AConnectionBrokenInTheExchangeKeepsItPendingFor
     EXPECT_EQ(room_.entry().SessionsDone, 1);
     EXPECT_EQ(room_.entry().FailOtb, 1);
     EXPECT_THAT(room_.records.names(), IsEmpty());
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, AThroughputMissingOnOneSideIsMissingForBoth) {
@@ -622,7 +622,7 @@ TEST_F(ResultExchangeThreadTest, UnmetNormsPauseTheCallerUntilTheOperatorGoesOn)
     EXPECT_EQ(label.substr(std::min<std::size_t>(label.size(), 9)), "Обмен результатами");
     EXPECT_FALSE(room_.ui.models.pause.visible);
     EXPECT_FALSE(room_.line.near->dtr());
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(ResultExchangeThreadTest, WithoutTheRunOptionUnmetNormsDoNotPause) {
@@ -649,7 +649,7 @@ protected:
         modem.savedResults = sineLevel(-10.0f);
         modem.resumePending = true;
         room_.answeringInCall();
-        modem.SetCommand(modemcmd::ResultExchange);
+        modem.SetCommand(ModemCommand::ResultExchange);
     }
 
     // The far caller sends counters 6/1/2/0 and its sine level -20, takes the answer
@@ -699,7 +699,7 @@ TEST_F(AnswererExchangeThreadTest, TheAnswererTakesTheCountersAndAnswersWithItsO
     EXPECT_FALSE(fileExists(room_.folder.file("unknown.scn")));
     EXPECT_EQ(room_.modem().role(), ModemRole::AnsweringServed);
     EXPECT_FALSE(room_.modem().resumePending);
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 }
 
 TEST_F(AnswererExchangeThreadTest, AtTheEndOfTheSeriesTheAnswererIsIdleAgain) {
@@ -747,7 +747,7 @@ protected:
         e.ComplexType = 1;
         e.NumTotal = 3;
         room_.callingInCall();
-        room_.modem().SetCommand(modemcmd::GeneratorAnswered);
+        room_.modem().SetCommand(ModemCommand::GeneratorAnswered);
     }
     Scaled scaled_;
     test::SessionRoom room_{ModemRole::Calling};
@@ -766,9 +766,9 @@ TEST_F(GeneratorSessionThreadTest, AnAnsweredGeneratorStartsTheCycleAndTheAnalyz
     EXPECT_EQ(fieldText(c.peerUser), "................");
     EXPECT_EQ(fieldText(c.peerCity), "........");
     EXPECT_EQ(fieldText(c.peerAts), "....");
-    EXPECT_EQ(room_.analyzer().command(), zmkcmd::MeasureFirst);
+    EXPECT_EQ(room_.analyzer().command(), AnalyzerCommand::MeasureFirst);
     EXPECT_TRUE(room_.analyzer().firstPass());
-    EXPECT_EQ(room_.modem().command(), modemcmd::Idle);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Idle);
     EXPECT_FALSE(room_.line.near->dtr()); // the line is the analyzer's
 }
 
@@ -796,7 +796,7 @@ TEST_F(GeneratorSessionThreadTest, ACompleteSessionWritesOneDataFileAndCountsThe
     EXPECT_EQ(room_.modem().waitLimit, 10000);
     EXPECT_EQ(room_.modem().role(), ModemRole::CallingInCall);
     EXPECT_TRUE(fileExists(room_.folder.file("unknown.scn")));
-    EXPECT_EQ(room_.modem().command(), modemcmd::WaitForCall);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::WaitForCall);
 
     // A series ended early by the evaluation marks the file of its last session.
     room_.entry().NumTotal = 5;

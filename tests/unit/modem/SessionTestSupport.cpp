@@ -96,31 +96,32 @@ void RecordingRecords::evaluateSession(RunContext&, ScenarioEntry& entry, bool c
 // ---- FakeAnalyzer -------------------------------------------------------------------
 
 FakeAnalyzer::~FakeAnalyzer() {
-    SetCommand(-1);
+    stop();
     Terminate();
     DeviceThread::WaitFor();
 }
 
-std::vector<int32_t> FakeAnalyzer::taken() const {
+std::vector<AnalyzerCommand> FakeAnalyzer::taken() const {
     std::lock_guard lock(mutex_);
     return taken_;
 }
 
 void FakeAnalyzer::Execute() {
     while (!Terminated()) {
-        const int32_t c = command();
-        if (c == zmkcmd::MeasureFirst || c == zmkcmd::GenerateFirst || c == zmkcmd::SwitchOff) {
+        const AnalyzerCommand c = command();
+        if (c == AnalyzerCommand::MeasureFirst || c == AnalyzerCommand::GenerateFirst ||
+            c == AnalyzerCommand::SwitchOff) {
             {
                 std::lock_guard lock(mutex_);
                 taken_.push_back(c);
             }
-            if (c == zmkcmd::SwitchOff) {
-                SetCommand(zmkcmd::Idle);
+            if (c == AnalyzerCommand::SwitchOff) {
+                SetCommand(AnalyzerCommand::Idle);
                 continue;
             }
             live_ = measured;
             first_ = false;
-            SetCommand(zmkcmd::Idle);
+            SetCommand(AnalyzerCommand::Idle);
             if (Complex* complex = currentComplex(); complex && complex->modemThread)
                 complex->modemThread->SetCommand(handBack);
         }
@@ -208,13 +209,13 @@ void SessionRoom::callingInCall() {
     setCurrentEntry(&e);
     setFieldText(complex->peerIdent, textOf(e.Id));
     modem_->setRole(ModemRole::CallingInCall);
-    modem_->SetCommand(modemcmd::CallerDialogue);
+    modem_->SetCommand(ModemCommand::CallerDialogue);
     modem_->dtr(true);
     fake.connect(true);
 }
 
 void SessionRoom::answeringInCall() {
-    modem_->SetCommand(modemcmd::AnswererDialogue);
+    modem_->SetCommand(ModemCommand::AnswererDialogue);
     modem_->dtr(true);
     fake.connect(true);
 }

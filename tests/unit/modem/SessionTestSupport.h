@@ -64,12 +64,15 @@ private:
 };
 
 // An analyzer thread that measures nothing: its command and first-pass flag are what
-// the modem thread set. Once started (Resume) it plays both passes at once: on command
-// 1 or 10 it puts `measured` into its live records, clears its first-pass flag and hands
-// back to the modem thread with `handBack`; on 20 it lets the line go (command 0).
+// the modem thread set. Once started (Resume) it plays both passes at once: on
+// MeasureFirst or GenerateFirst it puts `measured` into its live records, clears its
+// first-pass flag and hands back to the modem thread with `handBack`; on SwitchOff it
+// lets the line go (Idle).
 class FakeAnalyzer : public AnalyzerThread {
 public:
-    explicit FakeAnalyzer(UiBridge& ui) : AnalyzerThread(ui, nullptr) { SetCommand(0); }
+    explicit FakeAnalyzer(UiBridge& ui) : AnalyzerThread(ui, nullptr) {
+        SetCommand(AnalyzerCommand::Idle);
+    }
     ~FakeAnalyzer() override;
 
     int16_t serialNumber() const override { return 1234; }
@@ -79,9 +82,9 @@ public:
     LiveResults& liveResults() override { return live_; }
 
     LiveResults measured;
-    int32_t handBack = modemcmd::Reconnect;
+    ModemCommand handBack = ModemCommand::Reconnect;
     // The commands it took, in order (1, 10, 20).
-    std::vector<int32_t> taken() const;
+    std::vector<AnalyzerCommand> taken() const;
 
 protected:
     void Execute() override;
@@ -90,7 +93,7 @@ private:
     std::atomic<bool> first_{false};
     LiveResults live_;
     mutable std::mutex mutex_;
-    std::vector<int32_t> taken_;
+    std::vector<AnalyzerCommand> taken_;
 };
 
 // The far complex on the far end of the line: its block layer, while a connection

@@ -72,7 +72,7 @@ protected:
         e.DiscrTime = 10;
         room_.callingInCall();
         room_.farHangsUp(); // the analyzers hold the line
-        room_.modem().SetCommand(modemcmd::ThroughputTest);
+        room_.modem().SetCommand(ModemCommand::ThroughputTest);
     }
 
     // The far complex sends its pattern at the connection's rate while the connection
@@ -121,7 +121,7 @@ TEST_F(ThroughputThreadTest, AFarSideAtTheLinkRateMeasuresItsShareOfTheReference
     // Hung up, the port opened afresh, and on to the reconnection.
     EXPECT_FALSE(room_.line.near->dtr());
     EXPECT_TRUE(room_.line.near->isOpen());
-    EXPECT_EQ(modem.command(), modemcmd::Reconnect);
+    EXPECT_EQ(modem.command(), ModemCommand::Reconnect);
 }
 
 // The count of the measuring goes on from the warm-up's bytes. A paced line: once the
@@ -159,7 +159,7 @@ TEST_F(ThroughputThreadTest, TheMeasuringCountGoesOnFromTheWarmUp) {
     };
     room_.runSides([this] { room_.modem().throughputTest(); }, {});
     EXPECT_NEAR(room_.modem().throughput, 45.72, 0.7);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasured) {
@@ -175,7 +175,7 @@ TEST_F(ThroughputThreadTest, AFarSideThatSendsNothingLeavesTheThroughputNotMeasu
     EXPECT_EQ(toUtf8(results.caption), "Передача данных");
     ASSERT_EQ(results.lines.size(), 1u);
     EXPECT_EQ(toUtf8(results.lines[0]), "Пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
@@ -189,7 +189,7 @@ TEST_F(ThroughputThreadTest, AModemThatRefusesTheSetUpGivesTheTestUp) {
     ASSERT_EQ(results.lines.size(), 1u);
     EXPECT_EQ(toUtf8(results.lines[0]), "Пропускная способность не измерена");
     EXPECT_EQ(room_.modem().throughput, -999.0f);
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 // Many command lines in the 90 s (their echoes keep their order on the stepped clock
@@ -217,7 +217,7 @@ TEST_F(ThroughputGiveUpThreadTest, NoConnectionWithin90SecondsGivesTheTestUp) {
     auto events = room_.events();
     EXPECT_GT(std::count(events.begin(), events.end(), " -неустанов взаимодействия"), 3);
     EXPECT_EQ(events.back(), " -пропускная способность не измерена");
-    EXPECT_EQ(room_.modem().command(), modemcmd::Reconnect);
+    EXPECT_EQ(room_.modem().command(), ModemCommand::Reconnect);
 }
 
 } // namespace

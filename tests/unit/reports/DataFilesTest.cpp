@@ -419,7 +419,7 @@ TEST_F(DataFilesTest, AFailureLeavesNoFileAndEndsTheRun) {
                                     dataFileName, previousDataFileName);
         }
         EXPECT_FALSE(written);
-        EXPECT_EQ(worker.command(), -1);
+        EXPECT_EQ(worker.command(), Device::kStopCommand);
         if (c.fullDisk) {
             EXPECT_TRUE(listFiles("DATA", "*").empty());
         }
