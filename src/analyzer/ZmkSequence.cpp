@@ -3,7 +3,7 @@
 // A pass is the range step, then the meter steps (this complex measures) or the
 // generator steps (it generates), then the end of the pass. The two complexes run
 // their passes at the same time, one generating while the other measures, and stay in
-// step only through the stored thread_.deadline: every step advances it by durations that
+// step only through the stored deadline: every step advances it by durations that
 // both take from the same scenario entry, so rounding and order here are binding.
 #include "analyzer/ZmkSequence.h"
 
