@@ -42,7 +42,7 @@ ScenarioEntry fullEntry() {
     e.SeriesTime = 45000.5;
     e.Calls = 3;
     e.Analog = 1;
-    e.ComplexType = 0;
+    e.ComplexType = kFullComplexType;
     test::setEverySelection(e, 1);
     for (auto* t : {&e.SinTime, &e.O132Time, &e.O131Time, &e.MTTSTime, &e.O42Time, &e.ImpTime,
                     &e.BlkTime, &e.EchoTime, &e.DiscrTime})

@@ -72,24 +72,24 @@ void MeterComputation::reset() {
     if (!outputs_)
         return;
     MeterOutputs& o = *outputs_;
-    o.levels.fill(kMissing);
-    o.sideComponents.fill(kMissing);
-    o.sideOffsets.fill(kMissing);
+    o.levels.fill(kNotMeasured);
+    o.sideComponents.fill(kNotMeasured);
+    o.sideOffsets.fill(kNotMeasured);
     for (auto* table :
          {&o.tones.frequency, &o.tones.level, &o.tones.attenuation, &o.tones.groupDelay,
           &o.tones.snr, &o.tones.phase, &o.impedance.frequency, &o.impedance.modulus,
           &o.impedance.resistance, &o.impedance.reactance, &o.impedance.capacitance,
           &o.impedance.inductance, &o.impedance.referenceAttenuation, &o.impedance.referencePhase})
-        table->fill(kMissing);
-    o.noiseBands.fill(kMissing);
-    o.noiseBandsWeighted.fill(kMissing);
-    o.events.fill(kMissing);
-    o.echoTime = kMissing;
-    o.echo = kMissing;
+        table->fill(kNotMeasured);
+    o.noiseBands.fill(kNotMeasured);
+    o.noiseBandsWeighted.fill(kNotMeasured);
+    o.events.fill(kNotMeasured);
+    o.echoTime = kNotMeasured;
+    o.echo = kNotMeasured;
     o.envelope.fill(-80.0f);
     o.tracking = TrackingTable{};
-    o.tracking.level.fill(kMissing);
-    o.tracking.phase.fill(kMissing);
+    o.tracking.level.fill(kNotMeasured);
+    o.tracking.phase.fill(kNotMeasured);
     o.spectrum = VisualSpectrum{};
     o.dcMean = 0.0f;
     o.peakBin = 0;
@@ -191,14 +191,14 @@ int16_t MeterComputation::decodeMeterTable(const int16_t* words, DecoderActions&
     // Peak level: compared with the top of the range for overload.
     double peak = meterDb(b.pair(9, 10) * kTwoToMinus32, ref);
     if (st.codes[0] < 0)
-        peak = kMissing;
+        peak = kNotMeasured;
     else if (st.codes[0] > 0)
         peak = outputs_->levels[item::Level] - ref + 12.4 + peak;
-    if (peak != kMissing && peak < -99.0)
+    if (peak != kNotMeasured && peak < -99.0)
         peak = -99.0;
     mt[meter::Peak] = static_cast<float>(peak);
     // A missing peak says nothing about the range.
-    if (peak != kMissing) {
+    if (peak != kNotMeasured) {
         if (peak > ref) {
             st.rangeState = kOverloaded;
             actions.reportRange(code::Overload);
@@ -239,7 +239,7 @@ int16_t MeterComputation::decodeMeterTable(const int16_t* words, DecoderActions&
         const double f =
             (b.u(15) + b.u(14) * kTwoTo16 + b.u(16) * kTwoTo32) / b.u(17) * kBinHz * kTwoToMinus18;
         double own = mt[meter::Frequency];
-        if (own == kMissing || std::fabs(f - own) > 0.5)
+        if (own == kNotMeasured || std::fabs(f - own) > 0.5)
             own = f;
         own = 0.89 * own + 0.11 * f;
         mt[meter::Frequency] = static_cast<float>(own);
@@ -248,7 +248,7 @@ int16_t MeterComputation::decodeMeterTable(const int16_t* words, DecoderActions&
         else if (std::fabs(own - 2000.0) < 12.0)
             mt[meter::FrequencyDeviation] = static_cast<float>(own - 2000.0);
         else
-            mt[meter::FrequencyDeviation] = kMissing;
+            mt[meter::FrequencyDeviation] = kNotMeasured;
     }
     return code::MeterTable;
 }
@@ -402,7 +402,7 @@ int16_t MeterComputation::analyseEchoSet(DecoderActions& actions) {
     for (int i = 32; i < 32 + search; ++i)
         largest = std::max(largest, sample(i) * sample(i));
 
-    double echo = kMissing;
+    double echo = kNotMeasured;
     if (largest > 0.0 && std::clamp(db10(probe / largest), 0.0, 100.0) > 8.0)
         echo =
             sum == 0.0 ? 100.0 : std::clamp(db10((probeTotal / 32.0) / (sum / window)), 0.0, 100.0);

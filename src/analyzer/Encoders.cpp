@@ -334,7 +334,7 @@ CommandPlan MeterLevHiLowRangeSet(MeterState& state, double maxSignalDbm, double
 CommandPlan ZmkMeterRestart(MeterState& state) {
     if (state.codes[0] < 1)
         state.restartRequested = 0;
-    state.meterTable[meter::LevelDeviation] = kMissing;
+    state.meterTable[meter::LevelDeviation] = kNotMeasured;
     state.levelCount = 0;
     state.levelMean = 0.0;
     state.levelM2 = 0.0;

@@ -4,6 +4,7 @@
 #include "analyzer/Analyses.h"
 #include "analyzer/Tables.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -92,28 +93,27 @@ void prepareVisualSpectrum(const Workspace& ws, const MeterState& state, MeterOu
     }
 }
 
-int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
-    Workspace& ws = *workspace_;
-    MeterOutputs& out = *outputs_;
-    MeterState& st = state;
-    const double ref = st.referenceLevel;
+namespace {
 
-    transformSignalSet(ws);
-    out.levels.fill(kMissing);
-
+// The strongest bin of the band in which a sine is looked for.
+int findPeak(const Workspace& ws) {
     int peak = kFirstSineBin;
     for (int k = kFirstSineBin + 1; k <= kLastSineBin; ++k)
         if (ws.power[k] > ws.power[peak])
             peak = k;
-    out.peakBin = peak;
+    return peak;
+}
 
-    // The four hypotheses. The sine's noise leaves out the 32 bins around the sine, so
-    // white noise reads 10 log10(963/995) = -0.14 dB below its level in 300..3400 Hz.
-    // The comb's bins stop at 96 and 1088, cutting the outer Hann neighbour (1/6 of the
-    // power) of the 300 Hz and 3400 Hz tones: a flat comb reads 0.045 dB low. O.131 noise
-    // is measured in 797..3403 Hz and raised by 0.76 dB = 10 log10(3100/2606) to the
-    // 300..3400 Hz band, exact for white noise.
-    Estimate h[4];
+using Hypotheses = std::array<Estimate, 4>;
+
+// The four hypotheses. The sine's noise leaves out the 32 bins around the sine, so
+// white noise reads 10 log10(963/995) = -0.14 dB below its level in 300..3400 Hz.
+// The comb's bins stop at 96 and 1088, cutting the outer Hann neighbour (1/6 of the
+// power) of the 300 Hz and 3400 Hz tones: a flat comb reads 0.045 dB low. O.131 noise
+// is measured in 797..3403 Hz and raised by 0.76 dB = 10 log10(3100/2606) to the
+// 300..3400 Hz band, exact for white noise.
+Hypotheses estimateHypotheses(const Workspace& ws, int peak, double ref) {
+    Hypotheses h;
     h[SineHyp] = estimate(ws.binSum(peak - 16, std::min(peak + 15, 1103)),
                           ws.binSum(95, peak - 17) + ws.binSum(peak + 16, 1089), ref, 0.0, true);
     double comb = 0.0, gaps = 0.0;
@@ -126,9 +126,13 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
     h[O42Hyp] =
         estimate(ws.binSum(270, 280) + ws.binSum(433, 449),
                  ws.binSum(96, 254) + ws.binSum(295, 417) + ws.binSum(465, 1087), ref, 0.0, false);
+    return h;
+}
 
-    // Selection: the largest signal-to-noise first; a hypothesis whose test fails drops
-    // to -20 dB and is not tested again, so that the search ends whatever the threshold.
+// Selection: the largest signal-to-noise first; a hypothesis whose test fails drops
+// to -20 dB and is not tested again, so that the search ends whatever the threshold.
+// The chosen hypothesis, or -1 for noise.
+int selectHypothesis(const Workspace& ws, const MeterState& st, const Hypotheses& h, int peak) {
     const double A = st.recognitionThreshold;
     const double B = st.bottomLevel;
     double s[4], l[4];
@@ -137,14 +141,13 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
         s[i] = h[i].snr;
         l[i] = h[i].level;
     }
-    int chosen = -1;
     for (;;) {
         int best = -1;
         for (int i = 0; i < 4; ++i)
             if (!tried[i] && (best < 0 || s[i] > s[best]))
                 best = i;
         if (best < 0 || !(s[best] > A))
-            break;
+            return -1;
         tried[best] = true;
         bool pass = false;
         switch (best) {
@@ -168,14 +171,16 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
             pass = s[3] > A && l[3] > B && s[0] < 10.0;
             break;
         }
-        if (pass) {
-            chosen = best;
-            break;
-        }
+        if (pass)
+            return best;
         s[best] = -20.0;
     }
+}
 
-    int raw = code::Noise;
+// The analysis of what was chosen: the raw code of the set (the sine's peak bin, or
+// the code of the signal kind, or noise).
+int analyseChosen(Workspace& ws, const MeterState& st, MeterOutputs& out, const Hypotheses& h,
+                  int chosen, int peak) {
     if (chosen >= 0) {
         out.levels[item::Level] = static_cast<float>(h[chosen].level);
         out.levels[item::Noise] = static_cast<float>(h[chosen].noise);
@@ -184,32 +189,30 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
     switch (chosen) {
     case SineHyp:
         analyseSine(ws, st, out, peak);
-        raw = peak;
-        break;
+        return peak;
     case MultiHyp:
         analyseMultiFrequency(ws, st, out, peak);
-        raw = code::MultiFrequency;
-        break;
+        return code::MultiFrequency;
     case O131Hyp:
-        raw = code::O131;
-        break;
+        return code::O131;
     case O42Hyp:
         analyseO42(ws, st, out);
-        raw = code::O42;
-        break;
+        return code::O42;
     default:
         analyseNoise(ws, st, out);
-        break;
+        return code::Noise;
     }
+}
 
-    // Range: the signal must stand above the bottom of the range and the noise be
-    // measurable; otherwise the meter is below its range.
+// Range: the signal must stand above the bottom of the range and the noise be
+// measurable; otherwise the meter is below its range.
+void checkRange(MeterState& st, const MeterOutputs& out, DecoderActions& actions) {
     const double top = st.referenceLevel;
     const double level = out.levels[item::Level];
     const double noise = out.levels[item::Noise];
     const double snr = out.levels[item::Snr];
     bool inRange;
-    if (snr != kMissing)
+    if (snr != kNotMeasured)
         inRange = level >= std::max(top - 80.0, -95.0) &&
                   ((noise >= std::max(top - 75.0, -90.0) && snr >= 0.0) || st.impedanceMode);
     else
@@ -225,24 +228,30 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
         // leave the measurement believing the meter overloaded.
         st.rangeState = kBelowRange;
     }
+}
 
-    prepareVisualSpectrum(ws, st, out, peak);
+// The mean of the set's samples, for the visualisation.
+float dcMean(const Workspace& ws) {
     long sum = 0;
     for (int16_t v : ws.samples)
         sum += v;
-    out.dcMean = static_cast<float>(sum / static_cast<double>(kSetSamples));
+    return static_cast<float>(sum / static_cast<double>(kSetSamples));
+}
 
-    // Stability: the history keeps what was recognised; a change is reported as -10.
+// Stability: the history keeps what was recognised; a change is reported as -10.
+int followStability(MeterState& st, int raw) {
     const int previous = st.codes[0];
     st.codes[2] = st.codes[1];
     st.codes[1] = st.codes[0];
     st.codes[0] = raw;
-    int result = raw;
     if (raw > 0 ? std::abs(raw - previous) > 1 : raw != previous)
-        result = code::Unstable;
+        return code::Unstable;
+    return raw;
+}
 
-    // Meter restarts: after another signal kind the meter locks to the new sine, or to
-    // no signal (followed by command 6); a sine that moved is locked to anew.
+// Meter restarts: after another signal kind the meter locks to the new sine, or to
+// no signal (followed by command 6); a sine that moved is locked to anew.
+void requestRestarts(MeterState& st, int raw, DecoderActions& actions) {
     if (st.codes[2] < 0) {
         if (raw > 0) {
             st.restartRequested = raw;
@@ -257,6 +266,30 @@ int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
         st.restartRequested = raw;
         actions.send(ZmkMeterRestart(st));
     }
+}
+
+} // namespace
+
+int16_t MeterComputation::analyseSignalSet(DecoderActions& actions) {
+    Workspace& ws = *workspace_;
+    MeterOutputs& out = *outputs_;
+    MeterState& st = state;
+
+    transformSignalSet(ws);
+    out.levels.fill(kNotMeasured);
+    const int peak = findPeak(ws);
+    out.peakBin = peak;
+
+    const Hypotheses h = estimateHypotheses(ws, peak, st.referenceLevel);
+    const int chosen = selectHypothesis(ws, st, h, peak);
+    const int raw = analyseChosen(ws, st, out, h, chosen, peak);
+    checkRange(st, out, actions);
+
+    prepareVisualSpectrum(ws, st, out, peak);
+    out.dcMean = dcMean(ws);
+
+    int result = followStability(st, raw);
+    requestRestarts(st, raw, actions);
 
     if (result == code::MultiFrequency && st.impedanceMode) {
         analyseImpedance(st, out, actions);

@@ -97,7 +97,7 @@ void analyseImpedance(MeterState& state, MeterOutputs& out, DecoderActions& acti
         }
         const double modulus = std::hypot(r, x);
         const double ratio = r != 0.0 ? std::fabs(x / r) : 0.0;
-        float capacitance = kMissing, inductance = kMissing;
+        float capacitance = kNotMeasured, inductance = kNotMeasured;
         if (ratio > impedanceValidityThreshold(modulus) && modulus > 10.0) {
             const double w = (i + 1) * 2.0 * std::numbers::pi * 0.1;
             if (x > 0.0)

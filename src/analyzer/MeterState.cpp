@@ -15,7 +15,7 @@ void MeterState::reset() {
     rangeState = kInRange;
     codes = {0, 0, 0};
     noiseBandwidth = 25.0;
-    meterTable.fill(kMissing);
+    meterTable.fill(kNotMeasured);
     levelCount = 0;
     levelMean = 0.0;
     levelM2 = 0.0;

@@ -8,6 +8,8 @@
 // sequence where it says so (recognition threshold, bottom level during noise).
 #pragma once
 
+#include "platform/ValueMarks.h"
+
 #include <array>
 #include <cstdint>
 
@@ -38,9 +40,6 @@ inline constexpr int16_t Overload = 1002;
 // The spectral bins in which a sine is looked for: 300 Hz to 3400 Hz.
 inline constexpr int kFirstSineBin = 96;
 inline constexpr int kLastSineBin = 1088;
-
-// The missing-value mark of results and tables.
-inline constexpr float kMissing = -999.0f;
 
 // Range state of the meter.
 inline constexpr int kBelowRange = -1;

@@ -2,6 +2,7 @@
 // the C formats of the system (so "%6.0e" shows 1e-05 as " 1e-05").
 #include "analyzer/Results.h"
 #include "platform/Cp1251.h"
+#include "platform/ValueMarks.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -146,7 +147,7 @@ std::vector<std::string> ResultLines(ResultKind kind, const LiveResults& results
     case ResultKind::Sine: {
         static const MeterOutputs missing = [] {
             MeterOutputs o;
-            o.events.fill(-999.0f);
+            o.events.fill(kNotMeasured);
             return o;
         }();
         return sineLines(results.sine, meter.hasWorkingMemory() ? meter.out() : missing, context);

@@ -1,6 +1,8 @@
 // Accumulation of the decoded blocks into the live result records, and their clearing.
 #include "analyzer/Results.h"
 
+#include "platform/ValueMarks.h"
+
 #include <cmath>
 #include <limits>
 
@@ -70,7 +72,7 @@ bool accumulateSine(LiveResults& res, int code, const MeterComputation& meter,
     Le<float>* harmonics[3] = {&r.dis2, &r.dis3, &r.dis23};
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
-        if (l[items[i]] > -900.0f)
+        if (l[items[i]] > kMeasuredFloor)
             meanWithGaps(*harmonics[i], l[items[i]], n, res.counts.sineHarmonics[i]);
     r.counter = r.counter.get() + 1;
     return true;
@@ -104,12 +106,12 @@ bool accumulateMtts(LiveResults& res, const MeterComputation& meter) {
     const int32_t n = r.counter;
     runningMean(r.level, out.levels[item::Level], n);
     for (int i = 0; i < kTones; ++i) {
-        if (out.tones.attenuation[i] > -900.0f) {
+        if (out.tones.attenuation[i] > kMeasuredFloor) {
             int32_t present = res.counts.mttsAtt[i];
             meanWithGaps(r.freq[i], out.tones.frequency[i], n, present);
             meanWithGaps(r.att[i], out.tones.attenuation[i], n, res.counts.mttsAtt[i]);
         }
-        if (out.tones.groupDelay[i] > -900.0f)
+        if (out.tones.groupDelay[i] > kMeasuredFloor)
             meanWithGaps(r.del[i], out.tones.groupDelay[i], n, res.counts.mttsDel[i]);
     }
     r.counter = r.counter.get() + 1;
@@ -124,7 +126,7 @@ bool accumulateO42(LiveResults& res, const MeterComputation& meter) {
     Le<float>* products[3] = {&r.dis2, &r.dis3, &r.dis23};
     const int items[3] = {item::Dis2, item::Dis3, item::Dis23};
     for (int i = 0; i < 3; ++i)
-        if (l[items[i]] > -998.0f)
+        if (l[items[i]] > kNotMeasuredBound)
             meanWithGaps(*products[i], l[items[i]], n, res.counts.o42Products[i]);
     r.counter = r.counter.get() + 1;
     return true;
@@ -163,7 +165,7 @@ bool accumulateNoise(LiveResults& res, const MeterComputation& meter) {
 
 bool accumulateEcho(EchoResult& r, const MeterComputation& meter) {
     const float echo = meter.out().echo;
-    if (!(echo > -998.0f))
+    if (!(echo > kNotMeasuredBound))
         return false;
     runningMean(r.echo, echo, r.counter);
     r.counter = r.counter.get() + 1;

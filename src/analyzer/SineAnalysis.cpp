@@ -132,7 +132,7 @@ float nominalDeviation(double f) {
         return static_cast<float>(f - 1020.0);
     if (std::fabs(f - 2000.0) < 12.0)
         return static_cast<float>(f - 2000.0);
-    return kMissing;
+    return kNotMeasured;
 }
 
 } // namespace
@@ -189,7 +189,7 @@ void analyseSine(Workspace& ws, const MeterState& state, MeterOutputs& out, int 
     const double delta = hannBinOffset(ratio);
     double f = (right > left ? k + delta : k - delta) * kBinHz;
     const float own = state.meterTable[meter::Frequency];
-    if (own != kMissing && std::fabs(f - own) < 0.5)
+    if (own != kNotMeasured && std::fabs(f - own) < 0.5)
         f = own;
     out.levels[item::Frequency] = static_cast<float>(f);
     out.levels[item::FrequencyDeviation] = nominalDeviation(f);

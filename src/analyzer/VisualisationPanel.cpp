@@ -1,17 +1,21 @@
 #include "analyzer/VisualisationPanel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace vetlina {
 
 std::string panelDuration(double seconds) {
-    // A duration that is not a number, negative or beyond a day shows as its part
-    // within one day, as a time of day would.
-    double s = std::isfinite(seconds) && seconds > 0.0 ? std::fmod(seconds, 86400.0) : 0.0;
-    const long whole = static_cast<long>(s + 1e-6);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", whole / 3600 % 24, whole / 60 % 60,
+    // A duration of a day or more keeps its hours ("25:00:00"): a label that wrapped at
+    // midnight would show a long measurement as a short one. A duration that is not a
+    // number or is negative shows as zero; one beyond any measurement is held at a
+    // million hours so that the whole seconds stay in range.
+    constexpr double kLongest = 1e6 * 3600.0;
+    const double s = std::isfinite(seconds) && seconds > 0.0 ? std::min(seconds, kLongest) : 0.0;
+    const long long whole = static_cast<long long>(s + 1e-6);
+    char text[24];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
                   whole % 60);
     return text;
 }

@@ -10,7 +10,8 @@
 
 namespace vetlina {
 
-// A duration in seconds as the panel's labels show it, "hh:nn:ss".
+// A duration in seconds as the panel's labels show it, "hh:nn:ss"; hours beyond 23
+// are kept.
 std::string panelDuration(double seconds);
 
 // Sets up the panel for the entry and shows it (on the main thread).

@@ -5,6 +5,8 @@
 // their passes at the same time, one generating while the other measures, and stay in
 // step only through the stored deadline: every step advances it by durations that
 // both take from the same scenario entry, so rounding and order here are binding.
+#include "analyzer/ZmkSequence.h"
+
 #include "analyzer/VisualisationPanel.h"
 #include "analyzer/ZMK.h"
 #include "platform/Clock.h"
@@ -47,7 +49,7 @@ constexpr const char* kSynchronising = "Измеритель: синхрониз
 } // namespace
 
 // A meter step of the common pattern: wait h, measure for the kind's duration, wait h.
-struct ZMK::MeterKind {
+struct ZmkSequence::MeterKind {
     AnalyzerCommand command;
     AnalyzerCommand next;
     AnalyzerCommand nextAutonomous;
@@ -63,7 +65,7 @@ struct ZMK::MeterKind {
 
 // A generator step: set the generator up and run it for the kind's duration plus the
 // synchronisation delay.
-struct ZMK::GeneratorKind {
+struct ZmkSequence::GeneratorKind {
     AnalyzerCommand command;
     AnalyzerCommand next;
     bool (*enabled)(const ScenarioEntry&);
@@ -77,7 +79,7 @@ namespace {
 
 // The event lines and visualisation captions write O.132, O.131 and O.42 with the
 // Latin letter O, the results captions with the Cyrillic letter О.
-const ZMK::MeterKind kMeterKinds[] = {
+const ZmkSequence::MeterKind kMeterKinds[] = {
     {AnalyzerCommand::MeterO132, AnalyzerCommand::MeterO131, AnalyzerCommand::MeterMtts, true,
      performsO132, [](const ScenarioEntry& e) { return e.O132Time.get(); }, "Измеритель: O.132",
      "Измеритель: O.132, дБм/Гц", 1, ResultKind::O132, "Сигнал О.132"},
@@ -97,8 +99,8 @@ const ZMK::MeterKind kMeterKinds[] = {
      "Измеритель: Шум, дБм/Гц", 0, ResultKind::Noise, "Шум"},
 };
 
-const ZMK::MeterKind* meterKind(AnalyzerCommand command) {
-    for (const ZMK::MeterKind& k : kMeterKinds)
+const ZmkSequence::MeterKind* meterKind(AnalyzerCommand command) {
+    for (const ZmkSequence::MeterKind& k : kMeterKinds)
         if (k.command == command)
             return &k;
     return nullptr;
@@ -129,7 +131,7 @@ EchoSettings echoProbes(const ScenarioEntry& e, bool autonomous, double firstLev
 }
 
 // The generator steps, in the order of a generating pass; the listener echo follows them.
-const ZMK::GeneratorKind kGeneratorKinds[] = {
+const ZmkSequence::GeneratorKind kGeneratorKinds[] = {
     {AnalyzerCommand::GeneratorSine, AnalyzerCommand::GeneratorO132, performsSine,
      [](const ScenarioEntry& e) { return e.SinTime.get(); }, "Генератор: SIN", "Генератор: SIN",
      ShowKind::Sin},
@@ -153,8 +155,8 @@ const ZMK::GeneratorKind kGeneratorKinds[] = {
      ShowKind::Blk},
 };
 
-const ZMK::GeneratorKind* generatorKind(AnalyzerCommand command) {
-    for (const ZMK::GeneratorKind& k : kGeneratorKinds)
+const ZmkSequence::GeneratorKind* generatorKind(AnalyzerCommand command) {
+    for (const ZmkSequence::GeneratorKind& k : kGeneratorKinds)
         if (k.command == command)
             return &k;
     return nullptr;
@@ -162,53 +164,36 @@ const ZMK::GeneratorKind* generatorKind(AnalyzerCommand command) {
 
 } // namespace
 
-// ---- The loop -------------------------------------------------------------------------
+ZmkSequence::ZmkSequence(ZMK& thread, ZmkLink& link, ZmkResults& results)
+    : thread_(thread), link_(link), results_(results), fallbackEntry_(defaultEntry()) {}
 
-void ZMK::Execute() {
-    while (!Terminated()) {
-        const AnalyzerCommand current = command();
-        if (current == AnalyzerCommand::Stopped) {
-            // Stopped for good: nothing more goes to the analyzer until the run ends it.
-            sleepUnlessTerminated(50);
-            continue;
-        }
-        step(current);
-    }
-}
+// ---- Scenario ---------------------------------------------------------------------------
 
-ModemThread* ZMK::modem() {
-    return run_ ? run_->modem() : nullptr;
-}
-
-const ScenarioEntry* ZMK::runEntry() const {
-    return run_ ? run_->entry() : nullptr;
-}
-
-const ScenarioEntry& ZMK::entry() const {
-    const ScenarioEntry* e = runEntry();
+const ScenarioEntry& ZmkSequence::entry() const {
+    const ScenarioEntry* e = thread_.runEntry();
     return e ? *e : fallbackEntry_;
 }
 
-bool ZMK::autonomous() const {
+bool ZmkSequence::autonomous() const {
     return entry().ComplexType == kGeneratorComplexType;
 }
 
-double ZMK::syncDelay() const {
+double ZmkSequence::syncDelay() const {
     // The entry keeps the delay as a count that the sequence takes as seconds; the
     // half delay h is the delay shown to the operator. An entry from the far complex
     // is held to a sane range, the same on both sides.
     return std::clamp<double>(entry().SincTime.get(), 0.0, 3600.0);
 }
 
-double ZMK::halfDelay() const {
+double ZmkSequence::halfDelay() const {
     return syncDelay() * 0.5;
 }
 
-ResultContext ZMK::resultContext() const {
+ResultContext ZmkSequence::resultContext() const {
     const ScenarioEntry& e = entry();
     ResultContext c;
     c.autonomous = autonomous();
-    c.firstPass = firstPass();
+    c.firstPass = thread_.firstPass();
     c.sinFreq = e.SinFreq.get();
     c.o132Freq = e.O132Freq.get();
     c.sinLev = e.SinLev.get();
@@ -220,54 +205,23 @@ ResultContext ZMK::resultContext() const {
     return c;
 }
 
-ModemCommand ZMK::measuredCommand() {
+ModemCommand ZmkSequence::measuredCommand() {
     return performsThroughput(entry()) ? ModemCommand::ThroughputTest : ModemCommand::Reconnect;
 }
 
-void ZMK::handBack(AnalyzerCommand ownCommand, ModemCommand modemCommand) {
+bool ZmkSequence::run(const CommandPlan& plan) {
+    return results_.runPlan(plan);
+}
+
+void ZmkSequence::handBack(AnalyzerCommand ownCommand, ModemCommand modemCommand) {
     // A stopped thread hands nothing back: the run is ending.
-    if (!SetCommand(ownCommand))
+    if (!thread_.SetCommand(ownCommand))
         return;
-    if (ModemThread* m = modem())
+    if (ModemThread* m = thread_.modem())
         m->SetCommand(modemCommand);
 }
 
-bool ZMK::run(const CommandPlan& plan) {
-    const PlanOutcome outcome = sendPlan(plan, [this](const uint8_t* bytes, std::size_t count) {
-        return link_.SendCommand(bytes, count);
-    });
-    if (!outcome.ok) {
-        link_.AnalyzerFailure(toCp1251(plan.label[0] != '\0' ? plan.label : kAnalyzerFaultText));
-        return false;
-    }
-    // A command that could not be sent has ended the run, even where the set-up does
-    // not depend on it.
-    if (link_.stopRequested())
-        return false;
-    if (plan.reportsInRange)
-        reportRange(code::InRange);
-    return true;
-}
-
-bool ZMK::send(const CommandPlan& plan) {
-    return run(plan);
-}
-
-void ZMK::reportRange(int16_t report) {
-    if (!measuring_)
-        return;
-    if (report == code::Overload) {
-        if (!overload_) {
-            overload_ = true;
-            logEvent(" -перегрузка измерителя"_cp, false);
-        }
-    } else if (report == code::InRange && overload_) {
-        overload_ = false;
-        logEvent(" -есть измерительный диапазон"_cp, false);
-    }
-}
-
-void ZMK::step(AnalyzerCommand current) {
+void ZmkSequence::step(AnalyzerCommand current) {
     stepCommand_ = current;
     switch (current) {
     case AnalyzerCommand::MeasureFirst:
@@ -312,7 +266,7 @@ void ZMK::step(AnalyzerCommand current) {
 
 // ---- Idle and switch-off ----------------------------------------------------------------
 
-void ZMK::idlePoll() {
+void ZmkSequence::idlePoll() {
     const uint32_t event = link_.ReadEvent();
     if (event & zmkstatus::SwitchedOff) {
         link_.AnalyzerFailure(toCp1251(kSwitchedOffText));
@@ -322,45 +276,47 @@ void ZMK::idlePoll() {
         link_.DropBlock();
 }
 
-void ZMK::switchOff() {
+void ZmkSequence::switchOff() {
     // Refused (and the stored mode kept) while an impedance or echo mode is on.
-    SetLineMode(meter_->state, kLineModeOff);
+    SetLineMode(results_.state(), kLineModeOff);
     const PlanOutcome outcome =
-        sendPlan(SendLineMode(meter_->state), [this](const uint8_t* bytes, std::size_t count) {
+        sendPlan(SendLineMode(results_.state()), [this](const uint8_t* bytes, std::size_t count) {
             return link_.SendCommand(bytes, count);
         });
     if (outcome.ok && !link_.stopRequested()) {
-        SetCommand(AnalyzerCommand::Idle);
+        thread_.SetCommand(AnalyzerCommand::Idle);
         return;
     }
-    if (!Terminated())
+    if (!thread_.Terminated())
         link_.AnalyzerFailure(toCp1251(kSwitchOffFailure));
 }
 
 // ---- Range step ---------------------------------------------------------------------------
 
-void ZMK::rangeStep(AnalyzerCommand current) {
-    deadline = tickMs();
+void ZmkSequence::rangeStep(AnalyzerCommand current) {
+    thread_.deadline = tickMs();
     const ScenarioEntry& e = entry();
-    const bool first = firstPass();
-    SetShowCaption(first ? "Подключение анализатора"_cp : "Изменение направления измерений"_cp);
-    invokeSync([this, &e] {
-        setUpVisualisationPanel(ui().models().show, e);
-        ui().models().notify(ModelPart::Visualisation);
+    const bool first = thread_.firstPass();
+    thread_.SetShowCaption(first ? "Подключение анализатора"_cp
+                                 : "Изменение направления измерений"_cp);
+    thread_.invokeSync([this, &e] {
+        setUpVisualisationPanel(thread_.ui().models().show, e);
+        thread_.ui().models().notify(ModelPart::Visualisation);
     });
     if (first)
-        SetResultsCaption("Результаты"_cp);
+        thread_.SetResultsCaption("Результаты"_cp);
 
     // Stored only; the next mode command sends it.
-    SetLineMode(meter_->state, current == AnalyzerCommand::MeasureFirst ? kLineModeMeasureFirst
-                                                                        : kLineModeGenerateFirst);
-    meter_->state.recognitionThreshold = e.MinSNR.get();
-    if (!run(MeterLevHiLowRangeSet(meter_->state, e.MaxLev.get(), e.MinLev.get())))
+    SetLineMode(results_.state(), current == AnalyzerCommand::MeasureFirst
+                                      ? kLineModeMeasureFirst
+                                      : kLineModeGenerateFirst);
+    results_.state().recognitionThreshold = e.MinSNR.get();
+    if (!run(MeterLevHiLowRangeSet(results_.state(), e.MaxLev.get(), e.MinLev.get())))
         return;
-    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+    if (!run(HarmSet(results_.state(), kSilentLevel, kParkFrequency)))
         return;
     if (!Pause(1.0)) {
-        if (Terminated())
+        if (thread_.Terminated())
             sleepMs(1000);
         return;
     }
@@ -371,43 +327,44 @@ void ZMK::rangeStep(AnalyzerCommand current) {
                           performsNoise(e) || performsEcho(e) || performsImpedance(e) ||
                           performsMultiFrequency(e) || performsO42(e);
     if (anything)
-        SetCommand(current == AnalyzerCommand::MeasureFirst ? AnalyzerCommand::MeterSine
-                                                            : AnalyzerCommand::GeneratorSine);
+        thread_.SetCommand(current == AnalyzerCommand::MeasureFirst
+                               ? AnalyzerCommand::MeterSine
+                               : AnalyzerCommand::GeneratorSine);
     else
         handBack(AnalyzerCommand::Idle, measuredCommand());
 }
 
 // ---- Meter steps -----------------------------------------------------------------------------
 
-void ZMK::meterSine() {
-    invokeSync([this] {
-        ui().models().show.panelVisible = false;
-        ui().models().notify(ModelPart::Visualisation);
+void ZmkSequence::meterSine() {
+    thread_.invokeSync([this] {
+        thread_.ui().models().show.panelVisible = false;
+        thread_.ui().models().notify(ModelPart::Visualisation);
     });
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     if (!performsSine(e) && !alone) {
-        SetCommand(AnalyzerCommand::MeterO132);
+        thread_.SetCommand(AnalyzerCommand::MeterO132);
         return;
     }
     const double h = halfDelay();
     double wait;
     if (alone) {
         const std::string waiting = "Ожидание гармонического сигнала"_cp;
-        logEvent(waiting, true);
-        SetShowCaption(waiting);
-        SetResultsCaption(waiting);
+        thread_.logEvent(waiting, true);
+        thread_.SetShowCaption(waiting);
+        thread_.SetResultsCaption(waiting);
         wait = kAutonomousSineSearch - h;
     } else {
-        logEvent("Измеритель: SIN"_cp, true);
-        SetShowCaption("Измеритель: настройка"_cp);
-        SetResultsCaption("Настройка измерителя"_cp);
+        thread_.logEvent("Измеритель: SIN"_cp, true);
+        thread_.SetShowCaption("Измеритель: настройка"_cp);
+        thread_.SetResultsCaption("Настройка измерителя"_cp);
         wait = h + e.SinTime.get();
     }
     advanceDeadline(wait);
 
     const double deadTime = e.DeadTime.get();
-    if (!run(DeadTimeSet(meter_->state, deadTime, deadTime, deadTime, deadTime)))
+    if (!run(DeadTimeSet(results_.state(), deadTime, deadTime, deadTime, deadTime)))
         return;
 
     int bin = 0;
@@ -415,185 +372,186 @@ void ZMK::meterSine() {
     if (search == Search::Stopped)
         return;
     if (search == Search::Found) {
-        showResultLine("Обнаружен гармонический сигнал"_cp);
+        results_.showResultLine("Обнаружен гармонический сигнал"_cp);
         if (alone) {
-            logEvent("Измеритель: SIN"_cp, true);
-            ModemThread* m = modem();
+            thread_.logEvent("Измеритель: SIN"_cp, true);
+            ModemThread* m = thread_.modem();
             if (m && m->simplifiedCall())
-                deadline = tickMs() + static_cast<uint32_t>(
-                                          std::lround((kAutonomousSimpleMeasure - h) * 1000.0));
+                thread_.deadline =
+                    tickMs() +
+                    static_cast<uint32_t>(std::lround((kAutonomousSimpleMeasure - h) * 1000.0));
         }
-        if (!run(ThreshSet(meter_->state, impulseThreshold_, interruptionThreshold_,
+        if (!run(ThreshSet(results_.state(), impulseThreshold_, interruptionThreshold_,
                            e.ThHitAm.get(), e.ThHitPh.get())))
             return;
-        meter_->state.adoptSine(bin);
-        if (!run(ZmkMeterRestart(meter_->state)))
+        results_.state().adoptSine(bin);
+        if (!run(ZmkMeterRestart(results_.state())))
             return;
         if (!WaitFor(1, 0.5))
             return;
-        SetShowCaption("Измеритель: SIN, дБм/Гц"_cp);
-        ClearResult(results_, ResultKind::Sine);
+        thread_.SetShowCaption("Измеритель: SIN, дБм/Гц"_cp);
+        results_.clear(ResultKind::Sine);
         // An autonomous generator sends its sine at 1800 Hz, whatever the entry says; the
         // result context takes that nominal frequency in autonomous mode.
         if (!Measure(1, ResultKind::Sine, "Гармонический сигнал"))
             return;
-        SetShowCaption(toCp1251(kSynchronising));
+        thread_.SetShowCaption(toCp1251(kSynchronising));
     } else {
         if (alone) {
             handBack(AnalyzerCommand::SwitchOff, ModemCommand::NoGeneratorSignal);
             return;
         }
-        showResultLine("Гармонический сигнал не обнаружен"_cp);
-        logEvent(" -гармонический сигнал не обнаружен"_cp, true);
-        ClearResult(results_, ResultKind::Sine);
+        results_.showResultLine("Гармонический сигнал не обнаружен"_cp);
+        thread_.logEvent(" -гармонический сигнал не обнаружен"_cp, true);
+        results_.clear(ResultKind::Sine);
     }
     if (!WaitDeadline(1, h))
         return;
-    SetCommand(AnalyzerCommand::MeterO132);
+    thread_.SetCommand(AnalyzerCommand::MeterO132);
 }
 
-void ZMK::meterStep(const MeterKind& kind) {
+void ZmkSequence::meterStep(const MeterKind& kind) {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     const AnalyzerCommand next = alone ? kind.nextAutonomous : kind.next;
     if (!kind.enabled(e) && !(alone && kind.autonomousToo)) {
-        SetCommand(next);
+        thread_.SetCommand(next);
         return;
     }
     const double h = halfDelay();
-    logEvent(toCp1251(kind.event), true);
+    thread_.logEvent(toCp1251(kind.event), true);
     if (!WaitDeadline(kind.type, h))
         return;
-    SetShowCaption(toCp1251(kind.caption));
-    ClearResult(results_, kind.kind);
+    thread_.SetShowCaption(toCp1251(kind.caption));
+    results_.clear(kind.kind);
     advanceDeadline(alone && kind.autonomousToo ? kAutonomousShortKind - syncDelay()
                                                 : kind.duration(e));
 
     // While noise is measured everything below the top of the range counts as noise.
     const bool noise = kind.command == AnalyzerCommand::MeterNoise;
-    const double bottom = meter_->state.bottomLevel;
+    const double bottom = results_.state().bottomLevel;
     if (noise)
-        meter_->state.bottomLevel = meter_->state.referenceLevel;
+        results_.state().bottomLevel = results_.state().referenceLevel;
     const bool measured = Measure(kind.type, kind.kind, kind.resultsCaption);
     if (noise)
-        meter_->state.bottomLevel = bottom;
+        results_.state().bottomLevel = bottom;
     if (!measured)
         return;
 
-    SetShowCaption(toCp1251(kSynchronising));
+    thread_.SetShowCaption(toCp1251(kSynchronising));
     if (!WaitDeadline(kind.type, h))
         return;
-    SetCommand(next);
+    thread_.SetCommand(next);
 }
 
-void ZMK::meterImpedance() {
+void ZmkSequence::meterImpedance() {
     const ScenarioEntry& e = entry();
     if (!performsImpedance(e)) {
-        SetCommand(AnalyzerCommand::MeterNoise);
+        thread_.SetCommand(AnalyzerCommand::MeterNoise);
         return;
     }
     const double h = halfDelay();
     const int type = code::Impedance;
-    logEvent("Измеритель: Импеданс"_cp, true);
+    thread_.logEvent("Измеритель: Импеданс"_cp, true);
     // This side generates the impedance probe itself: the level of its meter pass.
-    if (!run(ImpedSet(meter_->state, firstPass() ? e.ImpLev.get() : e.ImpLevR.get())))
+    if (!run(ImpedSet(results_.state(), thread_.firstPass() ? e.ImpLev.get() : e.ImpLevR.get())))
         return;
     if (!WaitDeadline(type, h))
         return;
-    SetShowCaption("Измеритель: Импеданс, дБм/Гц"_cp);
-    ClearResult(results_, ResultKind::Impedance);
+    thread_.SetShowCaption("Измеритель: Импеданс, дБм/Гц"_cp);
+    results_.clear(ResultKind::Impedance);
     advanceDeadline(e.ImpTime.get());
     if (!Measure(type, ResultKind::Impedance, "Импеданс, ёмкость"))
         return;
-    SetShowCaption(toCp1251(kSynchronising));
-    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+    thread_.SetShowCaption(toCp1251(kSynchronising));
+    if (!run(HarmSet(results_.state(), kSilentLevel, kParkFrequency)))
         return;
     if (!WaitDeadline(type, h))
         return;
-    SetCommand(AnalyzerCommand::MeterNoise);
+    thread_.SetCommand(AnalyzerCommand::MeterNoise);
 }
 
-void ZMK::meterTalkerEcho() {
+void ZmkSequence::meterTalkerEcho() {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     if (!performsEcho(e) && !alone) {
-        SetCommand(AnalyzerCommand::EndOfPass);
+        thread_.SetCommand(AnalyzerCommand::EndOfPass);
         return;
     }
     const double h = halfDelay();
-    logEvent("Измеритель: Эхо говорящего"_cp, true);
+    thread_.logEvent("Измеритель: Эхо говорящего"_cp, true);
     // The talker sends the first probe; the second stays silent.
-    const double level = alone         ? kAutonomousEchoLevel
-                         : firstPass() ? e.EchoLev.get()
-                                       : e.EchoLevR.get();
-    if (!run(EchoSet(meter_->state, echoProbes(e, alone, level))))
+    const double level = alone                 ? kAutonomousEchoLevel
+                         : thread_.firstPass() ? e.EchoLev.get()
+                                               : e.EchoLevR.get();
+    if (!run(EchoSet(results_.state(), echoProbes(e, alone, level))))
         return;
     // The wait before the measurement is the delay halved in whole seconds.
     if (!WaitFor(code::MeterTable, 1.0) ||
         !WaitDeadline(code::MeterTable, std::floor(syncDelay() * 0.5)))
         return;
-    SetShowCaption("Измеритель: Эхо говорящего, дБ/мс"_cp);
-    ClearResult(results_, ResultKind::TalkerEcho);
+    thread_.SetShowCaption("Измеритель: Эхо говорящего, дБ/мс"_cp);
+    results_.clear(ResultKind::TalkerEcho);
     advanceDeadline(alone ? kAutonomousEcho - syncDelay() : e.EchoTime.get());
     if (!Measure(code::Echo, ResultKind::TalkerEcho, "Эхо говорящего"))
         return;
-    SetShowCaption(toCp1251(kSynchronising));
+    thread_.SetShowCaption(toCp1251(kSynchronising));
     if (!WaitDeadline(code::Echo, h))
         return;
-    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+    if (!run(HarmSet(results_.state(), kSilentLevel, kParkFrequency)))
         return;
     if (alone)
         handBack(AnalyzerCommand::SwitchOff, ModemCommand::GeneratorSessionComplete);
     else
-        SetCommand(AnalyzerCommand::EndOfPass);
+        thread_.SetCommand(AnalyzerCommand::EndOfPass);
 }
 
-void ZMK::meterListenerEcho() {
+void ZmkSequence::meterListenerEcho() {
     const ScenarioEntry& e = entry();
     const bool alone = autonomous();
     const AnalyzerCommand next =
         alone ? AnalyzerCommand::MeterTalkerEcho : AnalyzerCommand::EndOfPass;
     if (!performsEcho(e) && !alone) {
-        SetCommand(next);
+        thread_.SetCommand(next);
         return;
     }
     const double h = halfDelay();
-    logEvent("Измеритель: Эхо слушающего"_cp, true);
-    invokeSync([this] {
-        ui().models().show.panelVisible = false;
-        ui().models().notify(ModelPart::Visualisation);
+    thread_.logEvent("Измеритель: Эхо слушающего"_cp, true);
+    thread_.invokeSync([this] {
+        thread_.ui().models().show.panelVisible = false;
+        thread_.ui().models().notify(ModelPart::Visualisation);
     });
     // This side only listens: both probes silent.
-    if (!run(EchoSet(meter_->state, echoProbes(e, alone, kSilentLevel))))
+    if (!run(EchoSet(results_.state(), echoProbes(e, alone, kSilentLevel))))
         return;
     if (!WaitDeadline(code::Echo, h))
         return;
-    SetShowCaption("Измеритель: Эхо слушающего, дБ/мс"_cp);
-    ClearResult(results_, ResultKind::ListenerEcho);
+    thread_.SetShowCaption("Измеритель: Эхо слушающего, дБ/мс"_cp);
+    results_.clear(ResultKind::ListenerEcho);
     advanceDeadline(alone ? kAutonomousEcho - syncDelay() : e.EchoTime.get());
     if (!Measure(code::Echo, ResultKind::ListenerEcho, "Эхо слушающего"))
         return;
-    SetShowCaption(toCp1251(kSynchronising));
+    thread_.SetShowCaption(toCp1251(kSynchronising));
     // The last wait only keeps the pace; the step goes on whatever it returns, unless
     // the thread is to stop.
     WaitDeadline(code::Echo, h);
     if (link_.stopRequested())
         return;
-    if (!run(HarmSet(meter_->state, kSilentLevel, kParkFrequency)))
+    if (!run(HarmSet(results_.state(), kSilentLevel, kParkFrequency)))
         return;
-    SetCommand(next);
+    thread_.SetCommand(next);
 }
 
 // ---- Generator steps -----------------------------------------------------------------------
 
-void ZMK::generatorStep(const GeneratorKind& kind) {
+void ZmkSequence::generatorStep(const GeneratorKind& kind) {
     const ScenarioEntry& e = entry();
     if (kind.enabled(e)) {
-        logEvent(toCp1251(kind.event), true);
-        SetShowCaption(toCp1251(kind.caption));
+        thread_.logEvent(toCp1251(kind.event), true);
+        thread_.SetShowCaption(toCp1251(kind.caption));
         // The far meter expects the second level in the first pass, the first in the second.
-        const bool first = firstPass();
-        MeterState& st = meter_->state;
+        const bool first = thread_.firstPass();
+        MeterState& st = results_.state();
         CommandPlan plan;
         switch (kind.command) {
         case AnalyzerCommand::GeneratorSine:
@@ -622,22 +580,23 @@ void ZMK::generatorStep(const GeneratorKind& kind) {
         if (!GeneratorRun(kind.bar, duration))
             return;
     }
-    SetCommand(kind.next);
+    thread_.SetCommand(kind.next);
 }
 
 // ---- End of pass ------------------------------------------------------------------------------
 
-void ZMK::endOfPass() {
-    if (firstPass()) {
+void ZmkSequence::endOfPass() {
+    if (thread_.firstPass()) {
         // The other direction at once: the calling complex measured first, so it now
         // generates; the answering complex now measures.
-        setFirstPass(false);
-        ModemThread* m = modem();
+        thread_.setFirstPass(false);
+        ModemThread* m = thread_.modem();
         const bool calling = m && m->role() == ModemRole::CallingInCall;
-        SetCommand(calling ? AnalyzerCommand::GenerateFirst : AnalyzerCommand::MeasureFirst);
+        thread_.SetCommand(calling ? AnalyzerCommand::GenerateFirst
+                                   : AnalyzerCommand::MeasureFirst);
         return;
     }
-    const CommandPlan off = HarmSet(meter_->state, kSilentLevel, kParkFrequency);
+    const CommandPlan off = HarmSet(results_.state(), kSilentLevel, kParkFrequency);
     const PlanOutcome outcome = sendPlan(off, [this](const uint8_t* bytes, std::size_t count) {
         return link_.SendCommand(bytes, count);
     });

@@ -1,7 +1,11 @@
-// Bringing the analyzer up (port, speed handshake, identification, calibration table,
-// DATA folder) and putting it back to rest when the thread goes.
-#include "analyzer/ZMK.h"
+// Bringing the analyzer up (speed handshake, identification, calibration table, DATA
+// folder) and putting it back to rest when the thread goes.
+#include "analyzer/ZmkStartup.h"
+
+#include "analyzer/Encoders.h"
+#include "analyzer/ZmkLink.h"
 #include "config/Configuration.h"
+#include "device/Device.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "platform/Files.h"
@@ -29,9 +33,6 @@ constexpr const char* kDataFolder = "DATA";
 constexpr const char* kDataPattern = "zmk*.dat";
 constexpr std::size_t kDataFilesMax = 800;
 
-constexpr const char* kIdentificationFailure =
-    "Отказ анализатора\r\n\r\nВозможно, требуется повторное включение питания";
-constexpr const char* kNoCalibration = "Анализатор не имеет калибровочных данных";
 constexpr const char* kDataQuestion =
     "Количество *.dat файлов больше 800\r\n\r\nУдалить файлы из папки \\DATA ?";
 constexpr const char* kDataTitle = " Папка DATA";
@@ -55,12 +56,6 @@ char speedCharacter(int32_t speed) {
     default:
         return 0;
     }
-}
-
-std::string portPrefix(int32_t portNumber) {
-    char text[24];
-    std::snprintf(text, sizeof text, "COM%1d: ", portNumber);
-    return text;
 }
 
 } // namespace
@@ -91,127 +86,44 @@ const char* startupText(ZmkStartup code) {
     return "";
 }
 
-ZMK::ZMK(RunContext& run, PortFactory ports) : ZMK(run.ui(), std::move(ports), &run) {}
-
-ZMK::ZMK(UiBridge& ui, PortFactory ports) : ZMK(ui, std::move(ports), nullptr) {}
-
-ZMK::ZMK(UiBridge& ui, PortFactory ports, RunContext* run)
-    : AnalyzerThread(ui, std::move(ports), run), run_(run), link_(*this, run),
-      fallbackEntry_(defaultEntry()) {
-    const IniFile ini = readConfiguration();
-    portNumber = readKey(ini, keys::ZmkPort);
-    const int32_t speed = readKey(ini, keys::ZmkSpeed);
-
-    // The computation's working memory, obtained once for the whole run.
-    ZmkStartup code = ZmkStartup::Ok;
-    try {
-        meter_ = std::make_unique<MeterComputation>();
-    } catch (const std::bad_alloc&) {
-        meter_.reset();
-    }
-    if (!meter_ || !meter_->hasWorkingMemory()) {
-        meter_.reset();
-        code = ZmkStartup::NoMemory;
-    } else {
-        code = static_cast<ZmkStartup>(static_cast<int>(OpenPort()));
-        if (code == ZmkStartup::Ok)
-            code = speedHandshake(speed);
-    }
-
-    if (code != ZmkStartup::Ok) {
-        if (code == ZmkStartup::SystemError)
-            ui.dialogs().showMessage("System Error", openError(), DialogIcon::Warning);
-        if (code == ZmkStartup::NoMemory)
-            startupFailure(toCp1251(startupText(code)));
-        else
-            startupFailure(portPrefix(portNumber) + toCp1251(startupText(code)));
-        return;
-    }
-    showProtocolLine(portPrefix(portNumber) + toCp1251(startupText(code)));
-
-    tidyDataFolder();
-    link_.discardChunk();
-    if (!identify()) {
-        startupFailure(toCp1251(kIdentificationFailure));
-        return;
-    }
-    // When the command itself fails, "Отказ анализатора" has been reported already; the
-    // operator sees both messages.
-    if (!readCalibration()) {
-        startupFailure(toCp1251(kNoCalibration));
-        return;
-    }
-    meter_->state.reset();
-    measuring_ = false;
-    overload_ = false;
-    SetCommand(AnalyzerCommand::SwitchOff);
-}
-
-void ZMK::endThread() {
-    if (Started() && !Finished()) {
-        SetCommand(AnalyzerCommand::Stopped);
-        Terminate();
-        if (ui().onMainThread())
-            ui().serveUntil([this] { return Finished(); });
-    }
-    DeviceThread::WaitFor();
-}
-
-ZMK::~ZMK() {
-    // The last resort for an owner that did not end the thread: the loop uses everything
-    // below.
-    endThread();
-
-    meter_.reset();
-    if (!portOpen())
-        return;
-    sleepMs(100);
-    puts(kRestGenerator);
-    sleepMs(100);
-    puts(kRestReset);
-    sleepMs(300);
-    dtr(false);
-    ClosePort();
-}
-
-ZmkStartup ZMK::speedHandshake(int32_t speed) {
-    if (!dsr()) {
-        ClosePort();
+ZmkStartup ZmkBringUp::speedHandshake(int32_t speed) {
+    if (!device_.dsr()) {
+        device_.ClosePort();
         return ZmkStartup::DsrOff;
     }
-    if (!cts()) {
-        ClosePort();
+    if (!device_.cts()) {
+        device_.ClosePort();
         return ZmkStartup::CtsOff;
     }
     const char digit = speedCharacter(speed);
     if (digit == 0) {
-        ClosePort();
+        device_.ClosePort();
         return ZmkStartup::BadSpeed;
     }
-    if (!putch('$') || !putch('S') || !putch(static_cast<uint8_t>(digit))) {
-        ClosePort();
+    if (!device_.putch('$') || !device_.putch('S') || !device_.putch(static_cast<uint8_t>(digit))) {
+        device_.ClosePort();
         return ZmkStartup::SpeedNotSent;
     }
     // No reply or a wrong one: the port stays open and the destructor puts the
     // analyzer to rest.
     uint8_t reply = 0;
-    if (!getch_wait(reply))
+    if (!device_.getch_wait(reply))
         return ZmkStartup::NoReply;
-    if (reply != '$' || !getch_wait(reply) || reply != 'S' || !getch_wait(reply) ||
+    if (reply != '$' || !device_.getch_wait(reply) || reply != 'S' || !device_.getch_wait(reply) ||
         reply != static_cast<uint8_t>(digit))
         return ZmkStartup::WrongReply;
 
     // Both sides now talk at the new speed; whether the port took it shows in the CR.
-    SetBaudRate(static_cast<uint32_t>(speed));
-    if (!putch(zmkbyte::CR))
+    device_.SetBaudRate(static_cast<uint32_t>(speed));
+    if (!device_.putch(zmkbyte::CR))
         return ZmkStartup::SpeedNotSent;
-    if (!getch_wait(reply) || reply != zmkbyte::CR)
+    if (!device_.getch_wait(reply) || reply != zmkbyte::CR)
         return ZmkStartup::WrongReply;
     link_.resetAfterHandshake();
     return ZmkStartup::Ok;
 }
 
-bool ZMK::identify() {
+bool ZmkBringUp::identify() {
     const std::string expected = kZmkIdentification;
     std::string received;
     const uint32_t deadline = tickMs() + kIdentificationWaitMs;
@@ -230,7 +142,7 @@ bool ZMK::identify() {
     return false;
 }
 
-bool ZMK::readCalibration() {
+bool ZmkBringUp::readCalibration(MeterOutputs& out) {
     const uint8_t request[2] = {static_cast<uint8_t>(command::Calibration), 0};
     if (!link_.SendCommand(request, sizeof request))
         return false;
@@ -248,7 +160,6 @@ bool ZMK::readCalibration() {
             continue;
         for (std::size_t i = 0; i < calibration_.size(); ++i)
             calibration_[i] = static_cast<int16_t>(block[2 + 2 * i] | block[3 + 2 * i] << 8);
-        MeterOutputs& out = meter_->out();
         out.calibration = calibration_;
         out.calibrationReceived = true;
         return true;
@@ -256,25 +167,30 @@ bool ZMK::readCalibration() {
     return false;
 }
 
-void ZMK::tidyDataFolder() {
+void ZmkBringUp::tidyDataFolder() {
     const std::vector<std::string> files = listFiles(kDataFolder, kDataPattern);
     if (files.size() <= kDataFilesMax)
         return;
-    const DialogAnswer answer = ui().dialogs().ask(toCp1251(kDataTitle), toCp1251(kDataQuestion),
-                                                   DialogIcon::Question, DialogButtons::YesNo);
+    const DialogAnswer answer = device_.ui().dialogs().ask(
+        toCp1251(kDataTitle), toCp1251(kDataQuestion), DialogIcon::Question, DialogButtons::YesNo);
     if (answer != DialogAnswer::Yes)
         return;
     // A file that cannot be deleted stays; the next start-up asks again.
     for (const std::string& name : files)
         removeFile(std::string(kDataFolder) + "/" + name);
-    showProtocolLine(toCp1251(kDataDeleted));
+    device_.showProtocolLine(toCp1251(kDataDeleted));
 }
 
-void ZMK::startupFailure(const std::string& line) {
-    SetCommand(AnalyzerCommand::Stopped);
-    showProtocolLine(line);
-    ui().dialogs().showMessage(toCp1251(kAnalyzerTitle), line, DialogIcon::Warning);
-    ui().post(MSG_RUN_END);
+void ZmkBringUp::putToRest() {
+    if (!device_.portOpen())
+        return;
+    sleepMs(100);
+    device_.puts(kRestGenerator);
+    sleepMs(100);
+    device_.puts(kRestReset);
+    sleepMs(300);
+    device_.dtr(false);
+    device_.ClosePort();
 }
 
 } // namespace vetlina

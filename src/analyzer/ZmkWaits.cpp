@@ -3,6 +3,7 @@
 // stop, and ends the run through "Отключение анализатора" when the analyzer drops DSR
 // or CTS.
 #include "analyzer/ZMK.h"
+#include "analyzer/ZmkSequence.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 #include "reports/ResultsEntry.h"
@@ -24,30 +25,6 @@ constexpr double kAutonomousSineFrequency = 1800.0;
 // half range of the 32-bit tick counter.
 constexpr double kLongestStepMs = 1e9;
 
-int32_t counterOf(const LiveResults& r, ResultKind kind) {
-    switch (kind) {
-    case ResultKind::Sine:
-        return r.sine.counter;
-    case ResultKind::O132:
-        return r.o132.counter;
-    case ResultKind::O131:
-        return r.o131.counter;
-    case ResultKind::Mtts:
-        return r.mtts.counter;
-    case ResultKind::O42:
-        return r.o42.counter;
-    case ResultKind::Impedance:
-        return r.impedance.counter;
-    case ResultKind::Noise:
-        return r.noise.counter;
-    case ResultKind::TalkerEcho:
-        return r.talkerEcho.counter;
-    case ResultKind::ListenerEcho:
-        return r.listenerEcho.counter;
-    }
-    return 0;
-}
-
 // Seconds as whole milliseconds of the tick counter, truncated toward zero.
 int32_t toMs(double seconds) {
     double ms = seconds * 1000.0;
@@ -58,71 +35,15 @@ int32_t toMs(double seconds) {
 
 } // namespace
 
-void ZMK::advanceDeadline(double seconds) {
+void ZmkSequence::advanceDeadline(double seconds) {
     // Unsigned arithmetic: a negative duration moves the deadline back, and the counter
     // may wrap in between.
-    deadline += static_cast<uint32_t>(toMs(seconds));
-}
-
-// ---- Decoding, repaint, results window -------------------------------------------------
-
-int16_t ZMK::decodeReady(int type) {
-    uint8_t block[kTakeMax];
-    const std::size_t n = link_.TakeBlock(block, sizeof block);
-    const int16_t result = meter_->DecodeBlockBytes(block, n, *this);
-    if (result == code::Rejected)
-        link_.countBadBlock();
-    else if ((result > 0 && type > 0) || result == type || result == code::Unstable)
-        repaint(result);
-    return result;
-}
-
-void ZMK::repaint(int16_t result) {
-    const MeterOutputs& out = meter_->out();
-    std::vector<float> points;
-    if (result == code::Echo) {
-        points.assign(out.envelope.begin(), out.envelope.end());
-    } else {
-        // The bands of the spectrum, spread over the bins they cover.
-        const VisualSpectrum& v = out.spectrum;
-        points.assign(kBins, -110.0f);
-        const int width = std::max(1, v.binsPerBand);
-        for (int k = v.firstBin; k < kBins; ++k) {
-            const int band = (k - v.firstBin) / width;
-            if (band >= v.bands)
-                break;
-            points[k] = v.level[band];
-        }
-    }
-    const bool overloaded = overload_;
-    invokeSync([this, &points, result, overloaded] {
-        VisualisationState& show = ui().models().show;
-        show.spectrum = std::move(points);
-        show.spectrumMode = result;
-        show.overload = overloaded;
-        ++show.repaints;
-        ui().models().notify(ModelPart::Visualisation);
-    });
-}
-
-void ZMK::showResultLines(ResultKind kind) {
-    std::vector<std::string> lines = ResultLines(kind, results_, *meter_, resultContext());
-    invokeSync([this, &lines] {
-        ui().models().results.lines = std::move(lines);
-        ui().models().notify(ModelPart::Results);
-    });
-}
-
-void ZMK::showResultLine(const std::string& line) {
-    invokeSync([this, &line] {
-        ui().models().results.lines = {line};
-        ui().models().notify(ModelPart::Results);
-    });
+    thread_.deadline += static_cast<uint32_t>(toMs(seconds));
 }
 
 // ---- Waits ---------------------------------------------------------------------------------
 
-bool ZMK::waitUntil(uint32_t until, int type) {
+bool ZmkSequence::waitUntil(uint32_t until, int type) {
     while (!tickReached(until)) {
         if (link_.stopRequested())
             return false;
@@ -132,12 +53,12 @@ bool ZMK::waitUntil(uint32_t until, int type) {
             return false;
         }
         if (event & zmkstatus::BlockReady)
-            decodeReady(type);
+            results_.decodeReady(type);
     }
     return !link_.stopRequested();
 }
 
-bool ZMK::pauseUntil(uint32_t until) {
+bool ZmkSequence::pauseUntil(uint32_t until) {
     while (!tickReached(until)) {
         if (link_.stopRequested())
             return false;
@@ -152,31 +73,31 @@ bool ZMK::pauseUntil(uint32_t until) {
     return !link_.stopRequested();
 }
 
-bool ZMK::WaitDeadline(int type, double seconds) {
+bool ZmkSequence::WaitDeadline(int type, double seconds) {
     advanceDeadline(seconds);
-    return waitUntil(deadline, type);
+    return waitUntil(thread_.deadline, type);
 }
 
-bool ZMK::WaitFor(int type, double seconds) {
+bool ZmkSequence::WaitFor(int type, double seconds) {
     return waitUntil(tickMs() + static_cast<uint32_t>(toMs(seconds)), type);
 }
 
-bool ZMK::Pause(double seconds) {
+bool ZmkSequence::Pause(double seconds) {
     return pauseUntil(tickMs() + static_cast<uint32_t>(toMs(seconds)));
 }
 
-bool ZMK::PauseDeadline(double seconds) {
+bool ZmkSequence::PauseDeadline(double seconds) {
     advanceDeadline(seconds);
-    return pauseUntil(deadline);
+    return pauseUntil(thread_.deadline);
 }
 
-ZMK::Search ZMK::WaitHarmonic(int& bin) {
+ZmkSequence::Search ZmkSequence::WaitHarmonic(int& bin) {
     const ScenarioEntry& e = entry();
     const double expected = autonomous() ? kAutonomousSineFrequency : e.SinFreq.get();
     const bool relative = e.ThAbs == 0;
     impulseThreshold_ = e.ThAbsPul.get();
     interruptionThreshold_ = e.ThAbsInt.get();
-    while (!tickReached(deadline)) {
+    while (!tickReached(thread_.deadline)) {
         if (link_.stopRequested())
             return Search::Stopped;
         const uint32_t event = link_.ReadEvent();
@@ -187,10 +108,10 @@ ZMK::Search ZMK::WaitHarmonic(int& bin) {
         if (!(event & zmkstatus::BlockReady))
             continue;
         // Positive codes and -10 repaint, as for any wait for a sine.
-        const int16_t result = decodeReady(1);
+        const int16_t result = results_.decodeReady(1);
         if (result <= 0)
             continue;
-        const auto& levels = meter_->out().levels;
+        const auto& levels = results_.meter().out().levels;
         if (!(std::fabs(levels[item::Frequency] - expected) < kSineSearchWindow))
             continue;
         // Relative thresholds follow the level of the sine found. They are this pass's
@@ -205,14 +126,13 @@ ZMK::Search ZMK::WaitHarmonic(int& bin) {
     return link_.stopRequested() ? Search::Stopped : Search::NotFound;
 }
 
-bool ZMK::Measure(int type, ResultKind kind, const char* caption) {
-    SetResultsCaption(toCp1251(caption));
-    measuring_ = true;
-    overload_ = false;
+bool ZmkSequence::Measure(int type, ResultKind kind, const char* caption) {
+    thread_.SetResultsCaption(toCp1251(caption));
+    results_.beginMeasuring();
     const DateTime start = now();
     const ResultContext context = resultContext();
     bool completed = true;
-    while (!tickReached(deadline)) {
+    while (!tickReached(thread_.deadline)) {
         if (link_.stopRequested()) {
             completed = false;
             break;
@@ -225,40 +145,34 @@ bool ZMK::Measure(int type, ResultKind kind, const char* caption) {
         }
         if (!(event & zmkstatus::BlockReady))
             continue;
-        const int16_t result = decodeReady(type);
-        // Blocks measured while the meter is overloaded, and the meter's own table, do
-        // not go into the results.
-        if (overload_ || result == code::MeterTable || result < code::Impedance)
-            continue;
-        if (Accumulate(results_, stepCommand_, result, *meter_, context))
-            showResultLines(kind);
+        results_.take(results_.decodeReady(type), stepCommand_, kind, context);
     }
-    measuring_ = false;
+    results_.endMeasuring();
     if (!completed || link_.stopRequested())
         return false;
 
-    if (counterOf(results_, kind) == 0) {
-        showResultLine("Сигнал не обнаружен"_cp);
-        logEvent(" -сигнал не обнаружен"_cp, true);
-    } else if (ui().models().options.saveResults.load()) {
-        appendProtocol(resultsLink(start));
-        if (run_)
-            appendResults(*run_, *this, start);
+    if (results_.counter(kind) == 0) {
+        results_.showResultLine("Сигнал не обнаружен"_cp);
+        thread_.logEvent(" -сигнал не обнаружен"_cp, true);
+    } else if (thread_.ui().models().options.saveResults.load()) {
+        thread_.appendProtocol(resultsLink(start));
+        if (thread_.run_)
+            appendResults(*thread_.run_, thread_, start);
     }
     return true;
 }
 
-bool ZMK::GeneratorRun(ShowKind bar, double seconds) {
-    invokeSync([this] {
-        for (auto& k : ui().models().show.kinds)
+bool ZmkSequence::GeneratorRun(ShowKind bar, double seconds) {
+    thread_.invokeSync([this] {
+        for (auto& k : thread_.ui().models().show.kinds)
             k.progress = 0;
-        ui().models().notify(ModelPart::Visualisation);
+        thread_.ui().models().notify(ModelPart::Visualisation);
     });
-    progressBar = bar;
-    progress = 0;
+    thread_.progressBar = bar;
+    thread_.progress = 0;
     const uint32_t start = tickMs();
     const double span = seconds * 1000.0;
-    while (!tickReached(deadline)) {
+    while (!tickReached(thread_.deadline)) {
         if (link_.stopRequested())
             return false;
         const uint32_t event = link_.ReadEvent();
@@ -271,15 +185,15 @@ bool ZMK::GeneratorRun(ShowKind bar, double seconds) {
         const double elapsed = static_cast<uint32_t>(tickMs() - start);
         const int32_t p =
             span > 0.0 ? static_cast<int32_t>(std::min(100.0, elapsed * 100.0 / span)) : 100;
-        if (p != progress) {
-            progress = p;
-            ShowProgress();
+        if (p != thread_.progress) {
+            thread_.progress = p;
+            thread_.ShowProgress();
         }
     }
     if (link_.stopRequested())
         return false;
-    progress = 100;
-    ShowProgress();
+    thread_.progress = 100;
+    thread_.ShowProgress();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Cp1251.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
+#include "platform/ValueMarks.h"
 
 #include <cerrno>
 #include <cstring>
@@ -37,7 +38,7 @@ bool isFrequencyKey(const std::string& key) {
 // A norm is set when it is above -998 (-999: no norm).
 OrderedJson normJson(float value) {
     OrderedJson j;
-    j["on"] = value > -998.0f;
+    j["on"] = value > kNoNormBound;
     j["value"] = floatJson(value);
     return j;
 }

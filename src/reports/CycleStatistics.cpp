@@ -1,5 +1,6 @@
 #include "reports/CycleStatistics.h"
 
+#include "platform/ValueMarks.h"
 #include "reports/DataFileFormat.h"
 #include "reports/LiveResults.h"
 
@@ -9,11 +10,8 @@
 namespace vetlina {
 namespace {
 
-constexpr float kMissingValue = -999.0f;
 // The last group delay of a cycle without one.
 constexpr float kNoGroupDelay = -10001.0f;
-// A value at or below this is missing.
-constexpr float kPresentFrom = -900.0f;
 // Harmonics above the channel's band are not measured.
 constexpr double kBandTopHz = 3400.0;
 
@@ -69,9 +67,9 @@ void fillSine(GroupValues<SineStats::kItems>& g, const SineResult& r, double sin
     v[S::sinAtt] = r.att;
     const bool secondAbove = 2.0 * sineHz > kBandTopHz;
     const bool thirdAbove = 3.0 * sineHz > kBandTopHz;
-    v[S::sinDis2] = secondAbove ? kMissingValue : r.dis2.get();
-    v[S::sinDis3] = thirdAbove ? kMissingValue : r.dis3.get();
-    v[S::sinDis23] = secondAbove ? kMissingValue : r.dis23.get();
+    v[S::sinDis2] = secondAbove ? kNotMeasured : r.dis2.get();
+    v[S::sinDis3] = thirdAbove ? kNotMeasured : r.dis3.get();
+    v[S::sinDis23] = secondAbove ? kNotMeasured : r.dis23.get();
 }
 
 void fillMultiFrequency(MultiFrequencyValues& g, const MttsResult& r, const ScenarioEntry& e,
@@ -104,11 +102,11 @@ void fillMultiFrequency(MultiFrequencyValues& g, const MttsResult& r, const Scen
 // counted session.
 void accumulate(const StatRef& ref, float x, int32_t sessions, int32_t validCount) {
     ref.last = x;
-    if (x >= kPresentFrom && sessions != 0 && validCount > 0) {
+    if (x >= kMeasuredFloor && sessions != 0 && validCount > 0) {
         ref.sum = ref.sum.get() + x;
         ref.sumSq = ref.sumSq.get() + static_cast<double>(x) * x;
     } else {
-        ref.last = kMissingValue;
+        ref.last = kNotMeasured;
     }
 }
 
@@ -159,7 +157,7 @@ void accumulateThroughput(ThroughputStats& block, const DirectionValues& v) {
         return;
     const float x = v.throughput;
     block.disPassLast = x;
-    if (x > kPresentFrom) {
+    if (x > kMeasuredFloor) {
         block.count = block.count.get() + 1;
         block.disPassSums.sum = block.disPassSums.sum.get() + x;
         block.disPassSums.sumSq = block.disPassSums.sumSq.get() + static_cast<double>(x) * x;
@@ -169,13 +167,13 @@ void accumulateThroughput(ThroughputStats& block, const DirectionValues& v) {
 template <class Block>
 void resetLasts(Block& block) {
     for (int row = 0; row < Block::kItems; ++row)
-        block.item(row).last = kMissingValue;
+        block.item(row).last = kNotMeasured;
 }
 
 void resetLasts(MultiFrequencyStats& block) {
-    block.levelLast = kMissingValue;
+    block.levelLast = kNotMeasured;
     for (int i = 0; i < kMttPoints; ++i) {
-        block.mttAttLast[i] = kMissingValue;
+        block.mttAttLast[i] = kNotMeasured;
         block.mttDelLast[i] = kNoGroupDelay;
     }
 }

@@ -8,6 +8,7 @@
 // scenario's frequency points relative to their references.
 #pragma once
 
+#include "platform/ValueMarks.h"
 #include "reports/CallPercentages.h"
 #include "scenario/ScenarioEntry.h"
 
@@ -65,7 +66,7 @@ struct DirectionValues {
     GroupValues<O42Stats::kItems> o42;
     // Throughput, per cent, as the throughput test delivered it (-999 not measured).
     bool throughputOn = false;
-    float throughput = -999.0f;
+    float throughput = kNotMeasured;
 };
 
 // The values of a direction from its result records. callerMeasured: the calling complex's

@@ -5,6 +5,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "platform/ValueMarks.h"
 #include "reports/CycleStatistics.h"
 #include "reports/DataFileFormat.h"
 #include "reports/LiveResults.h"
@@ -23,7 +24,6 @@
 namespace vetlina {
 namespace {
 
-constexpr float kMissingValue = -999.0f;
 // How many taken names in a row a new file skips before it gives up.
 constexpr int kNameAttempts = 1000;
 
@@ -137,7 +137,7 @@ void dataItems(Items& out, const ScenarioEntry& e, const GroupValues<Rows>& g,
         return;
     for (const GroupItem& item : items)
         if (e.*item.on)
-            out.item(keys[item.row], g.count > 0 ? g.value[item.row] : kMissingValue);
+            out.item(keys[item.row], g.count > 0 ? g.value[item.row] : kNotMeasured);
 }
 
 template <std::size_t N>
@@ -418,10 +418,10 @@ std::string dataFileImage(const ScenarioEntry& e, const DataFileHeader& header,
         const bool counted = v.impedance.count > 0;
         if (e.impImpedOn)
             items.item("impImped",
-                       counted ? v.impedance.value[ImpedanceStats::impImped] : kMissingValue);
+                       counted ? v.impedance.value[ImpedanceStats::impImped] : kNotMeasured);
         if (e.impCapacOn)
             items.item("impCapac", counted ? v.impedance.value[ImpedanceStats::impCapac] * 1000.0f
-                                           : kMissingValue);
+                                           : kNotMeasured);
     }
     const MultiFrequencyValues& m = v.multiFrequency;
     if (m.on) {

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
+#include "platform/ValueMarks.h"
 #include "reports/DocumentEntries.h"
 #include "reports/Documents.h"
 #include "reports/EvaluationRows.h"
@@ -41,7 +42,7 @@ const CycleTexts& texts() {
 }
 
 bool normed(bool selected, double norm) {
-    return selected && norm > -998.0;
+    return selected && norm > kNoNormBound;
 }
 
 // The session counts of both blocks of a group reach the required count (block A only
@@ -120,8 +121,10 @@ bool enoughStatistics(const ScenarioEntry& e) {
         bool attNorm = false;
         bool delNorm = false;
         for (int k = 0; k < kMttPoints; ++k) {
-            attNorm = attNorm || (e.AttF[k].get() > kFrequencyPointFloor && n(e.Att[k]) > -998.0);
-            delNorm = delNorm || (e.DelF[k].get() > kFrequencyPointFloor && n(e.Del[k]) > -998.0);
+            attNorm =
+                attNorm || (e.AttF[k].get() > kFrequencyPointFloor && n(e.Att[k]) > kNoNormBound);
+            delNorm =
+                delNorm || (e.DelF[k].get() > kFrequencyPointFloor && n(e.Del[k]) > kNoNormBound);
         }
         const bool enough = counted(e, e.mttB.count.get(), e.mttA.count.get(), required);
         if ((e.mttAttOn && attNorm && !enough) || (e.mttDelOn && delNorm && !enough))

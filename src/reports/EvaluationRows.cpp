@@ -1,6 +1,7 @@
 #include "reports/EvaluationRows.h"
 
 #include "platform/Cp1251.h"
+#include "platform/ValueMarks.h"
 #include "reports/ConfidenceTables.h"
 #include "reports/FormattedText.h"
 
@@ -55,7 +56,7 @@ int classOf(double mean, double deviation, NormSense sense, double norm, int ses
 RowMoments rowMoments(const RowDirection& d) {
     RowMoments m;
     const double n = d.count;
-    if (d.count == 0 || d.value.sum == -999.0)
+    if (d.count == 0 || d.value.sum == kNotMeasured)
         return m;
     m.present = true;
     m.mean = d.value.sum / n;
@@ -74,8 +75,8 @@ RowClasses evaluateRow(EvaluationSheet& sheet, std::string_view label, bool sele
         return classes;
     const RowKind kind = kindOf(label);
     const bool absoluteMean = contains(label, marks().shift) || contains(label, marks().impedance);
-    const bool normValid = kind == RowKind::Relative ? norm > 1e-10 : norm > -998.0;
-    const double presenceBound = kind == RowKind::GroupDelay ? -10000.0 : -900.0;
+    const bool normValid = kind == RowKind::Relative ? norm > 1e-10 : norm > kNoNormBound;
+    const double presenceBound = kind == RowKind::GroupDelay ? -10000.0 : kMeasuredFloor;
     const char* valueFormat = kind == RowKind::Relative ? "%7.0e " : "%7.2f ";
     const char* momentsFormat =
         kind == RowKind::Relative ? "%7.0e%7.0e  %1d  " : "%7.2f%7.2f  %1d  ";

@@ -5,6 +5,7 @@
 // last value breaks the norm also goes to the pause window's list of broken norms.
 #pragma once
 
+#include "platform/ValueMarks.h"
 #include "scenario/Statistics.h"
 
 #include <cstdint>
@@ -18,12 +19,12 @@ namespace vetlina {
 enum class NormSense { Max, Min };
 
 // No norm (-999, and anything at or below -998).
-inline constexpr double kRowNoNorm = -999.0;
+inline constexpr double kRowNoNorm = kNoNorm;
 
 // One direction of a row: the held last value, sum and sum of squares (already in the
 // row's unit) and the number of sessions that contributed.
 struct RowDirection {
-    StatValue value{-999.0f, 0.0, 0.0};
+    StatValue value{kNotMeasured, 0.0, 0.0};
     int32_t count = 0;
 };
 
@@ -56,7 +57,7 @@ RowClasses evaluateRow(EvaluationSheet& sheet, std::string_view label, bool sele
 // present false when no session contributed.
 struct RowMoments {
     bool present = false;
-    double mean = -999.0;
+    double mean = kNotMeasured;
     double deviation = 0.0;
 };
 RowMoments rowMoments(const RowDirection& d);

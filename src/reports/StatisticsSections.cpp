@@ -1,6 +1,7 @@
 #include "reports/StatisticsSections.h"
 
 #include "platform/Cp1251.h"
+#include "platform/ValueMarks.h"
 #include "reports/FormattedText.h"
 #include "scenario/ScenarioEntry.h"
 
@@ -81,11 +82,11 @@ const SectionTexts& texts() {
 
 // A norm as the rows take it: absent at -998 and below.
 double normOf(double stored) {
-    return stored > -998.0 ? stored : kRowNoNorm;
+    return stored > kNoNormBound ? stored : kRowNoNorm;
 }
 // The relative-time norms are held as decimal exponents: the norm is 10^n.
 double powerNormOf(int32_t exponent) {
-    return exponent > -998 ? std::pow(10.0, exponent) : kRowNoNorm;
+    return exponent > kNoNormBound ? std::pow(10.0, exponent) : kRowNoNorm;
 }
 
 RowDirection direction(StatValue value, int32_t count, double scale = 1.0) {

@@ -22,7 +22,7 @@ bool timed(const Le<double>& time) {
 
 ScenarioEntry defaultEntry(DateTime begTime) {
     ScenarioEntry e{};
-    e.ComplexType = 0;
+    e.ComplexType = kFullComplexType;
     e.NumMin = 3;
     e.NumTotal = 15;
     e.Busy = 20.0f;

@@ -10,6 +10,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/LittleEndian.h"
+#include "platform/ValueMarks.h"
 #include "scenario/Statistics.h"
 
 #include <cstddef>
@@ -19,15 +20,6 @@
 #include <type_traits>
 
 namespace vetlina {
-
-// A norm of this value is "no norm" (shown "   *"); any norm at or below
-// kNoNormBound counts as absent.
-constexpr float kNoNorm = -999.0f;
-constexpr float kNoNormBound = -998.0f;
-
-// A measured value that is missing (the throughput of a session without its test, the
-// selective interference of an empty spectrum): -999, as the records and files keep it.
-inline constexpr float kNotMeasured = -999.0f;
 
 // ComplexType of an entry: a full complex (it measures too), or an autonomous generator.
 inline constexpr uint8_t kFullComplexType = 0;

@@ -169,7 +169,7 @@ TEST_F(BlockDecoder, MeterTableItemsByHand) {
     EXPECT_NEAR(table()[meter::PhaseHits], 30.0, 1e-4);
     EXPECT_FLOAT_EQ(table()[meter::Frequency], 1020.0f);
     EXPECT_FLOAT_EQ(table()[meter::FrequencyDeviation], 0.0f);
-    EXPECT_EQ(table()[meter::LevelDeviation], kMissing) << "only while a sine is recognised";
+    EXPECT_EQ(table()[meter::LevelDeviation], kNotMeasured) << "only while a sine is recognised";
     EXPECT_TRUE(actions.reports.empty()) << "already in range";
 }
 
@@ -198,7 +198,7 @@ TEST_F(BlockDecoder, MeterTableWithARecognisedSine) {
     meter.out().levels[item::Level] = -10.0f;
     decode(meterTableBlock());
     EXPECT_NEAR(table()[meter::Peak], -10.0 - 0.0 + 12.4 + (-20.0 + 8.47), 1e-4);
-    EXPECT_EQ(table()[meter::LevelDeviation], kMissing) << "from the second block on";
+    EXPECT_EQ(table()[meter::LevelDeviation], kNotMeasured) << "from the second block on";
     auto w = meterTableBlock();
     w[6] = 20; // level 10 log10(0.05) + 8.47 = -4.54
     decode(w);
@@ -206,7 +206,7 @@ TEST_F(BlockDecoder, MeterTableWithARecognisedSine) {
     // A restart starts the deviation over.
     ZmkMeterRestart(meter.state);
     decode(w);
-    EXPECT_EQ(table()[meter::LevelDeviation], kMissing);
+    EXPECT_EQ(table()[meter::LevelDeviation], kNotMeasured);
     decode(w);
     EXPECT_FLOAT_EQ(table()[meter::LevelDeviation], 0.0f);
 }
@@ -232,9 +232,9 @@ TEST_F(BlockDecoder, MeterTableWhileAnotherKindIsOnTheLineGivesNothing) {
     meter.state.codes = {-1, -1, -1};
     meter.state.rangeState = kOverloaded;
     EXPECT_EQ(decode(meterTableBlock()), code::Nothing);
-    EXPECT_EQ(table()[meter::Peak], kMissing);
+    EXPECT_EQ(table()[meter::Peak], kNotMeasured);
     EXPECT_TRUE(actions.reports.empty()) << "a missing peak says nothing about the range";
-    EXPECT_EQ(table()[meter::Frequency], kMissing);
+    EXPECT_EQ(table()[meter::Frequency], kNotMeasured);
 }
 
 std::vector<int16_t> eventBlock() {
@@ -314,7 +314,7 @@ TEST_F(BlockDecoder, EventStatisticsOverZeroTimeAndWithoutThresholds) {
 TEST_F(BlockDecoder, EventStatisticsAreIgnoredWhileAnotherKindIsOnTheLine) {
     meter.state.codes = {-2, 0, 0};
     EXPECT_EQ(decode(eventBlock()), code::Nothing);
-    EXPECT_EQ(events()[0], kMissing);
+    EXPECT_EQ(events()[0], kNotMeasured);
 }
 
 std::vector<int16_t> trackingBlock(int16_t frequencyWord, int16_t br, int16_t bi) {
@@ -364,11 +364,11 @@ TEST_F(BlockDecoder, ResetFillsTheResultTablesWithMissing) {
     decode(meterTableBlock());
     decode(eventBlock());
     meter.reset();
-    EXPECT_EQ(table()[meter::Frequency], kMissing);
-    EXPECT_EQ(events()[event::Time], kMissing);
-    EXPECT_EQ(meter.out().levels[item::Level], kMissing);
-    EXPECT_EQ(meter.out().tones.attenuation[0], kMissing);
-    EXPECT_EQ(meter.out().echo, kMissing);
+    EXPECT_EQ(table()[meter::Frequency], kNotMeasured);
+    EXPECT_EQ(events()[event::Time], kNotMeasured);
+    EXPECT_EQ(meter.out().levels[item::Level], kNotMeasured);
+    EXPECT_EQ(meter.out().tones.attenuation[0], kNotMeasured);
+    EXPECT_EQ(meter.out().echo, kNotMeasured);
     EXPECT_EQ(meter.state.rangeState, kInRange);
     EXPECT_EQ(meter.state.noiseBandwidth, 25.0);
 }

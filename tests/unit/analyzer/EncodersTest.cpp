@@ -297,7 +297,7 @@ TEST(Encoders, MeterRestartSendsTheSettingAndResendsKeptThresholdsAndDeadTimes) 
     EXPECT_EQ(words(p.blocks[1]), (std::vector<uint16_t>{5, 4840, 64531, 39, 2729, 61443, 1696}));
     EXPECT_EQ(words(p.blocks[2]), (std::vector<uint16_t>{8, 1600, 1600, 200, 200}));
     EXPECT_EQ(st.restartApplied, 326);
-    EXPECT_EQ(st.meterTable[meter::LevelDeviation], kMissing);
+    EXPECT_EQ(st.meterTable[meter::LevelDeviation], kNotMeasured);
     // Without a recognised sine the setting is 0.
     st.codes[0] = -1;
     EXPECT_EQ(ZmkMeterRestart(st).blocks[0].words[1], 0);

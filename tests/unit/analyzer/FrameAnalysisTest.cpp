@@ -111,10 +111,10 @@ TEST_F(FrameAnalysis, EverySignalToNoiseAtOrBelowTheThresholdIsNoise) {
         amplitudeDb(-10) / std::sqrt(2.0) / std::pow(10.0, 0.75) * std::sqrt(2048.0 / 963.0);
     analyse(sine(amplitudeDb(-10), 1000.0), rms);
     EXPECT_EQ(meter.state.codes[0], code::Noise);
-    EXPECT_NE(item(item::Noise), kMissing);
-    EXPECT_EQ(item(item::Level), kMissing);
-    EXPECT_EQ(item(item::Snr), kMissing);
-    EXPECT_NE(meter.out().noiseBands[0], kMissing);
+    EXPECT_NE(item(item::Noise), kNotMeasured);
+    EXPECT_EQ(item(item::Level), kNotMeasured);
+    EXPECT_EQ(item(item::Snr), kNotMeasured);
+    EXPECT_NE(meter.out().noiseBands[0], kNotMeasured);
 }
 
 TEST_F(FrameAnalysis, ASineBelowTheBottomOfTheRangeIsNoise) {

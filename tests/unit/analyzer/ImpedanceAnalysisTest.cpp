@@ -97,8 +97,8 @@ TEST(ImpedanceAnalysis, LineFromTheRiseOfTheToneAttenuationsOverTheReference) {
                 if (expected.imag() < 0.0 && hz <= 500.0)
                     EXPECT_NEAR(z.capacitance[i], 2.0, 2e-3) << hz;
                 else
-                    EXPECT_EQ(z.capacitance[i], kMissing) << hz;
-                EXPECT_EQ(z.inductance[i], kMissing) << hz;
+                    EXPECT_EQ(z.capacitance[i], kNotMeasured) << hz;
+                EXPECT_EQ(z.inductance[i], kNotMeasured) << hz;
             }
             for (const auto& [hz, deviation] : line.deviations) {
                 const int i = static_cast<int>(hz / 100.0) - 1;

@@ -90,7 +90,7 @@ protected:
     // A decoded sine block as the frame analysis leaves it.
     void sineBlock(double level, double hz, double dis2 = 1.0) {
         auto& l = meter.out().levels;
-        l.fill(kMissing);
+        l.fill(kNotMeasured);
         l[item::Level] = static_cast<float>(level);
         l[item::Frequency] = static_cast<float>(hz);
         l[item::Snr] = 40.0f;
@@ -163,7 +163,7 @@ TEST_F(Accumulation, AutonomousModeMeasuresAt1800HzAgainstMinus5Dbm) {
 TEST_F(Accumulation, MissingHarmonicsAreSkippedWithTheCommonCounter) {
     sineBlock(-10.0, 1800.0, 5.0);
     sine();
-    sineBlock(-10.0, 1800.0, kMissing);
+    sineBlock(-10.0, 1800.0, kNotMeasured);
     sine();
     sineBlock(-10.0, 1800.0, 2.0);
     sine();
@@ -172,7 +172,7 @@ TEST_F(Accumulation, MissingHarmonicsAreSkippedWithTheCommonCounter) {
 }
 
 TEST_F(Accumulation, AHarmonicMissingFromTheStartDoesNotAverageTheClearedZeroIn) {
-    sineBlock(-10.0, 1800.0, kMissing);
+    sineBlock(-10.0, 1800.0, kNotMeasured);
     sine();
     sineBlock(-10.0, 1800.0, 5.0);
     sine();
@@ -181,7 +181,7 @@ TEST_F(Accumulation, AHarmonicMissingFromTheStartDoesNotAverageTheClearedZeroIn)
     sine();
     EXPECT_FLOAT_EQ(results.sine.dis2, 4.0f);
     ClearResult(results, ResultKind::Sine);
-    sineBlock(-10.0, 1800.0, kMissing);
+    sineBlock(-10.0, 1800.0, kNotMeasured);
     sine();
     sineBlock(-10.0, 1800.0, 3.0);
     sine();
@@ -247,7 +247,7 @@ TEST_F(Accumulation, MultiFrequencyTonesAndLevel) {
 
 TEST_F(Accumulation, O131AndO42) {
     auto& l = meter.out().levels;
-    l.fill(kMissing);
+    l.fill(kNotMeasured);
     l[item::Level] = -20.0f;
     l[item::Snr] = 30.0f;
     EXPECT_TRUE(Accumulate(results, AnalyzerCommand::MeterO131, code::O131, meter, ctx));
@@ -271,7 +271,7 @@ TEST_F(Accumulation, ImpedanceOnlyWhileValidAndWithinItsBounds) {
         z.capacitance[i] = 1.0f;
     }
     z.modulus[0] = 100000.0f; // open
-    z.capacitance[1] = kMissing;
+    z.capacitance[1] = kNotMeasured;
     z.capacitance[2] = 6.0f;
     meter.state.impedanceValid = false;
     EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterImpedance, code::Impedance, meter, ctx));
@@ -302,7 +302,7 @@ TEST_F(Accumulation, NoiseAndItsSpectrum) {
 }
 
 TEST_F(Accumulation, EchoValuesIntoTheirOwnRecordOnlyWhenPresent) {
-    meter.out().echo = kMissing;
+    meter.out().echo = kNotMeasured;
     EXPECT_FALSE(Accumulate(results, AnalyzerCommand::MeterTalkerEcho, code::Echo, meter, ctx));
     EXPECT_EQ(results.talkerEcho.counter, 0);
     meter.out().echo = 20.0f;

@@ -153,7 +153,7 @@ private:
 inline ScenarioEntry everyKindEntry(double seconds, int32_t sinc) {
     ScenarioEntry e = defaultEntry();
     e.Analog = 1;
-    e.ComplexType = 0;
+    e.ComplexType = kFullComplexType;
     e.SincTime = sinc;
     e.sinSNROn = 1;
     e.o132SNROn = 1;

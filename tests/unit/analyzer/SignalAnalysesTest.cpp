@@ -144,7 +144,7 @@ TEST_F(SignalAnalyses, WhiteNoiseLevelAndBands) {
     EXPECT_NEAR(bandMean, total + 10.0 * std::log10(8.0 / 2048.0), 0.2);
     // Psophometric weighting of white noise over 0..6400 Hz is well below the flat level.
     EXPECT_LT(item(item::NoisePs), total - 2.0);
-    EXPECT_EQ(item(item::Level), kMissing);
+    EXPECT_EQ(item(item::Level), kNotMeasured);
 }
 
 TEST_F(SignalAnalyses, NoiseBandsPickOutATone) {
@@ -201,9 +201,9 @@ TEST_F(SignalAnalyses, EchoIsTheProbeAgainstTheMeanOfTheAnalysisWindow) {
 TEST_F(SignalAnalyses, EchoNeedsAProbeWellAboveWhatFollows) {
     EchoSet(meter.state, EchoSettings{});
     feedEcho(meter, envelope(1000.0, 700.0, 32, 100), actions);
-    EXPECT_EQ(meter.out().echo, kMissing) << "probe only 3 dB above";
+    EXPECT_EQ(meter.out().echo, kNotMeasured) << "probe only 3 dB above";
     feedEcho(meter, envelope(1000.0, 0.0, 32, 100), actions);
-    EXPECT_EQ(meter.out().echo, kMissing) << "nothing after the probe";
+    EXPECT_EQ(meter.out().echo, kNotMeasured) << "nothing after the probe";
     feedEcho(meter, envelope(1000.0, 0.0, 32, 100, 10.0), actions);
     EXPECT_FLOAT_EQ(meter.out().echo, 100.0f)
         << "a silent analysis window is the largest echo loss";
@@ -277,9 +277,9 @@ TEST_F(SignalAnalyses, ImpedanceOfALineFromTheDividerModel) {
         if (x / r > 0.21) {
             EXPECT_NEAR(z.capacitance[i], 1.0, 0.01) << f;
         } else if (x / r < 0.19) {
-            EXPECT_EQ(z.capacitance[i], kMissing) << f;
+            EXPECT_EQ(z.capacitance[i], kNotMeasured) << f;
         }
-        EXPECT_EQ(z.inductance[i], kMissing);
+        EXPECT_EQ(z.inductance[i], kNotMeasured);
     }
 }
 
@@ -304,7 +304,7 @@ TEST_F(SignalAnalyses, AnInductiveLineGivesInductanceAndAnOpenLineNothing) {
     EXPECT_TRUE(meter.state.impedanceValid);
     EXPECT_NEAR(meter.out().impedance.resistance[9], 300.0, 1.0);
     EXPECT_NEAR(meter.out().impedance.inductance[9], 50.0, 0.5);
-    EXPECT_EQ(meter.out().impedance.capacitance[9], kMissing);
+    EXPECT_EQ(meter.out().impedance.capacitance[9], kNotMeasured);
     // No change against the reference: the line draws nothing.
     analyse(comb(1000.0, Channel{}), 5.0);
     EXPECT_FLOAT_EQ(meter.out().impedance.modulus[9], 100000.0f);

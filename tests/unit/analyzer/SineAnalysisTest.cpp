@@ -40,22 +40,22 @@ TEST_F(SineAnalysis, HarmonicsAsDistancesAndPerCent) {
 TEST_F(SineAnalysis, HarmonicsBeyondTheBandEdgeAreMissing) {
     // Peak bin 362 (1131 Hz): 3rd harmonic at 3394 Hz still measured; bin 363 not.
     analyse(sine(amplitudeDb(-6), 362 * 3.125));
-    EXPECT_NE(item(item::Dis3), kMissing);
+    EXPECT_NE(item(item::Dis3), kNotMeasured);
     analyse(sine(amplitudeDb(-6), 363 * 3.125));
     analyse(sine(amplitudeDb(-6), 363 * 3.125));
     EXPECT_EQ(meter.state.codes[0], 363);
-    EXPECT_NE(item(item::Dis2), kMissing);
-    EXPECT_EQ(item(item::Dis3), kMissing);
-    EXPECT_EQ(item(item::Dist23), kMissing);
-    EXPECT_EQ(item(item::Dis23), kMissing);
+    EXPECT_NE(item(item::Dis2), kNotMeasured);
+    EXPECT_EQ(item(item::Dis3), kNotMeasured);
+    EXPECT_EQ(item(item::Dist23), kNotMeasured);
+    EXPECT_EQ(item(item::Dis23), kNotMeasured);
     // Peak bin 544 (1700 Hz): no harmonic at all.
     analyse(sine(amplitudeDb(-6), 1700.0));
     analyse(sine(amplitudeDb(-6), 1700.0));
     EXPECT_EQ(meter.state.codes[0], 544);
     for (int i : {item::Dist2, item::Dist3, item::Dist23, item::Dis2, item::Dis3, item::Dis23})
-        EXPECT_EQ(item(i), kMissing) << i;
+        EXPECT_EQ(item(i), kNotMeasured) << i;
     analyse(sine(amplitudeDb(-6), 543 * 3.125));
-    EXPECT_NE(item(item::Dis2), kMissing);
+    EXPECT_NE(item(item::Dis2), kNotMeasured);
 }
 
 TEST_F(SineAnalysis, PsophometricNoiseWeightsTheSpectrum) {

@@ -4,6 +4,8 @@
 #include "SequenceSupport.h"
 
 #include <gtest/gtest.h>
+#include <limits>
+#include <utility>
 
 namespace vetlina {
 namespace {
@@ -37,7 +39,7 @@ TEST(VisualisationPanel, AComplexShowsTheKindsItMeasuresWithTheirDurations) {
 TEST(VisualisationPanel, AnAutonomousGeneratorShowsItsFixedProgrammeOnly) {
     // Everything selected: the generator's programme decides, not the entry.
     ScenarioEntry e = test::everyKindEntry(20.0, 8);
-    e.ComplexType = 1;
+    e.ComplexType = kGeneratorComplexType;
     VisualisationState show;
     setUpVisualisationPanel(show, e);
     for (ShowKind k : {ShowKind::Sin, ShowKind::O132, ShowKind::Mtts, ShowKind::Echo})
@@ -47,17 +49,37 @@ TEST(VisualisationPanel, AnAutonomousGeneratorShowsItsFixedProgrammeOnly) {
 
     // ... and nothing selected at all still shows the programme.
     ScenarioEntry bare = test::nothingEntry();
-    bare.ComplexType = 1;
+    bare.ComplexType = kGeneratorComplexType;
     bare.Analog = 0;
     setUpVisualisationPanel(show, bare);
     EXPECT_TRUE(show.kind(ShowKind::Sin).enabled);
     EXPECT_TRUE(show.kind(ShowKind::Echo).enabled);
 }
 
-TEST(VisualisationPanel, DurationsOutsideADayStayReadable) {
-    EXPECT_EQ(panelDuration(-5.0), "00:00:00");
-    EXPECT_EQ(panelDuration(86400.0 + 61.0), "00:01:01");
-    EXPECT_EQ(panelDuration(std::numeric_limits<double>::quiet_NaN()), "00:00:00");
+TEST(VisualisationPanel, DurationsOfADayOrMoreKeepTheirHours) {
+    // A label wrapped at midnight would show a 25-hour measurement as one hour.
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "00:00:00"},
+        {3725.0, "01:02:05"},
+        {86399.0, "23:59:59"},
+        {86400.0, "24:00:00"},
+        {86400.0 + 61.0, "24:01:01"},
+        {90000.0, "25:00:00"},
+        {100.0 * 3600.0 + 1.0, "100:00:01"},
+        {-5.0, "00:00:00"},
+        {std::numeric_limits<double>::quiet_NaN(), "00:00:00"},
+        {std::numeric_limits<double>::infinity(), "00:00:00"},
+        {1e300, "1000000:00:00"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(panelDuration(seconds), text) << seconds;
+
+    ScenarioEntry e = test::nothingEntry();
+    e.sinSNROn = 1;
+    e.SinTime = 90000.0;
+    VisualisationState show;
+    setUpVisualisationPanel(show, e);
+    EXPECT_EQ(show.kind(ShowKind::Sin).duration, "25:00:00");
 }
 
 } // namespace

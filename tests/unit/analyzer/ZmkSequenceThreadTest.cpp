@@ -492,7 +492,7 @@ TEST_F(ZmkSequenceThreadTest, ALostAcknowledgementMidSequenceEndsTheRunWithoutAH
 
 TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorWithoutASineHandsBack11) {
     ScenarioEntry e = test::nothingEntry();
-    e.ComplexType = 1;
+    e.ComplexType = kGeneratorComplexType;
     e.SincTime = 8;
     bringUp(e, ModemRole::CallingInCall, {}, 5 * test::kSequenceScale);
     startPass(AnalyzerCommand::MeasureFirst);
@@ -509,7 +509,7 @@ TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorWithoutASineHandsBack11) {
 
 TEST_F(ZmkSequenceThreadTest, AnAutonomousGeneratorIsFollowedThroughItsProgramme) {
     ScenarioEntry e = test::nothingEntry();
-    e.ComplexType = 1;
+    e.ComplexType = kGeneratorComplexType;
     e.SincTime = 8;
     bringUp(e, ModemRole::CallingInCall, {}, test::kStreamScale);
     analyzer_->stream(test::sine(test::amplitudeDb(-5.0), 1800.0));

@@ -84,7 +84,7 @@ ScenarioEntry scriptedEntry() {
     e.FailNUS = 1;
     e.FailNUV = 1;
     e.FailOtb = 0;
-    e.ComplexType = 0;
+    e.ComplexType = kFullComplexType;
     e.Analog = 1;
     e.Busy = 10.0f;
     e.Carr = kNoNorm;
@@ -272,7 +272,7 @@ TEST_F(DataFilesTest, NormsFileByteForByteAndUnplannedKindsZeroedInTheEntry) {
 
 TEST_F(DataFilesTest, NormsFileOfAGeneratorCarriesItsFixedProgramme) {
     ScenarioEntry e = scriptedEntry();
-    e.ComplexType = 1;
+    e.ComplexType = kGeneratorComplexType;
     e.SinTime = 5.0;
     e.EchoTime = 7.0;
     ASSERT_TRUE(writeNormsFile(thread, e, kCaller));

@@ -114,9 +114,9 @@ TEST(CycleEvaluationTest, EnoughStatisticsCountsNormedPlannedGroups) {
     e.sineB.count = 4;
     e.sineA.count = 3;
     EXPECT_FALSE(enoughStatistics(e)); // block A of a far complex counts too
-    e.ComplexType = 1;
+    e.ComplexType = kGeneratorComplexType;
     EXPECT_TRUE(enoughStatistics(e)); // an autonomous generator measures nothing
-    e.ComplexType = 0;
+    e.ComplexType = kFullComplexType;
     e.sinSNR = -999.0f;
     EXPECT_TRUE(enoughStatistics(e)); // no normed parameter in the group
     e.sinSNR = 28.0f;

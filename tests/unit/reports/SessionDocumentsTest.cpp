@@ -258,7 +258,7 @@ TEST_F(SessionDocumentsTest, PassportPointsAndConditions) {
     ScenarioEntry shortSine = seriesEntry();
     shortSine.SinTime = 0.5;
     EXPECT_FALSE(passportDue(shortSine));
-    shortSine.ComplexType = 1; // an autonomous generator's programme is fixed
+    shortSine.ComplexType = kGeneratorComplexType; // an autonomous generator's programme is fixed
     EXPECT_TRUE(passportDue(shortSine));
 }
 
