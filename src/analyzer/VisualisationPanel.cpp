@@ -14,7 +14,7 @@ std::string panelDuration(double seconds) {
     constexpr double kLongest = 1e6 * 3600.0;
     const double s = std::isfinite(seconds) && seconds > 0.0 ? std::min(seconds, kLongest) : 0.0;
     const long long whole = static_cast<long long>(s + 1e-6);
-    char text[24];
+    char text[64];
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
                   whole % 60);
     return text;
