@@ -52,7 +52,7 @@ TAlarmForm::TAlarmForm(WindowModels& models, QWidget* parent)
     prEdit_->setEnabled(false);
     connect(buttonStop_, &QPushButton::clicked, this, [this] { ButtonStopClick(); });
     connect(buttonStart_, &QPushButton::clicked, this, [this] { ButtonStartClick(); });
-    connect(prEdit_, &QLineEdit::textEdited, this,
+    connect(prEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { models_.pause.note = toCp(text); });
     t1_.setInterval(kPollMs);
     connect(&t1_, &QTimer::timeout, this, [this] { T1Timer(); });

@@ -69,9 +69,10 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
-    // Closing hides the window; it lives until the run's teardown.
+    // Closing hides the window; it lives until the run's teardown, which hides the
+    // windows without closing them.
     event->accept();
-    if (event->spontaneous() && closedByOperator)
+    if (closedByOperator)
         closedByOperator();
 }
 
