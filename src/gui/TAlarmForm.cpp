@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,8 +35,10 @@ TAlarmForm::TAlarmForm(WindowModels& models, QWidget* parent)
     setObjectName(QStringLiteral("TAlarmForm"));
     setWindowTitle(uiText("Измерения остановлены"));
     setMinimumSize(kMinWidth, kMinHeight);
-    resize(460, 300);
+    resize(560, 300);
     parBox_->setObjectName(QStringLiteral("ParBox"));
+    // The parameters' lines are columns of figures.
+    parBox_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     label1_->setObjectName(QStringLiteral("Label1"));
     QFont bold = label1_->font();
     bold.setBold(true);
@@ -155,8 +158,12 @@ void TAlarmForm::arrange() {
     prEdit_->setGeometry(8, rowTop, std::max(40, w - 2 * buttonWidth - 32), rowHeight);
     const int labelTop = rowTop - kGap;
     const int labelHeight = kGap - 2;
-    label1_->setGeometry(w - 2 * buttonWidth - 16, labelTop, 2 * buttonWidth + 8, labelHeight);
-    label2_->setGeometry(8, labelTop, std::max(40, w - 2 * buttonWidth - 32), labelHeight);
+    // The question stands right-aligned over the buttons, as wide as it needs.
+    const int questionWidth =
+        std::min(w - 16, std::max(2 * buttonWidth + 8, label1_->sizeHint().width()));
+    label1_->setGeometry(w - 8 - questionWidth, labelTop, questionWidth, labelHeight);
+    label1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label2_->setGeometry(8, labelTop, std::max(40, w - questionWidth - 24), labelHeight);
     parBox_->setGeometry(0, 0, w, std::max(10, labelTop - kGap));
 }
 

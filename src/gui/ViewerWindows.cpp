@@ -46,8 +46,8 @@ constexpr KindRow kKindRows[kShowKindCount] = {
 
 // The plot's margins for the axis labels.
 constexpr int kPlotLeft = 46;
-constexpr int kPlotRight = 14;
-constexpr int kPlotTop = 10;
+constexpr int kPlotRight = 34;
+constexpr int kPlotTop = 22;
 constexpr int kPlotBottom = 22;
 
 } // namespace
@@ -213,10 +213,12 @@ void SpectrumView::draw(QPainter& painter, const QRect& rect) const {
                          QString::number(static_cast<int>(x)));
     }
     painter.setPen(text);
-    painter.drawText(QRectF(rect.left(), plot.bottom() + 3, kPlotLeft - 4, 14),
+    // The units: dB over the level scale, Hz (ms for the echo envelope) after the
+    // frequency scale.
+    painter.drawText(QRectF(rect.left(), rect.top() + 2, kPlotLeft + 6, kPlotTop - 10),
+                     Qt::AlignRight | Qt::AlignVCenter, uiText("дБ"));
+    painter.drawText(QRectF(plot.right() + 4, plot.bottom() + 3, kPlotRight - 4, 14),
                      Qt::AlignRight | Qt::AlignVCenter, echo ? uiText("мс") : uiText("Гц"));
-    painter.drawText(QRectF(rect.left(), rect.top(), kPlotLeft - 4, kPlotTop + 2),
-                     Qt::AlignRight | Qt::AlignTop, uiText("дБ"));
     painter.setPen(QPen(QColor(kPlotFrame), 1));
     painter.drawRect(plot.adjusted(0, 0, -1, -1));
 
