@@ -369,6 +369,7 @@ void TMetrForm::releaseWindows() {
     models_.changed = nullptr;
     models_.protocol.lineAdded = nullptr;
     released_ = true;
+    show_->plot()->setRunOn(false);
     for (QWidget* w : {static_cast<QWidget*>(show_.get()), static_cast<QWidget*>(stat_.get()),
                        static_cast<QWidget*>(prot_.get()), static_cast<QWidget*>(resl_.get()),
                        static_cast<QWidget*>(alarm_.get())})

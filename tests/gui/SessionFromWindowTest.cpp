@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -87,7 +88,12 @@ bool protocolHas(TMetrForm* run, const char* utf8) {
     return false;
 }
 
+// The screenshots are taken on the loop's thread: their time is not a gap of the loop.
+LoopGaps* gapsMeasured = nullptr;
+
 void shoot(QWidget* window, const char* name) {
+    if (gapsMeasured)
+        gapsMeasured->measure(false);
     const char* dir = std::getenv("VETLINA_SCREENSHOT_DIR");
     const QString folder = dir && *dir
                                ? QString::fromLocal8Bit(dir)
@@ -155,6 +161,7 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     ASSERT_EQ(form.scenario().count(), 1);
     form.action("StopOnNorms")->setChecked(true);
     LoopGaps gaps;
+    gapsMeasured = &gaps;
     form.action("SpeedStart")->trigger();
     TMetrForm* run = form.runWindow();
     ASSERT_NE(run, nullptr);
@@ -166,8 +173,7 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     // window shows its panel and redraws the spectrum as the analyzer sends it.
     TShowForm* show = run->showForm();
     auto measuring = [&] {
-        return show->panel()->isVisible() && !run->models().show.spectrum.empty() &&
-               run->models().show.spectrumMode != -6;
+        return !run->models().show.spectrum.empty() && run->models().show.spectrumMode != -6;
     };
     QTRY_VERIFY_WITH_TIMEOUT(measuring() && show->plot()->framesDrawn() >= 3, kWaitMs);
     const uint64_t frames = show->plot()->framesDrawn();
@@ -179,6 +185,12 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     shoot(show, "viewer-visualisation.png");
     shoot(run->reslForm(), "viewer-results.png");
     shoot(run->protForm(), "viewer-protocol.png");
+    // Then the generator's turn: the progress panel with the kinds of the session.
+    QTRY_VERIFY_WITH_TIMEOUT(show->panel()->isVisible() && show->bar(ShowKind::Sin)->value() > 30,
+                             kWaitMs);
+    EXPECT_TRUE(show->bar(ShowKind::Sin)->isEnabled());
+    EXPECT_FALSE(show->bar(ShowKind::Echo)->isEnabled());
+    shoot(show, "viewer-progress.png");
 
     // The broken norm stops the work: the pause window counts down; the operator goes on.
     TAlarmForm* alarm = run->alarmForm();
@@ -192,6 +204,7 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     EXPECT_GT(run->statForm()->box()->count(), 0);
     shoot(run->statForm(), "viewer-statistics.png");
     gaps.measure(false);
+    gapsMeasured = nullptr;
 
     // The counters show what the link counted.
     for (RunCounter which : {RunCounter::ZmkRecvBadBlk, RunCounter::ZmkSendNotReady,
