@@ -9,6 +9,7 @@
 #include "gui/TAlarmForm.h"
 #include "gui/TMetrForm.h"
 #include "gui/ViewerWindows.h"
+#include "gui/WindowPlacement.h"
 #include "platform/Clock.h"
 #include "platform/Cp1251.h"
 
@@ -336,6 +337,36 @@ TEST_F(RunWindowTest, EveryWindowPrintsToAPdfPageAndAHiddenOneToNone) {
     printer.setOutputFileName(pdfPath(QStringLiteral("TAlarmForm")));
     EXPECT_FALSE(printWindow(run->alarmForm(), printer)); // not shown
     EXPECT_EQ(pdfPages(QStringLiteral("TAlarmForm")), 0);
+}
+
+} // namespace
+} // namespace vetlina::test
+
+namespace vetlina::test {
+namespace {
+
+TEST(WindowPlacementTest, TheWindowsOfARunStartUnderTheBar) {
+    const RunPlacements p = defaultRunPlacements(QRect(80, 60, 1140, 740), 23);
+    EXPECT_EQ(p.metr, QRect(80, 60, 1140, 23));
+    EXPECT_EQ(p.prot, QRect(80, 83, 570, 182));
+    EXPECT_EQ(p.stat, QRect(260, 83, 960, 360));
+    EXPECT_EQ(p.resl, QRect(360, 83, 860, 360));
+    EXPECT_EQ(p.show, QRect(80, 265, 1140, 535));
+    // A main window too small for the visualisation window still leaves it room.
+    EXPECT_GE(defaultRunPlacements(QRect(0, 0, 300, 150), 23).show.height(), 100);
+}
+
+TEST_F(RunWindowTest, EachWindowKeepsThePlaceTheOperatorGaveIt) {
+    run->protForm()->setGeometry(QRect(40, 500, 610, 230));
+    run->alarmForm()->resize(700, 330);
+    w.dialogs.answerNext(DialogAnswer::Yes);
+    ASSERT_TRUE(run->close());
+    w.form->action("SpeedPassive")->trigger();
+    run = w.form->runWindow();
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->protForm()->geometry(), QRect(40, 500, 610, 230));
+    EXPECT_EQ(run->alarmForm()->size(), QSize(700, 330));
+    QTRY_VERIFY_WITH_TIMEOUT(run->active(), 30000);
 }
 
 } // namespace
