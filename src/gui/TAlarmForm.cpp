@@ -122,6 +122,13 @@ void TAlarmForm::T1Timer() {
     }
 }
 
+void TAlarmForm::release() {
+    counting_ = false;
+    t1_.stop();
+    wasVisible_ = false;
+    hide();
+}
+
 void TAlarmForm::ButtonStopClick() {
     models_.pause.stop();
     models_.notify(ModelPart::Pause);

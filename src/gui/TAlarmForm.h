@@ -32,6 +32,9 @@ public:
     QPushButton* stopButton() const { return buttonStop_; }
     QPushButton* startButton() const { return buttonStart_; }
 
+    // The end of the run: the timer stops and the window hides, whatever the model says.
+    void release();
+
     void ButtonStopClick();
     void ButtonStartClick();
 

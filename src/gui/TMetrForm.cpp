@@ -371,9 +371,9 @@ void TMetrForm::releaseWindows() {
     released_ = true;
     show_->plot()->setRunOn(false);
     for (QWidget* w : {static_cast<QWidget*>(show_.get()), static_cast<QWidget*>(stat_.get()),
-                       static_cast<QWidget*>(prot_.get()), static_cast<QWidget*>(resl_.get()),
-                       static_cast<QWidget*>(alarm_.get())})
+                       static_cast<QWidget*>(prot_.get()), static_cast<QWidget*>(resl_.get())})
         w->hide();
+    alarm_->release();
 }
 
 void TMetrForm::resizeEvent(QResizeEvent* event) {

@@ -297,6 +297,20 @@ TEST_F(PauseWindowTest, AfterStopTheWindowWaitsForContinueAndKeepsTheNote) {
     EXPECT_FALSE(pause().visible);
 }
 
+TEST_F(PauseWindowTest, TheEndOfTheRunTakesAPauseWindowAwayAndStopsItsCountdown) {
+    pause().alarmTime = 300;
+    show(true);
+    ASSERT_TRUE(run->alarmForm()->isVisible());
+    w.dialogs.answerNext(DialogAnswer::Yes);
+    ASSERT_TRUE(run->close());
+    EXPECT_FALSE(run->alarmForm()->isVisible());
+    const int32_t left = pause().countdown;
+    const uint32_t later = tickMs() + 5000;
+    QTRY_VERIFY_WITH_TIMEOUT(tickReached(later), 30000);
+    QApplication::processEvents();
+    EXPECT_EQ(pause().countdown, left);
+}
+
 TEST(PrintWindowTest, TheImageIsSizedOnThePageAsTheScaleSettingSays) {
     const QSizeF screen(96, 96), printer(600, 600);
     const QSize page(4800, 6600); // printable area in printer pixels
@@ -367,6 +381,30 @@ TEST_F(RunWindowTest, EachWindowKeepsThePlaceTheOperatorGaveIt) {
     EXPECT_EQ(run->protForm()->geometry(), QRect(40, 500, 610, 230));
     EXPECT_EQ(run->alarmForm()->size(), QSize(700, 330));
     QTRY_VERIFY_WITH_TIMEOUT(run->active(), 30000);
+}
+
+} // namespace
+} // namespace vetlina::test
+
+namespace vetlina::test {
+namespace {
+
+TEST(AboutBoxTest, ItNamesTheProgramAndClosesWithItsButton) {
+    TAboutBox about;
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
+    for (const char* text : {"Программно-аппаратный измерительный комплекс", "Kerat ЛИРС",
+                             "Версия  2", "Модификация 50"})
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе"));
+    auto* exit = about.findChild<QPushButton*>(QStringLiteral("OKButton"));
+    ASSERT_NE(exit, nullptr);
+    EXPECT_EQ(exit->text(), QStringLiteral("Выход"));
+    about.show();
+    QTest::mouseClick(exit, Qt::LeftButton);
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+    EXPECT_FALSE(about.isVisible());
 }
 
 } // namespace
