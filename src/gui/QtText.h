@@ -13,6 +13,11 @@ inline QString fromCp(const std::string& cp1251) {
     return QString::fromStdString(toUtf8(cp1251));
 }
 
+// A window's own text, written in the sources (UTF-8).
+inline QString uiText(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
 inline std::string toCp(const QString& text) {
     return toCp1251(text.toStdString());
 }

@@ -8,8 +8,9 @@
 #include "gui/GuiSettings.h"
 #include "gui/QtDialogs.h"
 #include "gui/QtText.h"
-#include "gui/RunLogWindow.h"
+#include "gui/TMetrForm.h"
 #include "gui/UserGuide.h"
+#include "gui/ViewerWindows.h"
 #include "modem/Modem.h"
 
 #include <QAction>
@@ -1114,10 +1115,8 @@ void TForm1::SpeedAboutClick() {
 }
 
 void TForm1::AboutClick() {
-    QMessageBox::about(this, u("О программе"),
-                       u("<b>Vetlina</b> %1<p>Автоматизированный комплекс измерения "
-                         "телефонных каналов.<p>Комплекс %2")
-                           .arg(QStringLiteral(VETLINA_VERSION), fromCp(complexId_)));
+    TAboutBox about(this);
+    about.exec();
 }
 
 void TForm1::ToolsClick() {
@@ -1142,7 +1141,7 @@ void TForm1::openDocument(const std::string& path) {
 }
 
 void TForm1::startRun(StartMode mode) {
-    if (runLog_ && runLog_->active())
+    if (runWindow_ && runWindow_->active())
         return;
     if (!editor_->mayStart(mode != StartMode::Passive))
         return;
@@ -1154,30 +1153,42 @@ void TForm1::startRun(StartMode mode) {
         traceSwitch() = true;
     if (!workers_)
         workers_ = std::make_unique<DeviceWorkers>();
-    runLog_ = std::make_unique<RunLogWindow>(dialogs_, *workers_, scenario_, complexId_);
-    RunOptions& o = runLog_->models().options;
+    // The windows of the last run go before the new ones take their places.
+    runWindow_.reset();
+    QMargins decoration(geometry().left() - frameGeometry().left(),
+                        geometry().top() - frameGeometry().top(),
+                        frameGeometry().right() - geometry().right(),
+                        frameGeometry().bottom() - geometry().bottom());
+    runWindow_ = std::make_unique<TMetrForm>(dialogs_, *workers_, scenario_, complexId_, documents_,
+                                             windowTitle(), frameGeometry(), decoration);
+    runWindow_->openDocument = [this](const std::string& path) { openDocument(path); };
+    RunOptions& o = runWindow_->models().options;
     o.saveStatistics = actions_.at("SaveStats")->isChecked();
     o.saveResults = actions_.at("SaveResults")->isChecked();
     o.stopOnNorms = actions_.at("StopOnNorms")->isChecked();
     o.simpleGenerator = actions_.at("Dumb5G")->isChecked();
-    RunWindowModel& w = runLog_->models().run;
+    RunWindowModel& w = runWindow_->models().run;
     w.protocolWindow = actions_.at("ProtWindow")->isChecked();
     w.visualisationWindow = actions_.at("ShowWindow")->isChecked();
     w.resultsWindow = actions_.at("ReslWindow")->isChecked();
     w.statisticsWindow = actions_.at("StatWindow")->isChecked();
-    runLog_->ended = [this](RunEnd) { runEnded(); };
+    runWindow_->ended = [this](RunEnd) { runEnded(); };
     hide();
-    runLog_->show();
-    runLog_->start(mode);
+    runWindow_->start(mode);
 }
 
 void TForm1::runEnded() {
     // The options the operator changed during the run come back to the menu.
-    RunOptions& o = runLog_->models().options;
+    RunOptions& o = runWindow_->models().options;
     actions_.at("SaveStats")->setChecked(o.saveStatistics);
     actions_.at("SaveResults")->setChecked(o.saveResults);
     actions_.at("StopOnNorms")->setChecked(o.stopOnNorms);
     actions_.at("Dumb5G")->setChecked(o.simpleGenerator);
+    const RunWindowModel& w = runWindow_->models().run;
+    actions_.at("ProtWindow")->setChecked(w.protocolWindow);
+    actions_.at("ShowWindow")->setChecked(w.visualisationWindow);
+    actions_.at("ReslWindow")->setChecked(w.resultsWindow);
+    actions_.at("StatWindow")->setChecked(w.statisticsWindow);
     if (auto* qt = dynamic_cast<QtDialogs*>(&dialogs_))
         qt->setBridge(nullptr);
     editor_->afterRun();
@@ -1204,7 +1215,7 @@ void TForm1::paintEvent(QPaintEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (runLog_ && runLog_->active()) {
+    if (runWindow_ && runWindow_->active()) {
         event->ignore();
         return;
     }
@@ -1213,8 +1224,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The log of the last run goes with the program.
-    runLog_.reset();
+    // The windows of the last run go with the program.
+    runWindow_.reset();
     event->accept();
 }
 

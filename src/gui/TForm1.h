@@ -28,7 +28,7 @@ namespace vetlina {
 
 class ComplexListModel;
 class FieldPair;
-class RunLogWindow;
+class TMetrForm;
 enum class StartMode;
 
 // The commands' file dialogs as Qt file dialogs in the folder "SCN".
@@ -58,7 +58,8 @@ public:
     QCheckBox* checkBox(const char* name) const;
     QAction* action(const char* name) const;
     QLabel* totalLabel(int which) const; // 0 session, 1 cycle, 2 passport
-    RunLogWindow* runLog() const { return runLog_.get(); }
+    // The run window of the current (or last) run.
+    TMetrForm* runWindow() const { return runWindow_.get(); }
     // The workers of the runs started here (the configured serial ports by default).
     void setWorkerFactory(std::unique_ptr<WorkerFactory> workers) { workers_ = std::move(workers); }
 
@@ -159,7 +160,7 @@ private:
     std::map<MeasureGroup, QLabel*> rowLabels_;
     std::map<MeasureGroup, QGroupBox*> groupBoxes_;
     std::unique_ptr<WorkerFactory> workers_;
-    std::unique_ptr<RunLogWindow> runLog_;
+    std::unique_ptr<TMetrForm> runWindow_;
 };
 
 } // namespace vetlina

@@ -4,7 +4,8 @@
 #include "GuiTestSupport.h"
 #include "WorkerDoubles.h"
 #include "app/StartModes.h"
-#include "gui/RunLogWindow.h"
+#include "gui/TMetrForm.h"
+#include "gui/ViewerWindows.h"
 
 #include <QAction>
 #include <QEventLoop>
@@ -31,10 +32,10 @@ TEST(RunFromWindowTest, APassiveRunShowsItsProtocolAndEndsBackInTheEditor) {
     EXPECT_FALSE(w.form->action("SpeedOpenProt")->isEnabled());
 
     w.form->action("SpeedPassive")->trigger();
-    RunLogWindow* run = w.form->runLog();
+    TMetrForm* run = w.form->runWindow();
     ASSERT_NE(run, nullptr);
     EXPECT_FALSE(w.form->isVisible());
-    auto* view = run->findChild<QPlainTextEdit*>(QStringLiteral("ProtMemo"));
+    auto* view = run->protForm()->findChild<QPlainTextEdit*>(QStringLiteral("ProtMemo"));
     ASSERT_NE(view, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(
         view->toPlainText().contains(QStringLiteral("line from the modem thread")), 60000);
@@ -100,15 +101,15 @@ TEST(RunFromWindowTest, TheEndOfARunWaitsForAMessageBoxThatIsOpen) {
     };
     form.setWorkerFactory(std::move(factory));
     form.action("SpeedPassive")->trigger();
-    ASSERT_NE(form.runLog(), nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(!form.runLog()->active() && form.isVisible(), 60000);
+    ASSERT_NE(form.runWindow(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.runWindow()->active() && form.isVisible(), 60000);
     EXPECT_EQ(dialogs.texts().back(), "read me");
 }
 
 TEST(RunFromWindowTest, AnActiveStartNeedsAList) {
     WindowFixture w;
     w.form->startRun(StartMode::Active);
-    EXPECT_EQ(w.form->runLog(), nullptr);
+    EXPECT_EQ(w.form->runWindow(), nullptr);
     EXPECT_EQ(w.dialogs.texts().back(), "Нет сценария");
 }
 
