@@ -114,10 +114,11 @@ class Complex:
                        check=True)
         return "SCN/s.scn"
 
-    def start(self, scale, *args):
+    def start(self, scale, *args, preexec_fn=None):
         env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
         self.process = subprocess.Popen([RUN] + list(args), cwd=self.folder, env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        preexec_fn=preexec_fn)
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
