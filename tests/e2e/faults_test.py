@@ -114,6 +114,15 @@ class FaultNetworkTestCase(NetworkTestCase):
         self.status = {}
         for name, (a, b) in self.pairs.items():
             self.status[name] = (a.stop(), b.stop())
+            e = scenario(a.folder)["entries"][0]
+            # The cell's outcome for the log: exits, counters, the lines of both sides.
+            sys.stderr.write("\n[%s] exit %d/%d; Calls %d NUS %d NUV %d Otb %d sessions %d\n"
+                             % (name, self.status[name][0][0], self.status[name][1][0],
+                                e["Calls"], e["FailNUS"], e["FailNUV"], e["FailOtb"],
+                                e["SessionsDone"]))
+            for side, run in (("A", a), ("B", b)):
+                sys.stderr.write("  %s: %s\n" % (side, " | ".join(
+                    t for t in run.texts() if not t.startswith(" -"))[:600]))
         return sim
 
     # What a cell checks -------------------------------------------------------
@@ -298,20 +307,27 @@ class ByteFaultTest(FaultNetworkTestCase):
                 self.assertExit(cell.name, 0, 0)
                 self.assertWhole(a, b)
                 e = scenario(a.folder)["entries"][0]
-                # Every call is counted once: a session or a failure.
-                self.assertEqual(e["Calls"], e["SessionsDone"] + e["FailNUS"] + e["FailNUV"]
-                                 + e["FailOtb"], e)
+                # Every call has its outcome, a session or a failure, but for a call that
+                # the operator's stop cut short.
+                outcomes = e["SessionsDone"] + e["FailNUS"] + e["FailNUV"] + e["FailOtb"]
+                stopped = "Снято оператором" in a.texts()
+                self.assertEqual(e["Calls"], outcomes + (1 if stopped else 0), e)
+                self.assertEqual(e["SessionsDone"] == 2, not stopped, e)
+                for run in (a, b):
+                    self.assertNotIn("Зависание", run.texts())
                 self.outcomes[cell.name] = e
 
     def test_lost_and_doubled_bytes(self):
         self.outcomes = {}
         self.check(BYTE_CELLS[3:])
         for kind in ("byteLoss", "byteDuplicate"):
-            # 1e-4: the link's repeats hide them; 1e-3: a scenario transfer (4 KB)
-            # is lost now and then (Отбой) and the series completes; 1e-2: no block
-            # of that size gets through, every call ends as Отбой until the stop.
+            # 1e-4: the link's repeats hide them; 1e-3: the scenario transfer (4 KB)
+            # fails now and then (Отбой), the caller calls again, and sessions go
+            # through; 1e-2: no block of that size gets through, every call ends as
+            # Отбой until the operator's stop.
             self.assertEqual(self.outcomes["%s 0.0001" % kind]["SessionsDone"], 2)
-            self.assertEqual(self.outcomes["%s 0.001" % kind]["SessionsDone"], 2)
+            self.assertGreaterEqual(self.outcomes["%s 0.001" % kind]["SessionsDone"], 1)
+            self.assertGreater(self.outcomes["%s 0.001" % kind]["FailOtb"], 0)
             self.assertEqual(self.outcomes["%s 0.01" % kind]["SessionsDone"], 0)
             self.assertGreater(self.outcomes["%s 0.01" % kind]["FailOtb"], 0)
 

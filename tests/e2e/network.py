@@ -206,7 +206,7 @@ class NetworkTestCase(unittest.TestCase):
     def complex(self, sim, station, ident, times=""):
         """A complex in a folder of its own, behind the simulator's station."""
         folder = os.path.join(self.folder, station)
-        os.makedirs(folder)
+        os.makedirs(folder, exist_ok=True)  # a test may have mounted a file system there
         c = Complex(folder, sim, station, ident, times)
         self.runs.append(c)
         return c
