@@ -391,30 +391,29 @@ class FullDiskTest(FaultNetworkTestCase):
                 fill(a.folder, pages)
 
         # The answerer of the document cell may not let its files grow past 2000 bytes:
-        # its protocol is the first file to pass it.
+        # the statistics entry of the session is the first write to pass it.
         self.run_cells(cells, prepare=prepare, after_start=after_start,
                        answerer_preexec={"document": limit_file_size(2000)})
-        self.report = {}
-        for cell in cells:
-            a, b = self.pairs[cell.name]
-            self.report[cell.name] = (self.status[cell.name], a.texts(), b.texts())
         for cell in cells:
             with self.subTest(cell.name):
                 a, b = self.pairs[cell.name]
                 self.assertWhole(a, b)
-        # The norms file cannot be written: the caller ends its run.
+        # The norms file cannot be written: the caller ends its run, and leaves no
+        # empty or partial file in DATA.
         a, b = self.pairs["data file"]
         self.assertExit("data file", 3, 0)
-        self.assertIn("[Ошибка]", self.status["data file"][0][1])
+        self.assertCount(a, r"^Ошибка записи в файл норм$", 1)
+        self.assertEqual(a.data_files(), [])
         # The scenario file cannot be saved: the caller ends its run; the file it had
         # stays as it was.
         a, b = self.pairs["scenario save"]
         self.assertExit("scenario save", 3, 0)
         self.assertIn("Ошибка записи файла сценария", self.status["scenario save"][0][1])
         self.assertCounters(a, Calls=0, SessionsDone=0)
-        # The protocol cannot be appended to: the answerer ends its run.
+        # The statistics entry (about 2 KB) is the first write past the limit: the
+        # answerer ends its run; the statistics document keeps its last whole entry.
         self.assertExit("document", 0, 3)
-        self.assertIn("Невозможна запись в файл протокола", self.status["document"][1][1])
+        self.assertIn("Невозможна запись в файл статистики", self.status["document"][1][1])
 
 
 if __name__ == "__main__":
