@@ -28,7 +28,7 @@ KINDS = ("SinTime", "O132Time", "O131Time", "MTTSTime", "O42Time", "ImpTime", "B
 # way, counted from BEGIN (the dial waits up to 10 s for the entry's time): the caller
 # measures from about 25 s to 90 s and generates to about 155 s; the reconnection (or
 # the throughput test) follows.
-BEGIN = 500
+BEGIN = 240
 LONG_SINE = 60
 IN_METER_STEP = BEGIN + 55
 AFTER_FIRST_LINK = BEGIN + 110
@@ -107,10 +107,12 @@ class FaultNetworkTestCase(NetworkTestCase):
                     "--stop-after", str(BEGIN + cell.stop_after), *cell.options)
         if after_start:
             after_start(self.pairs)
-        end = time.monotonic() + seconds
+        began = time.monotonic()
+        end = began + seconds
         for a, b in self.pairs.values():
             while a.process.poll() is None and time.monotonic() < end:
                 time.sleep(0.05)
+        sys.stderr.write("\n%d pairs ran for %.0f s\n" % (len(cells), time.monotonic() - began))
         self.status = {}
         for name, (a, b) in self.pairs.items():
             self.status[name] = (a.stop(), b.stop())
@@ -276,8 +278,9 @@ class DeviceTest(FaultNetworkTestCase):
                 self.assertEqual(files[-1]["kind"], "message", files)
                 self.assertEqual(files[-1]["code"], code, files)
                 if side == "caller":
+                    # The answerer finds no far modem at the reconnection and answers on.
                     self.assertCount(b, r"^Неустанов взаимодействия$", 1)
-                    self.assertCount(b, r"^Зависание$", 1)
+                    self.assertCount(b, r"^Жду звонка$", 2)
                     # The caller's calls of the run are kept in its scenario file.
                     self.assertCounters(a, Calls=1, SessionsDone=0)
                 else:
@@ -285,7 +288,7 @@ class DeviceTest(FaultNetworkTestCase):
                     # each counted, and kept in the scenario file when the operator
                     # stops the run.
                     e = scenario(a.folder)["entries"][0]
-                    self.assertGreaterEqual(e["FailNUV"], 2, e)
+                    self.assertGreaterEqual(e["FailNUV"], 1, e)
                     self.assertEqual(e["Calls"], e["FailNUV"], e)
                     self.assertCount(a, r"^Снято оператором$", 1)
         # DSR lost on both modems: the carrier is what the session follows; it completes.
@@ -311,15 +314,19 @@ class ByteFaultTest(FaultNetworkTestCase):
                 # the operator's stop cut short.
                 outcomes = e["SessionsDone"] + e["FailNUS"] + e["FailNUV"] + e["FailOtb"]
                 stopped = "Снято оператором" in a.texts()
-                self.assertEqual(e["Calls"], outcomes + (1 if stopped else 0), e)
+                self.assertIn(e["Calls"], (outcomes, outcomes + 1) if stopped else (outcomes,), e)
                 self.assertEqual(e["SessionsDone"] == 2, not stopped, e)
                 for run in (a, b):
                     self.assertNotIn("Зависание", run.texts())
                 self.outcomes[cell.name] = e
 
-    def test_lost_and_doubled_bytes(self):
+    def test_corrupted_lost_and_doubled_bytes(self):
         self.outcomes = {}
-        self.check(BYTE_CELLS[3:])
+        self.check(BYTE_CELLS)
+        # Corrupted bytes keep a block's length: the link cannot see them, and every
+        # session of the series goes through.
+        for rate in ("0.0001", "0.001", "0.01"):
+            self.assertEqual(self.outcomes["byteCorrupt " + rate]["SessionsDone"], 2)
         for kind in ("byteLoss", "byteDuplicate"):
             # 1e-4: the link's repeats hide them; 1e-3: the scenario transfer (4 KB)
             # fails now and then (Отбой), the caller calls again, and sessions go
@@ -330,10 +337,6 @@ class ByteFaultTest(FaultNetworkTestCase):
             self.assertGreater(self.outcomes["%s 0.001" % kind]["FailOtb"], 0)
             self.assertEqual(self.outcomes["%s 0.01" % kind]["SessionsDone"], 0)
             self.assertGreater(self.outcomes["%s 0.01" % kind]["FailOtb"], 0)
-
-    def test_corrupted_bytes(self):
-        self.outcomes = {}
-        self.check(BYTE_CELLS[:3])
 
 
 PAGE = 4096
