@@ -44,7 +44,8 @@ def entry(ident, number, total=1, **times):
 class Cell:
     """One pair and its fault. `faults` are the network's faults, with the station
     names "caller" and "answerer" replaced by the pair's; `analyzer` maps a side to
-    the faults of its analyzer; `modem` maps a side to faults of its modem."""
+    the faults of its analyzer; the caller's run stops `stop_after` seconds of the
+    clock after BEGIN if it has not ended by itself."""
 
     def __init__(self, name, times=None, total=1, faults=(), analyzer=None, options=(),
                  answerer_options=(), caller_times="", stop_after=400):
