@@ -4,6 +4,7 @@
 #include "platform/Cp1251.h"
 #include "reports/MessageFile.h"
 #include "scenario/Scenario.h"
+#include "scenario/ScenarioFiles.h"
 #include "ui/UiBridge.h"
 
 namespace vetlina {
@@ -44,6 +45,7 @@ void Run::start(StartMode mode) {
     models.setStateText(text);
     prepareEntries(scenario_, mode);
     lastEnd_ = RunEnd::None;
+    callsAtStart_ = mode == StartMode::Passive ? -1 : callsMade();
 
     complex_ = std::make_unique<Complex>(ui_, workers_, scenario_, ident_);
     // Current before its creation runs, so that the threads' start-ups can log.
@@ -95,10 +97,25 @@ void Run::endWork() {
     teardown(RunEnd::Operator);
 }
 
+long Run::callsMade() const {
+    long calls = 0;
+    for (int i = 0; i < scenario_.count(); ++i)
+        calls += static_cast<int32_t>(scenario_.entry(i).Calls);
+    return calls;
+}
+
 void Run::teardown(RunEnd how) {
     // The threads end (their hand-offs served) while the Complex is still current.
     complex_.reset();
     setCurrentComplex(nullptr);
+    // The scenario file is rewritten after each session; the calls that failed since
+    // (their outcome counters, a postponement, an entry given up) would be lost with a
+    // run that ends now, so an active run that dialled keeps them in the file.
+    if (callsAtStart_ >= 0 && callsMade() != callsAtStart_)
+        saveProgress(scenario_, [this](const std::string& text) {
+            ui_.dialogs().showMessage("Ошибка"_cp, text, DialogIcon::Warning);
+        });
+    callsAtStart_ = -1;
     setCurrentEntry(scenario_.count() > 0 ? &scenario_.entry(0) : &placeholder_);
     // End messages still queued belong to the run that has just ended.
     ui_.discardMessages(MSG_RUN_END);

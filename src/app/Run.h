@@ -61,6 +61,8 @@ public:
 private:
     void start(StartMode mode);
     void teardown(RunEnd how);
+    // The calls of all entries: the outcome counters grow with them.
+    long callsMade() const;
 
     UiBridge& ui_;
     WorkerFactory& workers_;
@@ -68,6 +70,8 @@ private:
     std::string ident_;
     std::unique_ptr<Complex> complex_;
     RunEnd lastEnd_ = RunEnd::None;
+    // The calls when the active run started (-1: a passive run, or none).
+    long callsAtStart_ = -1;
     // The current entry between runs when the scenario has none.
     ScenarioEntry placeholder_{};
 };

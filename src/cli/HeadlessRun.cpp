@@ -16,10 +16,13 @@
 #include <limits>
 
 namespace vetlina {
+
 namespace {
 
 // The longest the loop sleeps when nothing wakes it (ms of the clock).
 constexpr uint32_t kLongestWaitMs = 60000;
+// How often a run that is done looks again whether the modem thread has left its call.
+constexpr uint32_t kDoneCheckMs = 200;
 // The pause window's timer.
 constexpr uint32_t kPauseTickMs = 1000;
 
@@ -30,6 +33,17 @@ bool everyEntryFinished(const Scenario& scenario) {
         if (scenario.entry(i).Finished == 0)
             return false;
     return true;
+}
+
+// The modem thread is still at the last session's work (its data files, the evaluation,
+// the scenario file's save, the hang-up: role "in a call"), or it has stopped for good
+// (-1) after a failure whose end message follows. Either way the run is not done yet.
+bool modemBusy(const Run& run) {
+    const Complex* complex = run.complex();
+    if (complex == nullptr || !complex->modemThread)
+        return false;
+    const ModemThread& modem = *complex->modemThread;
+    return modem.command() == -1 || modem.role() == ModemRole::CallingInCall;
 }
 
 } // namespace
@@ -119,13 +133,18 @@ int runHeadless(const RunArguments& args, WorkerFactory& workers, StopSignals& s
         uint32_t tick = tickMs();
         elapsed += tick - lastTick;
         lastTick = tick;
-        if (signals.requested() || elapsed >= limit || done) {
+        // Every entry finished ends the run once the modem thread has left the last call:
+        // a failure in its last steps (a scenario file that cannot be saved) ends the run
+        // as a failure, not as done.
+        if (signals.requested() || elapsed >= limit || (done && !modemBusy(run))) {
             if (run.active()) {
                 run.endWork();
                 break;
             }
         }
         uint64_t wait = std::min<uint64_t>(kLongestWaitMs, limit - std::min(limit, elapsed));
+        if (done)
+            wait = std::min<uint64_t>(wait, kDoneCheckMs); // for the modem to leave its call
         if (pauseTimer)
             wait = std::min<uint64_t>(wait, static_cast<uint64_t>(std::max<int32_t>(
                                                 ticksLeft(nextPauseTick, tickMs()), 1)));

@@ -114,10 +114,11 @@ class Complex:
                        check=True)
         return "SCN/s.scn"
 
-    def start(self, scale, *args):
+    def start(self, scale, *args, preexec_fn=None):
         env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
         self.process = subprocess.Popen([RUN] + list(args), cwd=self.folder, env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        preexec_fn=preexec_fn)
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
@@ -205,7 +206,7 @@ class NetworkTestCase(unittest.TestCase):
     def complex(self, sim, station, ident, times=""):
         """A complex in a folder of its own, behind the simulator's station."""
         folder = os.path.join(self.folder, station)
-        os.makedirs(folder)
+        os.makedirs(folder, exist_ok=True)  # a test may have mounted a file system there
         c = Complex(folder, sim, station, ident, times)
         self.runs.append(c)
         return c

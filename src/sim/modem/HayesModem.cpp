@@ -106,6 +106,7 @@ void HayesModem::computerConnected(bool connected) {
     // lost. The faults of the modem are logged again for the new one.
     noEchoLogged_ = false;
     dsrFaultLogged_ = false;
+    dsrLostLogged_ = false;
     input_ = Input::WaitA;
     body_.clear();
     overflow_ = false;
@@ -128,7 +129,7 @@ void HayesModem::purged(bool, bool) {}
 void HayesModem::setDtr(bool on) {
     bool dropped = dtr_ && !on;
     dtr_ = on;
-    if (!dropped)
+    if (!dropped || switchedOff_)
         return;
     switch (settings_.dtr) {
     case 1:
@@ -165,6 +166,8 @@ void HayesModem::setDtr(bool on) {
 }
 
 void HayesModem::receive(std::span<const uint8_t> bytes) {
+    if (switchedOff_)
+        return; // a modem without power hears nothing
     std::size_t i = 0;
     while (i < bytes.size()) {
         // The LF right after a command line's CR is the line's tail whenever it comes:
@@ -884,6 +887,11 @@ void HayesModem::fromLine(std::span<const uint8_t> bytes) {
 
 void HayesModem::poll(uint32_t tick) {
     tick_ = tick;
+    bool off = hasFault(false, FaultKind::ModemOff);
+    if (off != switchedOff_)
+        switchPower(!off);
+    if (switchedOff_)
+        return;
     if (awaitLf_ && tickReached(holdUntil_, tick_))
         releaseHeld();
     switch (phase_) {
@@ -917,7 +925,38 @@ void HayesModem::poll(uint32_t tick) {
     updateLines();
 }
 
+void HayesModem::switchPower(bool on) {
+    if (!on) {
+        if (phase_ != Phase::Idle && phase_ != Phase::Resetting)
+            hangUp("switched off");
+        log_.write(station_, "fault", {{"fault", "modemOff"}, {"device", "modem"}});
+    }
+    switchedOff_ = !on;
+    settings_ = profiles_[0];
+    phase_ = Phase::Idle;
+    input_ = Input::WaitA;
+    body_.clear();
+    overflow_ = false;
+    awaitLf_ = false;
+    lineEnded_ = false;
+    held_.clear();
+    ringOn_ = false;
+    ctsHeld_ = false;
+    escapeCount_ = 0;
+    log_.write(station_, "modem-power", {{"on", on}});
+    updateLines();
+}
+
 void HayesModem::updateLines(bool force) {
+    if (switchedOff_) {
+        DeviceLines dark; // no DSR, no CTS, no carrier, no ring
+        if (dark != lines_ || force) {
+            lines_ = dark;
+            if (port_ != nullptr)
+                port_->setLines(lines_);
+        }
+        return;
+    }
     std::size_t pending = line_.pendingToLine();
     if (!ctsHeld_ && pending > kCtsOffAbove)
         ctsHeld_ = true;
@@ -930,6 +969,10 @@ void HayesModem::updateLines(bool force) {
     if (!lines.dsr && hasFault(config_.faults.dsrAlwaysOn, FaultKind::DsrAlwaysOn)) {
         lines.dsr = true;
         faultActs(dsrFaultLogged_, "dsrAlwaysOn");
+    }
+    if (lines.dsr && hasFault(false, FaultKind::DsrLost)) {
+        lines.dsr = false;
+        faultActs(dsrLostLogged_, "dsrLost");
     }
     lines.carrier = settings_.dcd == 0 || (connected && !carrierLost_);
     lines.ring = ringOn_ && phase_ == Phase::Idle;

@@ -50,7 +50,8 @@ public:
         OnlineCommand, // command mode with the connection standing ("+++")
     };
 
-    // Whether a scheduled fault of the modem (NoEcho, DsrAlwaysOn) holds now.
+    // Whether a scheduled fault of the modem (NoEcho, DsrAlwaysOn, ModemOff, DsrLost)
+    // holds now.
     using FaultProbe = std::function<bool(FaultKind)>;
 
     HayesModem(std::string station, const ModemConfig& config, const TimingConfig& timing,
@@ -118,6 +119,9 @@ private:
     void onlineBytes(std::span<const uint8_t> bytes);
 
     void updateLines(bool force = false);
+    // The power switch: off drops the call and every line and ignores the computer;
+    // on is the power-on state (stored profile 0, on hook, a fresh command line).
+    void switchPower(bool on);
 
     std::string station_;
     ModemConfig config_;
@@ -137,6 +141,8 @@ private:
     bool ctsHeld_ = false;
     bool noEchoLogged_ = false;
     bool dsrFaultLogged_ = false;
+    bool dsrLostLogged_ = false;
+    bool switchedOff_ = false;
 
     // The command line being typed.
     enum class Input { WaitA, WaitT, Body };

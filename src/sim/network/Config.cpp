@@ -218,9 +218,9 @@ StationConfig parseStation(const json& object, const std::string& where) {
     return station;
 }
 
-const char* kFaultNames[] = {"busy",      "noAnswer",   "noDialTone",    "noCarrier",
-                             "lineBreak", "byteLoss",   "byteDuplicate", "byteCorrupt",
-                             "noEcho",    "dsrAlwaysOn"};
+const char* kFaultNames[] = {"busy",      "noAnswer",    "noDialTone",    "noCarrier",
+                             "lineBreak", "byteLoss",    "byteDuplicate", "byteCorrupt",
+                             "noEcho",    "dsrAlwaysOn", "modemOff",      "dsrLost"};
 constexpr int kFaultKinds = sizeof kFaultNames / sizeof kFaultNames[0];
 
 FaultConfig parseFault(const json& object, const std::string& where,
@@ -241,7 +241,10 @@ FaultConfig parseFault(const json& object, const std::string& where,
     if (!known)
         fail(member(where, "fault"), "unknown fault \"" + name + "\"");
     std::set<std::string> keys = {"fault", "station", "from", "until"};
-    if (fault.kind != FaultKind::NoEcho && fault.kind != FaultKind::DsrAlwaysOn)
+    // The modem's own faults hold for their window; they have no count of acts.
+    bool modemWindow = fault.kind == FaultKind::NoEcho || fault.kind == FaultKind::DsrAlwaysOn ||
+                       fault.kind == FaultKind::ModemOff || fault.kind == FaultKind::DsrLost;
+    if (!modemWindow)
         keys.insert("times");
     bool byteFault = fault.kind == FaultKind::ByteLoss || fault.kind == FaultKind::ByteDuplicate ||
                      fault.kind == FaultKind::ByteCorrupt;

@@ -83,6 +83,9 @@ enum class FaultKind {
     ByteCorrupt,
     NoEcho,      // the station's modem does not echo (while the fault's window is open)
     DsrAlwaysOn, // the station's modem keeps DSR on whatever &S says
+    ModemOff,    // the station's modem is switched off: no lines, no echo, no results, its
+                 // call dropped; at the window's end it comes back in its power-on state
+    DsrLost,     // the station's modem keeps DSR off (a broken DSR wire), whatever &S says
 };
 
 struct FaultConfig {

@@ -11,7 +11,9 @@
 #include "platform/Cp1251.h"
 #include "platform/Files.h"
 #include "scenario/Scenario.h"
+#include "scenario/ScenarioFiles.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -235,6 +237,44 @@ TEST_F(RunTest, OperatorEndOutsideASeriesOnlyEndsTheWork) {
         EXPECT_EQ(toUtf8(protocol().substr(before.size())),
                   "<br>\r\n<br>12:05:09 Работа закончена\r\n")
             << "series " << c.seriesTime << " role " << static_cast<int>(c.role);
+        scenario_.clear();
+    }
+}
+
+// The scenario file is rewritten after each session; an active run that ends (the
+// operator's end or message 1438) keeps the calls it made since then, with their
+// outcome counters. A run that made no call, and a passive run, leave the file alone.
+TEST_F(RunTest, AnActiveRunThatEndsKeepsItsCallsInTheScenarioFile) {
+    struct Case {
+        RunMessage start;
+        int newCalls;
+        bool byEndMessage;
+        bool saved;
+    };
+    for (auto c :
+         {Case{MSG_ACTIVE_START, 2, false, true}, Case{MSG_ACTIVE_RESTART, 1, true, true},
+          Case{MSG_ACTIVE_START, 0, false, false}, Case{MSG_PASSIVE_START, 1, false, false}}) {
+        std::filesystem::remove_all("SCN");
+        std::filesystem::create_directories("SCN");
+        fillScenario();
+        run_.handleMessage(c.start);
+        ScenarioEntry& e = scenario_.entry(0);
+        e.Calls = e.Calls + c.newCalls;
+        e.FailNUV = e.FailNUV + c.newCalls;
+        int32_t calls = e.Calls;
+        if (c.byEndMessage)
+            run_.handleMessage(MSG_RUN_END);
+        else
+            run_.endWork();
+        EntryArray saved;
+        bool exists = std::filesystem::exists("SCN/demo.scn");
+        EXPECT_EQ(exists, c.saved) << "calls " << c.newCalls;
+        if (exists) {
+            ASSERT_EQ(readScenarioFile("SCN/demo.scn", saved).status, FileStatus::Ok);
+            ASSERT_EQ(saved.size(), 2u);
+            EXPECT_EQ(static_cast<int32_t>(saved[0].Calls), calls);
+            EXPECT_EQ(static_cast<int32_t>(saved[0].FailNUV), static_cast<int32_t>(e.FailNUV));
+        }
         scenario_.clear();
     }
 }

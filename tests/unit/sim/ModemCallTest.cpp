@@ -271,5 +271,34 @@ TEST(ModemCall, ThrottledThroughputConnectionAtTwentyFourHundred) {
     EXPECT_TRUE(sim.exchange().inCall(a));
 }
 
+// The modem's power switch and a broken DSR wire, as scheduled faults: switched off
+// it drops its call (the far modem loses its carrier), its lines go dark and it hears
+// nothing; switched on again it is in its power-on state. A lost DSR leaves the
+// connection and the carrier standing.
+TEST(ModemFaults, SwitchedOffAndBackAndDsrLost) {
+    auto config = network();
+    config["faults"] = {{{"fault", "modemOff"}, {"station", "A"}, {"from", 20}, {"until", 40}},
+                        {{"fault", "dsrLost"}, {"station", "C"}}};
+    SimHarness sim(config.dump());
+    sim.command("A", "ATS0=5"); // a setting that the power-on state forgets
+    connectAToB(sim);
+    EXPECT_EQ(sim.waitFor("B", "3\r", 30000), "3\r");
+    PortClient& a = sim.port("A");
+    EXPECT_TRUE(sim.until([&] { return !a.dsr() && !a.cts() && !a.carrier(); }, 1000));
+    sim.run(2000);
+    EXPECT_EQ(a.take(), ""); // without power it reports nothing, not even NO CARRIER
+    ASSERT_TRUE(sim.until([&] { return a.cts(); }, 30000));
+    EXPECT_EQ(sim.command("A", "ATS0?"), "ATS0?\r\n002\r\n0\r");
+    auto power = sim.eventsNamed("modem-power", "A");
+    ASSERT_EQ(power.size(), 2u);
+    EXPECT_EQ(power[0]["on"], false);
+    EXPECT_EQ(power[1]["on"], true);
+
+    sim.command("C", "ATD1002", "20\r", 30000);
+    EXPECT_TRUE(sim.until([&] { return sim.port("C").carrier(); }, 1000));
+    EXPECT_FALSE(sim.port("C").dsr());
+    EXPECT_EQ(sim.eventsNamed("fault", "C").at(0)["fault"], "dsrLost");
+}
+
 } // namespace
 } // namespace vetlina::sim::test
