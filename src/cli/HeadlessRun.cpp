@@ -37,13 +37,13 @@ bool everyEntryFinished(const Scenario& scenario) {
 
 // The modem thread is still at the last session's work (its data files, the evaluation,
 // the scenario file's save, the hang-up: role "in a call"), or it has stopped for good
-// (-1) after a failure whose end message follows. Either way the run is not done yet.
+// after a failure whose end message follows. Either way the run is not done yet.
 bool modemBusy(const Run& run) {
     const Complex* complex = run.complex();
     if (complex == nullptr || !complex->modemThread)
         return false;
     const ModemThread& modem = *complex->modemThread;
-    return modem.command() == -1 || modem.role() == ModemRole::CallingInCall;
+    return modem.stopped() || modem.role() == ModemRole::CallingInCall;
 }
 
 } // namespace
