@@ -3,6 +3,7 @@
 // selected in the middle and its entry shown, and the window painted. The list is a
 // model/view list, so its cost does not grow with the lines that are not drawn.
 #include "BenchSupport.h"
+#include "GuiBenchSupport.h"
 #include "gui/TForm1.h"
 #include "scenario/ScenarioFiles.h"
 
@@ -31,14 +32,7 @@ private:
 };
 
 QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_GuiOpenBench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    static QApplication app(argc, argv);
-    return app;
+    return bench::guiApplication();
 }
 
 std::string writeBigScenario() {

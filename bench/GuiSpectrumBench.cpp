@@ -1,6 +1,7 @@
 // The visualisation window's spectrum plot drawing one frame of the analyzer (2048
 // points over 0..6400 Hz, and the 4096-point echo envelope) into an offscreen image of
 // the window's default size: grid, scales and the curve, as each repaint does.
+#include "GuiBenchSupport.h"
 #include "gui/ViewerWindows.h"
 
 #include <QApplication>
@@ -15,14 +16,7 @@ namespace {
 using namespace vetlina;
 
 QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_GuiSpectrumBench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    static QApplication app(argc, argv);
-    return app;
+    return bench::guiApplication();
 }
 
 // A noisy channel with a tone: what a sine measurement shows.
