@@ -114,18 +114,8 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     // The network's clock, joined by this process at its first look at the clock.
     ::setenv("VETLINA_CLOCK_FILE", (root.path() + "/clock").c_str(), 1);
     ::setenv("VETLINA_TIME_SCALE", scale().c_str(), 1);
-    auto station = [](const char* name, const char* number) {
-        return nlohmann::json{{"name", name},
-                              {"type", "complex"},
-                              {"number", number},
-                              {"modem",
-                               {{"port", 0},
-                                {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
-                                {"identification", std::string("Modem of ") + name}}},
-                              {"analyzer", {{"port", 0}}}};
-    };
     nlohmann::json config = {
-        {"stations", {station("A", "1001"), station("B", "1002")}},
+        {"stations", {test::modemStation("A", "1001"), test::modemStation("B", "1002")}},
         {"channels",
          {{{"between", {"A", "B"}}, {"model", {{"attenuationDb", 6}, {"noiseDbm", -60}}}}}}};
     SimProcess sim(config, root.path(), std::stod(scale()));

@@ -144,25 +144,26 @@ private:
     int status_ = -1;
 };
 
-// Complexes A (1001), B (1002) and C (1003), whose modems hold the stored profile the
-// program writes: numeric results, answer on the second ring,
-// DTR hangs up, DSR only while connected; ports chosen by the simulator.
-inline nlohmann::json modemNetwork() {
-    auto complex = [](const char* name, const char* number) {
-        return nlohmann::json{{"name", name},
-                              {"type", "complex"},
-                              {"number", number},
-                              {"modem",
-                               {{"port", 0},
-                                {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
-                                {"identification", std::string("Modem of ") + name}}},
-                              {"analyzer", {{"port", 0}}}};
-    };
-    return {{"stations", {complex("A", "1001"), complex("B", "1002"), complex("C", "1003")}}};
+// A simulated complex station whose modem holds the stored profile the program writes:
+// numeric results, answer on the second ring, DTR hangs up, DSR only while connected;
+// ports chosen by the simulator.
+inline nlohmann::json modemStation(const std::string& name, const std::string& number) {
+    return nlohmann::json{{"name", name},
+                          {"type", "complex"},
+                          {"number", number},
+                          {"modem",
+                           {{"port", 0},
+                            {"storedProfile", "M0S0=2&D2&S1V0\\N2\\V1S7=60S37=4"},
+                            {"identification", "Modem of " + name}}},
+                          {"analyzer", {{"port", 0}}}};
 }
 
-// A complex station of the network, with free ports and a modem that answers itself on
-// the second ring.
+// Complexes A (1001), B (1002) and C (1003), each a modemStation.
+inline nlohmann::json modemNetwork() {
+    return {{"stations",
+             {modemStation("A", "1001"), modemStation("B", "1002"), modemStation("C", "1003")}}};
+}
+
 inline nlohmann::json complexStation(const std::string& name, const std::string& number, int serial,
                                      int firmware,
                                      nlohmann::json analyzerOptions = nlohmann::json::object()) {
