@@ -136,7 +136,7 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     a.write("scn.json", R"({"version": "01.12.99", "entries": [{"Id": "22222222",
         "Number": "1002", "NumTotal": 1, "NumMin": 1, "SincTime": 2, "SinTime": 6,
         "O132Time": 4, "O131Time": 0, "MTTSTime": 0, "O42Time": 0, "ImpTime": 0, "BlkTime": 0,
-        "EchoTime": 0, "DiscrTime": 0, "norms": {"o132SNR": {"on": 1, "value": 90}}}]})");
+        "EchoTime": 0, "DiscrTime": 0, "norms": {"o132SNR": {"on": 1, "value": 70}}}]})");
     const std::string make = "cd '" + a.path() +
                              "' && mkdir -p SCN && " VETLINA_BINARY_DIR
                              "/src/cli/vetlina-data scn make scn.json -o SCN/s.scn";
