@@ -29,9 +29,11 @@ bool ZmkLink::stopRequested() const {
 
 uint32_t ZmkLink::ReadEvent() {
     using namespace zmkstatus;
+    lastReadEmpty_ = false;
     if (chunkRemaining_ <= 0) {
         const std::size_t n = device_.gets(chunk_.data(), chunk_.size());
         if (n == 0) {
+            lastReadEmpty_ = true;
             if (device_.dsr_or_cts_off())
                 status_ |= SwitchedOff;
             return status_;
@@ -117,9 +119,13 @@ std::size_t ZmkLink::SendBlock(const uint8_t* bytes, std::size_t count) {
 
 bool ZmkLink::WaitAck() {
     const uint32_t deadline = tickMs() + kAckWaitMs;
-    do {
+    // Past the deadline, the bytes already received are still read, up to this many (a
+    // streaming analyzer cannot keep the wait alive).
+    std::size_t lateBytes = kLateReadMax;
+    for (;;) {
         if (device_.Terminated())
             return false;
+        const bool late = tickReached(deadline);
         const uint32_t event = ReadEvent();
         if (event & zmkstatus::SwitchedOff) {
             AnalyzerFailure(toCp1251(kSwitchedOffText));
@@ -130,7 +136,9 @@ bool ZmkLink::WaitAck() {
             DropBlock();
         if (event & zmkstatus::Acknowledged)
             return true;
-    } while (!tickReached(deadline));
+        if (late && (lastReadEmpty_ || --lateBytes == 0))
+            break;
+    }
     ++lostAcks_;
     device_.ShowCounter(RunCounter::ZmkSendNotReady, lostAcks_);
     // The next SendBlock finds Acknowledged clear and sends nothing, unless the

@@ -48,6 +48,9 @@ public:
     static constexpr std::size_t kBlockSize = 550;
     // How long an acknowledgement may take.
     static constexpr uint32_t kAckWaitMs = 2000;
+    // Bytes read after that deadline at the most, to find an acknowledgement that came in
+    // time but was not yet read.
+    static constexpr std::size_t kLateReadMax = 4096;
 
     // The link of the analyzer on device's port; failures are reported through device.
     // run: the run whose message file a device failure writes (none outside a run).
@@ -66,7 +69,9 @@ public:
     std::size_t SendBlock(const uint8_t* bytes, std::size_t count);
     // Waits up to 2 s for the acknowledgement of the previous block. True when it came
     // or the time ran out (counted as a lost acknowledgement); false when the thread is
-    // asked to stop or the analyzer is switched off.
+    // asked to stop or the analyzer is switched off. What has arrived by the deadline is
+    // read before the acknowledgement counts as lost: a thread woken late by a busy
+    // machine finds the answer waiting in the port, not silence.
     bool WaitAck();
     // Sends one command: the announcing block with the word 10, then the command block,
     // each after the acknowledgement of the one before. A failure ends the run with
@@ -82,6 +87,8 @@ public:
     void resetAfterHandshake();
     // Forgets what is left of the last chunk read from the port.
     void discardChunk() { chunkRemaining_ = 0; }
+    // True when the last ReadEvent found nothing to read.
+    bool lastReadEmpty() const { return lastReadEmpty_; }
     // Counts a block the decoder rejected.
     void countBadBlock();
 
@@ -101,6 +108,7 @@ private:
     int32_t blockLength_ = 0;
     int32_t chunkRemaining_ = 0;
     std::size_t chunkPosition_ = 0;
+    bool lastReadEmpty_ = false;
     std::array<uint8_t, kChunkSize> chunk_{};
     std::array<uint8_t, kBlockSize> block_{};
     int32_t badBlocks_ = 0;

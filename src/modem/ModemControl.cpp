@@ -71,11 +71,19 @@ bool ModemControl::readLine(uint32_t limitMs) {
     responseLine_.clear();
     const uint32_t end = tickMs() + limitMs;
     for (;;) {
-        if (device_.Terminated() || tickReached(end))
+        if (device_.Terminated())
             return false;
+        // What has arrived by the deadline is still read: a thread woken late by a busy
+        // machine finds the modem's line waiting in the port, not silence. The port runs
+        // dry soon after, since the modem writes lines far slower than they are read.
+        const bool late = tickReached(end);
         uint8_t c = 0;
-        if (device_.getch(c) && addResultLineChar(responseLine_, c))
-            return true;
+        if (device_.getch(c)) {
+            if (addResultLineChar(responseLine_, c))
+                return true;
+        } else if (late) {
+            return false;
+        }
     }
 }
 

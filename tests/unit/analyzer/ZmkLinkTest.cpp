@@ -3,13 +3,16 @@
 #include "analyzer/ZmkLink.h"
 
 #include "IdleDevice.h"
+#include "ScopedGlobals.h"
 #include "ScriptedAnalyzer.h"
+#include "SharedPort.h"
 #include "TestUi.h"
 #include "device/Device.h"
 #include "platform/Clock.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace vetlina {
 namespace {
@@ -27,8 +30,10 @@ protected:
         far_ = std::shared_ptr<MemoryPort>(far.release());
         computer_->setLines({true, true, false, false});
         far_->open(LineSettings{});
-        device_ = std::make_unique<LinkDevice>(ui_.bridge, [port = computer_](int32_t) {
-            return std::make_unique<test::SharedPort>(port);
+        device_ = std::make_unique<LinkDevice>(ui_.bridge, [this](int32_t) {
+            auto port = std::make_unique<test::SharedPort>(computer_);
+            port_ = port.get();
+            return port;
         });
         EXPECT_EQ(device_->OpenPort(), PortOpenResult::Ok);
         link_ = std::make_unique<ZmkLink>(*device_);
@@ -86,6 +91,7 @@ protected:
 
     test::TestUi ui_;
     std::shared_ptr<MemoryPort> computer_, far_;
+    test::SharedPort* port_ = nullptr; // the device's own, while it is open
     std::unique_ptr<LinkDevice> device_;
     std::unique_ptr<ZmkLink> link_;
 };
@@ -246,6 +252,24 @@ TEST_F(ZmkLinkTest, AnAnalyzerSwitchedOffWhileACommandWaitsIsReportedAsSwitchedO
     EXPECT_EQ(ui_.dialogs.texts(), std::vector<std::string>{"Отключение анализатора"});
     EXPECT_EQ(link_->nZmkSendNotReady(), 0);
     EXPECT_EQ(device_->command(), Device::kStopCommand);
+}
+
+TEST_F(ZmkLinkTest, AnAcknowledgementInTimeCountsForAThreadWokenPastTheDeadline) {
+    test::ScopedSteppedClock stepped;
+    link_->resetAfterHandshake();
+    const uint8_t bytes[] = {0x41};
+    ASSERT_EQ(link_->SendBlock(bytes, 1), 1u);
+    // The analyzer answered in time, behind more bytes than one read takes; a busy
+    // machine lets the thread's first read return only after the deadline.
+    farSends(std::string(2 * ZmkLink::kChunkSize, 'x') + "\x06");
+    bool stalled = false;
+    port_->beforeRead = [&stalled] {
+        if (!std::exchange(stalled, true))
+            sleepMs(ZmkLink::kAckWaitMs + 1000);
+    };
+    EXPECT_TRUE(link_->WaitAck());
+    EXPECT_TRUE(link_->status() & zmkstatus::Acknowledged);
+    EXPECT_EQ(link_->nZmkSendNotReady(), 0);
 }
 
 TEST_F(ZmkLinkTest, ABlockArrivingWhileWaitingForTheAcknowledgementIsDropped) {
