@@ -53,12 +53,26 @@ TypeResult ModemControl::typeCommand(std::string_view text) {
     return TypeResult::Ok;
 }
 
+ModemControl::Read ModemControl::readBy(TimedRead& wait, uint8_t& byte) {
+    const bool late = tickReached(wait.end);
+    if (late && wait.lateBytes >= kLateReadMax)
+        return Read::TimeUp;
+    if (device_.getch(byte)) {
+        wait.lateBytes += late ? 1 : 0;
+        return Read::Byte;
+    }
+    return late ? Read::TimeUp : Read::Nothing;
+}
+
 bool ModemControl::waitOk() {
-    const uint32_t end = tickMs() + kOkWaitMs;
+    TimedRead wait{tickMs() + kOkWaitMs};
     bool zero = false;
-    while (!device_.Terminated() && !tickReached(end)) {
+    while (!device_.Terminated()) {
         uint8_t c = 0;
-        if (!device_.getch(c))
+        const Read r = readBy(wait, c);
+        if (r == Read::TimeUp)
+            return false;
+        if (r == Read::Nothing)
             continue;
         if (zero && c == '\r')
             return true;
@@ -69,22 +83,16 @@ bool ModemControl::waitOk() {
 
 bool ModemControl::readLine(uint32_t limitMs) {
     responseLine_.clear();
-    const uint32_t end = tickMs() + limitMs;
-    for (;;) {
-        if (device_.Terminated())
-            return false;
-        // What has arrived by the deadline is still read: a thread woken late by a busy
-        // machine finds the modem's line waiting in the port, not silence. The port runs
-        // dry soon after, since the modem writes lines far slower than they are read.
-        const bool late = tickReached(end);
+    TimedRead wait{tickMs() + limitMs};
+    while (!device_.Terminated()) {
         uint8_t c = 0;
-        if (device_.getch(c)) {
-            if (addResultLineChar(responseLine_, c))
-                return true;
-        } else if (late) {
+        const Read r = readBy(wait, c);
+        if (r == Read::TimeUp)
             return false;
-        }
+        if (r == Read::Byte && addResultLineChar(responseLine_, c))
+            return true;
     }
+    return false;
 }
 
 bool ModemControl::commandLine(std::string_view text) {

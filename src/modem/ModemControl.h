@@ -78,6 +78,18 @@ public:
     void writeSetup(const std::string& extra);
 
 private:
+    enum class Read { Byte, Nothing, TimeUp };
+    // The modem's bytes within a wait that ends at `end`. What has arrived by then is
+    // still read after it: a thread woken late by a busy machine finds the modem's answer
+    // waiting in the port, not silence. TimeUp once the port is dry past `end`, or after
+    // kLateReadMax bytes past it (a modem that never stops talking ends the wait too).
+    struct TimedRead {
+        uint32_t end;
+        std::size_t lateBytes = 0;
+    };
+    static constexpr std::size_t kLateReadMax = 256;
+    Read readBy(TimedRead& wait, uint8_t& byte);
+
     Device& device_;
     RunContext* run_;
     std::string responseLine_;
