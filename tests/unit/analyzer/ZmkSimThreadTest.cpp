@@ -196,10 +196,16 @@ protected:
         zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
     }
     // Both analyzers handed back to their modems.
-    bool bothDone(int realMs) {
-        return serveUntil(
-            [&] { return !modem_->received().empty() && !peer_->modem().received().empty(); },
-            realMs);
+    ::testing::AssertionResult bothDone(int realMs) {
+        if (serveUntil(
+                [&] { return !modem_->received().empty() && !peer_->modem().received().empty(); },
+                realMs))
+            return ::testing::AssertionSuccess();
+        // What either side reported instead of handing back.
+        return ::testing::AssertionFailure()
+               << "A: " << ::testing::PrintToString(ui_.dialogs.texts()) << ", protocol "
+               << ::testing::PrintToString(ui_.protocolLines())
+               << "; B: " << ::testing::PrintToString(peer_->dialogs());
     }
     ~ZmkSimCallThreadTest() override {
         peer_.reset();
