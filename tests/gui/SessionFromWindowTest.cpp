@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -220,6 +221,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);
+    // A settings store of this process's own: ctest runs the window tests side by side,
+    // and one test's store must not be cleared or changed under another.
+    QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvelkan"));
     QApplication::setApplicationName(QStringLiteral("Vetlina"));
