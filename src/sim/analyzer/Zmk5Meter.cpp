@@ -91,12 +91,8 @@ bool Zmk5Meter::restart(int setting) {
     running_ = true;
     setting_ = sine ? setting : 0;
     restartSample_ = sampleCount_;
-    capturing_ = false;
+    dropCapture();
     armed_ = true;
-    set_.clear();
-    framesSent_ = kSetSamples / kFrameSamples;
-    small_.clear();
-    statistics_.reset();
     nextStatistics_ = sampleCount_ + kStatisticsSamples;
     if (sine)
         tracker_.start(setting * kBinHz);
@@ -227,8 +223,12 @@ void Zmk5Meter::stop() {
     running_ = false;
     setting_ = 0;
     tracker_.stop();
-    capturing_ = false;
+    dropCapture();
     armed_ = false;
+}
+
+void Zmk5Meter::dropCapture() {
+    capturing_ = false;
     set_.clear();
     framesSent_ = kSetSamples / kFrameSamples;
     small_.clear();

@@ -110,6 +110,8 @@ public:
     const Zmk5Events& events() const { return events_; }
 
 private:
+    // Forgets the frame set being captured, the frames still to send and the statistics.
+    void dropCapture();
     void startSet();
     void finishSet();
     void queueTable();

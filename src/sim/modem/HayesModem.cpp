@@ -462,50 +462,33 @@ bool HayesModem::storeProfile(int n) {
 // Output
 
 void HayesModem::result(Result r) {
+    // The numeric and verbal forms of each result (a connection's extended form aside).
+    struct Forms {
+        Result result;
+        int code;
+        const char* text;
+    };
+    static constexpr Forms kForms[] = {
+        {Result::Ok, 0, "OK"},       {Result::Connect, 1, "CONNECT"},
+        {Result::Ring, 2, "RING"},   {Result::NoCarrier, 3, "NO CARRIER"},
+        {Result::Error, 4, "ERROR"}, {Result::NoDialTone, 6, "NO DIALTONE"},
+        {Result::Busy, 7, "BUSY"},   {Result::NoAnswer, 8, "NO ANSWER"},
+    };
     int code = 0;
     std::string text;
-    int x = settings_.resultSet;
-    switch (r) {
-    case Result::Ok:
-        code = 0;
-        text = "OK";
-        break;
-    case Result::Connect:
-        if (x == 0) {
-            code = 1;
-            text = "CONNECT";
-        } else {
-            code = config_.connectCode;
-            text = "CONNECT " + std::to_string(rate_);
-            auto it = settings_.other.find("\\V");
-            if (it != settings_.other.end() && it->second >= 1)
-                text += "/REL";
+    for (const Forms& f : kForms) {
+        if (f.result == r) {
+            code = f.code;
+            text = f.text;
         }
-        break;
-    case Result::Ring:
-        code = 2;
-        text = "RING";
-        break;
-    case Result::NoCarrier:
-        code = 3;
-        text = "NO CARRIER";
-        break;
-    case Result::Error:
-        code = 4;
-        text = "ERROR";
-        break;
-    case Result::NoDialTone:
-        code = 6;
-        text = "NO DIALTONE";
-        break;
-    case Result::Busy:
-        code = 7;
-        text = "BUSY";
-        break;
-    case Result::NoAnswer:
-        code = 8;
-        text = "NO ANSWER";
-        break;
+    }
+    // Extended result codes: the connection with its rate and error correction.
+    if (r == Result::Connect && settings_.resultSet != 0) {
+        code = config_.connectCode;
+        text = "CONNECT " + std::to_string(rate_);
+        auto it = settings_.other.find("\\V");
+        if (it != settings_.other.end() && it->second >= 1)
+            text += "/REL";
     }
     nlohmann::json details = {{"code", std::to_string(code)}, {"text", text}};
     if (settings_.quiet) {
