@@ -8,6 +8,7 @@
 // All processes share one clock (VETLINA_CLOCK_FILE) at the time scale
 // VETLINA_GUI_SESSION_SCALE (10). With VETLINA_SCREENSHOT_DIR set, the windows are
 // rendered into it during the session (the README's pictures).
+#include "GuiTestApplication.h"
 #include "RecordingDialogs.h"
 #include "RunProcess.h"
 #include "SimProcess.h"
@@ -22,7 +23,6 @@
 #include "platform/Cp1251.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -30,8 +30,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -261,13 +259,5 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
 } // namespace vetlina::test
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Orvelkan"));
-    QApplication::setApplicationName(QStringLiteral("Vetlina"));
-    QSettings().clear();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vetlina::test::runWindowTests(argc, argv);
 }
