@@ -218,6 +218,7 @@ bool Complex::openSummary() {
 
 bool Complex::saveProgress() {
     return vetlina::saveProgress(scenario_, [this](const std::string& text) {
+        progressSaveFailed_ = true;
         if (modemThread)
             modemThread->stop();
         logEvent(text, true);

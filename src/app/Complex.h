@@ -9,6 +9,7 @@
 #include "reports/EventProtocol.h"
 #include "reports/RunContext.h"
 
+#include <atomic>
 #include <cstddef>
 
 namespace vetlina {
@@ -55,6 +56,8 @@ public:
     // modem thread). A failure stops the modem thread (-1), logs and shows "Ошибка записи
     // файла сценария" (title "Ошибка") and posts MSG_RUN_END; false then.
     bool saveProgress() override;
+    // True once a failed save has been shown to the operator (any thread).
+    bool progressSaveFailed() const { return progressSaveFailed_.load(); }
 
     // ---- The run context of the workers and the documents ------------------------------
     UiBridge& ui() override { return ui_; }
@@ -119,6 +122,7 @@ private:
     std::string documentIdent_;
     DocumentPaths paths_;
     bool started_ = false;
+    std::atomic<bool> progressSaveFailed_{false};
 };
 
 // The current Complex: written only by the main thread (the run), read by the front end.

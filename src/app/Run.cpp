@@ -105,15 +105,19 @@ long Run::callsMade() const {
 }
 
 void Run::teardown(RunEnd how) {
+    // A run that ends because the scenario file could not be written has shown that.
+    const bool saveFailureShown = complex_ && complex_->progressSaveFailed();
     // The threads end (their hand-offs served) while the Complex is still current.
     complex_.reset();
     setCurrentComplex(nullptr);
     // The scenario file is rewritten after each session; the calls that failed since
     // (their outcome counters, a postponement, an entry given up) would be lost with a
-    // run that ends now, so an active run that dialled keeps them in the file.
+    // run that ends now, so an active run that dialled keeps them in the file. After a
+    // failed save of the session it is tried once more, without a second message.
     if (callsAtStart_ >= 0 && callsMade() != callsAtStart_)
-        saveProgress(scenario_, [this](const std::string& text) {
-            ui_.dialogs().showMessage("Ошибка"_cp, text, DialogIcon::Warning);
+        saveProgress(scenario_, [this, saveFailureShown](const std::string& text) {
+            if (!saveFailureShown)
+                ui_.dialogs().showMessage("Ошибка"_cp, text, DialogIcon::Warning);
         });
     callsAtStart_ = -1;
     setCurrentEntry(scenario_.count() > 0 ? &scenario_.entry(0) : &placeholder_);

@@ -10,10 +10,13 @@
 //   vetlina-data ini check [FILE]         what the program reads from a Vetlina.ini
 //
 // Exit status: 0 done, 1 a bad or unreadable input or an unwritable output (one
-// line on stderr), 2 a usage error.
+// line on stderr), 2 a usage error. scn make warns of every entry a calling complex
+// would not hand over (one line each on stderr) and still makes the file.
 #include "cli/DataFileTool.h"
 #include "cli/IniCheck.h"
 #include "cli/ScenarioJson.h"
+#include "modem/ReceivedChecks.h"
+#include "platform/Cp1251.h"
 #include "platform/Files.h"
 #include "scenario/ScenarioFiles.h"
 
@@ -122,6 +125,25 @@ int writeOutput(const std::string& path, const std::string& image) {
     return failed(path + ": cannot write: " + std::strerror(error));
 }
 
+// One line for each entry that a calling complex keeps back and an answering complex
+// refuses. The entry is named by its place and its identity, the identity's control
+// characters shown as "?" so that the line stays one line.
+void warnUnfitEntries(const std::vector<ScenarioEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto why = unfitEntryReason(entries[i]);
+        if (!why)
+            continue;
+        std::string ident(textOf(entries[i].Id));
+        for (char& c : ident)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                c = '?';
+        std::cerr << "vetlina-data: warning: entry " << i + 1 << " (Id " << toUtf8(ident)
+                  << "): " << toUtf8(*why)
+                  << "; a calling complex will not hand this entry over, and an answering "
+                     "complex refuses it\n";
+    }
+}
+
 int makeScenario(const std::string& input, const std::string& output) {
     std::string text, error;
     if (!readInput(input, text, error))
@@ -129,6 +151,7 @@ int makeScenario(const std::string& input, const std::string& output) {
     std::vector<ScenarioEntry> entries;
     if (!scenarioFromJson(text, entries, error))
         return failed(input + ": " + error);
+    warnUnfitEntries(entries);
     return writeOutput(output, scenarioFileImage(entries));
 }
 

@@ -65,23 +65,23 @@ struct Sanitizer {
     }
 };
 
-std::optional<std::string> entryFault(const ScenarioEntry& e) {
+} // namespace
+
+std::optional<std::string> unfitEntryReason(const ScenarioEntry& e) {
     if (auto fault = checkEntryRanges(e))
         return std::move(fault->reason);
     return statisticsFault(e);
 }
 
-} // namespace
-
 std::optional<std::string> refusedEntryLine(const ScenarioEntry& received,
                                             std::string_view callerIdent) {
-    if (auto why = entryFault(received))
+    if (auto why = unfitEntryReason(received))
         return "Сценарий от "_cp + std::string(callerIdent) + " отвергнут: "_cp + *why;
     return std::nullopt;
 }
 
 std::optional<std::string> unsendableEntryLine(const ScenarioEntry& own) {
-    if (auto why = entryFault(own))
+    if (auto why = unfitEntryReason(own))
         return "Сценарий не передан: "_cp + *why;
     return std::nullopt;
 }

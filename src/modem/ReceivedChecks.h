@@ -30,6 +30,11 @@ inline constexpr float kLargestMeasuredValue = 1e6f;
 std::optional<std::string> refusedEntryLine(const ScenarioEntry& received,
                                             std::string_view callerIdent);
 
+// Why an answerer refuses an entry (and a caller keeps it back): its first field out of
+// the editor's ranges or its first unsound statistics value, as "<field> = <value>:
+// <what is allowed>" (code page 1251); nothing when the entry is fit to hand over.
+std::optional<std::string> unfitEntryReason(const ScenarioEntry& e);
+
 // The same check of the caller's own entry before it is handed over: an entry that
 // the answerer would refuse is not sent, since no call could ever take it further.
 // "Сценарий не передан: <field> = <value>: <what is allowed>"; nothing when it is fit.

@@ -295,10 +295,13 @@ class StopOnNormsTest(SeriesTestCase):
     def test_a_broken_norm_pauses_both_sides_until_the_caller_goes_on(self):
         sim = self.network()
         b = self.answerer(sim, "--option", "stop-on-norms")
-        # A signal/noise no channel reaches, on the O.132 signal that follows the sine
-        # (the editor's largest: an answerer refuses an entry out of the editor's ranges).
-        unmet = entry(2, SinTime=4, O132Time=4)
-        unmet["norms"] = {"o132SNR": {"on": 1, "value": 70}}
+        # A signal/noise no channel reaches on the sine (the editor's largest: an answerer
+        # refuses an entry out of the editor's ranges). The sine lasts the editor's
+        # shortest time: the meter's sine step finds the sine (two frame sets alike), sets
+        # its thresholds and restarts before it measures a set, which a step of a few
+        # seconds barely holds.
+        unmet = entry(2, SinTime=20)
+        unmet["norms"] = {"sinSNR": {"on": 1, "value": 70}}
         a = self.caller(sim, [unmet], "--option", "stop-on-norms", times="AlarmTime=30")
         # The caller's countdown runs out and it goes on; the answerer goes on once the
         # caller has hung up.

@@ -8,6 +8,7 @@
 // All processes share one clock (VETLINA_CLOCK_FILE) at the time scale
 // VETLINA_GUI_SESSION_SCALE (10). With VETLINA_SCREENSHOT_DIR set, the windows are
 // rendered into it during the session (the README's pictures).
+#include "GuiTestApplication.h"
 #include "RecordingDialogs.h"
 #include "RunProcess.h"
 #include "SimProcess.h"
@@ -16,10 +17,12 @@
 #include "gui/TForm1.h"
 #include "gui/TMetrForm.h"
 #include "gui/ViewerWindows.h"
+#include "modem/ModemControl.h"
+#include "modem/SessionLink.h"
+#include "platform/Clock.h"
 #include "platform/Cp1251.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -27,9 +30,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -39,11 +39,42 @@
 namespace vetlina::test {
 namespace {
 
-constexpr int kWaitMs = 240000; // real time a step of the session may take at most
-
 std::string scale() {
     const char* s = std::getenv("VETLINA_GUI_SESSION_SCALE");
     return s && *s ? s : "10";
+}
+
+// The session's timetable in seconds of the network's clock, from the entry and the
+// settings below: each step of the test waits for the phases that lead to it, and a
+// phase whose length is the far side's or the line's for as long as the program
+// itself waits before it gives up.
+namespace timetable {
+constexpr double kHalfDelay = 1.0;                 // SincTime 2
+constexpr double kRangeStep = 5.0;                 // every pass begins with it
+constexpr double kSineStep = 2 * kHalfDelay + 6.0; // SinTime 6
+constexpr double kO132Step = 2 * kHalfDelay + 4.0; // O132Time 4
+constexpr double kEndOfPass = 2.5;                 // the generator off, then 2 s
+constexpr double kPass = kRangeStep + kSineStep + kO132Step + kEndOfPass;
+constexpr double kStartUp = ModemControl::kCommandLineMs / 1000.0; // a modem set-up
+constexpr double kConnection = 60.0; // S7 of the stored profile: the wait for the carrier
+constexpr double kBlock = SessionLink::kOperationLimitMs / 1000.0; // one block of the dialogue
+constexpr double kCountdown = 60.0;                                // AlarmTime
+} // namespace timetable
+
+// Turns the event loop until ready() holds, for at most `seconds` of the network's
+// clock from the call (the clock slows down with a busy machine, so the limit does
+// too); a step that does not come fails the test by its name at once.
+template <class Ready>
+::testing::AssertionResult step(const char* name, double seconds, Ready&& ready) {
+    const uint32_t until = tickMs() + static_cast<uint32_t>(seconds * 1000.0);
+    while (!ready()) {
+        if (tickReached(until))
+            return ::testing::AssertionFailure()
+                   << "the session step \"" << name << "\" did not come within " << seconds
+                   << " s of the session's clock (time scale " << scale() << ")";
+        QTest::qWait(10);
+    }
+    return ::testing::AssertionSuccess();
 }
 
 class ScriptedFiles : public FileChooser {
@@ -156,8 +187,9 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     form.action("SpeedStart")->trigger();
     TMetrForm* run = form.runWindow();
     ASSERT_NE(run, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(run->active(), kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(protocolHas(run, "Вызов 22222222"), kWaitMs);
+    using namespace timetable;
+    ASSERT_TRUE(step("the run is active", kStartUp, [&] { return run->active(); }));
+    ASSERT_TRUE(step("the call", kStartUp, [&] { return protocolHas(run, "Вызов 22222222"); }));
     gaps.measure(true);
 
     // The sine measurement: the results window lists its values, the visualisation
@@ -166,10 +198,14 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     auto measuring = [&] {
         return !run->models().show.spectrum.empty() && run->models().show.spectrumMode != -6;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(measuring() && show->plot()->framesDrawn() >= 3, kWaitMs);
+    // The call connects, the entry is handed over, the range step, then the sine step.
+    ASSERT_TRUE(step("the spectrum of the sine", kConnection + kBlock + kRangeStep + kSineStep,
+                     [&] { return measuring() && show->plot()->framesDrawn() >= 3; }));
     const uint64_t frames = show->plot()->framesDrawn();
-    QTRY_VERIFY_WITH_TIMEOUT(measuring() && show->plot()->framesDrawn() > frames + 2, kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(run->reslForm()->box()->count() > 0, kWaitMs);
+    ASSERT_TRUE(step("the spectrum redrawn", kSineStep,
+                     [&] { return measuring() && show->plot()->framesDrawn() > frames + 2; }));
+    ASSERT_TRUE(
+        step("the sine's results", kSineStep, [&] { return run->reslForm()->box()->count() > 0; }));
     EXPECT_TRUE(run->protForm()->memo()->toPlainText().contains(QStringLiteral("Вызов 22222222")));
     EXPECT_FALSE(run->labState()->text().isEmpty());
     shoot(run, "run-window.png");
@@ -177,20 +213,25 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
     shoot(run->reslForm(), "viewer-results.png");
     shoot(run->protForm(), "viewer-protocol.png");
     // Then the generator's turn: the progress panel with the kinds of the session.
-    QTRY_VERIFY_WITH_TIMEOUT(show->panel()->isVisible() && show->bar(ShowKind::Sin)->value() > 30,
-                             kWaitMs);
+    ASSERT_TRUE(step("the generator's progress", kPass, [&] {
+        return show->panel()->isVisible() && show->bar(ShowKind::Sin)->value() > 30;
+    }));
     EXPECT_TRUE(show->bar(ShowKind::Sin)->isEnabled());
     EXPECT_FALSE(show->bar(ShowKind::Echo)->isEnabled());
     shoot(show, "viewer-progress.png");
 
     // The broken norm stops the work: the pause window counts down; the operator goes on.
     TAlarmForm* alarm = run->alarmForm();
-    QTRY_VERIFY_WITH_TIMEOUT(alarm->isVisible(), kWaitMs);
+    // The rest of the pass, the modems reconnect and the results are exchanged.
+    ASSERT_TRUE(
+        step("the pause window", kPass + kConnection + kBlock, [&] { return alarm->isVisible(); }));
     EXPECT_GT(alarm->parBox()->count(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(alarm->windowTitle().contains(QStringLiteral("осталось")), kWaitMs);
+    ASSERT_TRUE(step("the countdown", kCountdown,
+                     [&] { return alarm->windowTitle().contains(QStringLiteral("осталось")); }));
     shoot(alarm, "pause-window.png");
     QTest::mouseClick(alarm->startButton(), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(protocolHas(run, "Измерения продолжены"), kWaitMs);
+    ASSERT_TRUE(
+        step("the work goes on", kBlock, [&] { return protocolHas(run, "Измерения продолжены"); }));
     EXPECT_FALSE(protocolHas(run, "после разрыва связи"));
     EXPECT_GT(run->statForm()->box()->count(), 0);
     shoot(run->statForm(), "viewer-statistics.png");
@@ -218,17 +259,5 @@ TEST(SessionFromWindowTest, TheWindowsFollowASessionAndTheRunEndsThroughTheClosi
 } // namespace vetlina::test
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    // A settings store of this process's own: ctest runs the window tests side by side,
-    // and one test's store must not be cleared or changed under another.
-    QTemporaryDir settingsFolder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Orvelkan"));
-    QApplication::setApplicationName(QStringLiteral("Vetlina"));
-    QSettings().clear();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return vetlina::test::runWindowTests(argc, argv);
 }

@@ -16,8 +16,6 @@ constexpr uint32_t kOpeningBaud = 9600;
 // The UART may catch up this much scaled time after a late poll (or twice the time
 // since the previous poll, when the simulator polls less often), no more.
 constexpr double kBurstMs = 250.0;
-// Data blocks wait while the port still holds this many bytes for the computer.
-constexpr std::size_t kMaxPendingBytes = 2048;
 // At most this much signal is rendered in one poll; a longer gap is skipped.
 constexpr int64_t kMaxRenderSamples = 25600;
 constexpr double kSamplesPerMs = kMeterRate / 1000.0;
@@ -667,7 +665,14 @@ void Zmk5::advanceSignal() {
 void Zmk5::stream() {
     if (port_ == nullptr)
         return;
-    while (uartFreeMs_ <= clockMs_ && port_->pendingToComputer() < kMaxPendingBytes) {
+    // The meter's blocks wait in the meter until the link takes them: the next one goes
+    // to the port only once the port holds less than the line carries until the next
+    // poll (taken as long as the time since the previous one). The line stays busy,
+    // and what the analyzer answers to a command (its ACK) waits behind little data: a
+    // deeper queue would hold every acknowledgement back by the time of the queued data
+    // while the meter streams.
+    const double carried = std::max(1.0, pollGapMs_ * baud_ / 10000.0);
+    while (uartFreeMs_ <= clockMs_ && static_cast<double>(port_->pendingToComputer()) < carried) {
         auto block = meter_.takeBlock();
         if (!block)
             break;

@@ -279,6 +279,33 @@ TEST_F(RunTest, AnActiveRunThatEndsKeepsItsCallsInTheScenarioFile) {
     }
 }
 
+// A scenario file that cannot be written is shown to the operator once: by the save
+// after a session (which ends the run), or by the save at the end of the run when no
+// session came to it.
+TEST_F(RunTest, AScenarioFileThatCannotBeWrittenIsShownOnce) {
+    for (bool failedInASession : {true, false}) {
+        fillScenario();
+        scenario_.setFileName("no such folder/demo.scn");
+        run_.handleMessage(MSG_ACTIVE_START);
+        ASSERT_TRUE(run_.active());
+        ScenarioEntry& e = scenario_.entry(0);
+        e.Calls = e.Calls + 1;
+        if (failedInASession) {
+            EXPECT_FALSE(run_.complex()->saveProgress());
+            EXPECT_THAT(ui_.takeMessages(), ElementsAre(MSG_RUN_END));
+            run_.handleMessage(MSG_RUN_END);
+        } else {
+            run_.endWork();
+        }
+        EXPECT_FALSE(run_.active());
+        const auto texts = ui_.dialogs.texts();
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), "Ошибка записи файла сценария"), 1)
+            << "failed in a session: " << failedInASession;
+        ui_.dialogs.clear();
+        scenario_.clear();
+    }
+}
+
 TEST_F(RunTest, OperatorEndWithoutAModemThreadOnlyEndsTheWork) {
     factory_.makeModem = false;
     fillScenario();

@@ -1,6 +1,7 @@
 #include "Zmk5TestSupport.h"
 #include "sim/signals/Signals.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace vetlina::sim {
@@ -114,6 +115,51 @@ TEST(Zmk5Stream, NothingStreamsBeforeARestartOrWhileThePortIsFull) {
     bench.port.pending = 0;
     bench.advance(1000);
     EXPECT_FALSE(bench.take().blocks.empty());
+}
+
+TEST(Zmk5Stream, AcknowledgementsOvertakeTheStreamedData) {
+    // A port that carries the bytes at 115 200 baud: an acknowledgement queued behind
+    // the data that waits would reach the computer only after it (up to 2 KB, 180 ms),
+    // and every command would take that long twice while the meter streams.
+    Bench bench;
+    bench.port.charsPerMs = 11.52;
+    bench.line.far = farSine(-10.0, 1800.0);
+    measureSine(bench);
+    bench.advance(3000);
+    bench.take();
+
+    uint32_t slowest = 0;
+    int announcements = 0;
+    for (int i = 0; i < 300; ++i) {
+        bench.computer(test::computerBlock({10}));
+        ++announcements;
+        uint32_t waited = 0;
+        const std::size_t from = bench.port.sent.size();
+        auto acked = [&] {
+            return std::count(bench.port.sent.begin() + static_cast<std::ptrdiff_t>(from),
+                              bench.port.sent.end(), uint8_t{6}) > 0;
+        };
+        while (!acked() && waited < 1000) {
+            bench.advance(5);
+            waited += 5;
+        }
+        slowest = std::max(slowest, waited);
+    }
+    // One data block and a poll's worth of data at most go ahead of an acknowledgement.
+    EXPECT_LE(slowest, 30u);
+    // An acknowledgement never splits an escape byte from the byte it escapes, and the
+    // blocks around it arrive whole.
+    const auto& bytes = bench.port.sent;
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+        ASSERT_FALSE(bytes[i] == 16 && bytes[i + 1] == 6) << "at byte " << i;
+    const auto r = bench.take();
+    EXPECT_EQ(r.acks, announcements);
+    ASSERT_FALSE(r.blocks.empty());
+    for (const auto& b : r.blocks) {
+        const std::size_t expected = b[0] == -9 ? 68 : b[0] == -5 ? 18 : b[0] == -4 ? 33 : 10;
+        EXPECT_EQ(b.size(), expected) << b[0];
+    }
+    EXPECT_FALSE(test::assembleSets(test::ofType(r.blocks, -9)).empty());
 }
 
 TEST(Zmk5Stream, StatisticsStopWhenTheSignalIsGone) {

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -25,16 +26,34 @@ namespace vetlina::sim::test {
 class FakePort : public PortSide {
 public:
     void send(std::span<const uint8_t> bytes) override {
+        if (charsPerMs > 0.0) {
+            line.insert(line.end(), bytes.begin(), bytes.end());
+            return;
+        }
         sent.insert(sent.end(), bytes.begin(), bytes.end());
         totalSent += bytes.size();
     }
     void setLines(const DeviceLines& l) override { lines = l; }
-    std::size_t pendingToComputer() const override { return pending; }
+    std::size_t pendingToComputer() const override { return pending + line.size(); }
+
+    // With charsPerMs set the port carries what it is given at that rate, as the serial
+    // line does (an idle line saves nothing up); without, at once.
+    void carry(double ms) {
+        credit = line.empty() ? 0.0 : credit + ms * charsPerMs;
+        const auto n = std::min(line.size(), static_cast<std::size_t>(credit));
+        sent.insert(sent.end(), line.begin(), line.begin() + static_cast<std::ptrdiff_t>(n));
+        line.erase(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(n));
+        totalSent += n;
+        credit -= static_cast<double>(n);
+    }
 
     std::vector<uint8_t> sent;
     std::size_t totalSent = 0;
     DeviceLines lines;
     std::size_t pending = 0;
+    double charsPerMs = 0.0;
+    std::deque<uint8_t> line;
+    double credit = 0.0;
 };
 
 class FakeLine : public AnalyzerLine {
@@ -252,6 +271,7 @@ public:
         for (uint32_t t = 0; t < ms; t += step) {
             tick += step;
             zmk->poll(tick);
+            port.carry(step);
         }
     }
 
