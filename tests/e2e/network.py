@@ -16,6 +16,11 @@ import threading
 import time
 import unittest
 
+# What a sanitizer writes when it finds a fault: AddressSanitizer's, LeakSanitizer's and
+# ThreadSanitizer's reports and UndefinedBehaviorSanitizer's "file:line:col: runtime
+# error: ...". A sanitizer build's processes are checked for them at the end of each test.
+SANITIZER_REPORT = re.compile(r"(ERROR|WARNING): [A-Za-z]+Sanitizer|: runtime error: ")
+
 BIN = os.environ.get("VETLINA_BIN", os.path.join(os.path.dirname(__file__), "../../build"))
 SIM = os.path.join(BIN, "src/sim/vetlina-sim")
 RUN = os.path.join(BIN, "src/cli/vetlina-run")
@@ -35,9 +40,19 @@ def complex_station(name, number, carrier_wait=60):
             "analyzer": {"port": 0}}
 
 
+def sanitizer_report(stderr):
+    """The first sanitizer report in a process's stderr with what follows it, or None."""
+    m = SANITIZER_REPORT.search(stderr or "")
+    if m is None:
+        return None
+    start = stderr.rfind("\n", 0, m.start()) + 1
+    return stderr[start:start + 3000]
+
+
 class Sim:
     def __init__(self, folder, config, scale):
         self.log = os.path.join(folder, "sim.log")
+        self.err = os.path.join(folder, "sim.err")
         path = os.path.join(folder, "sim.json")
         with open(path, "w") as f:
             json.dump(config, f)
@@ -48,11 +63,10 @@ class Sim:
             os.remove(clock)
         os.environ["VETLINA_CLOCK_FILE"] = clock
         env = dict(os.environ, VETLINA_TIME_SCALE=str(scale))
-        with open(self.log, "w") as out, open(os.path.join(folder, "sim.err"), "w") as err:
+        with open(self.log, "w") as out, open(self.err, "w") as err:
             self.process = subprocess.Popen([SIM, path], stdout=out, stderr=err, env=env)
         if not self.wait_for(lambda e: e.get("event") == "started", 10):
-            raise RuntimeError("vetlina-sim did not start: " +
-                               open(os.path.join(folder, "sim.err")).read())
+            raise RuntimeError("vetlina-sim did not start: " + self.stderr())
 
     def events(self, event=None, station=None):
         out = []
@@ -81,7 +95,12 @@ class Sim:
                 return e["port"]
         raise KeyError(station)
 
+    def stderr(self):
+        with open(self.err, encoding="utf-8", errors="replace") as f:
+            return f.read()
+
     def stop(self):
+        """Ends the simulator; returns its exit status (0 after SIGTERM)."""
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             try:
@@ -89,6 +108,7 @@ class Sim:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        return self.process.returncode
 
 
 class Complex:
@@ -104,6 +124,7 @@ class Complex:
                     % (sim.port(station), sim.port(station, "analyzer")))
         self.lines = []
         self.process = None
+        self.err = None  # the run's stderr, once it has been stopped
         self.lock = threading.Lock()
 
     def scenario(self, entries):
@@ -167,7 +188,10 @@ class Complex:
         return False
 
     def stop(self):
-        """Ends the run as the operator does; returns its exit status and stderr."""
+        """Ends the run as the operator does; returns its exit status and stderr (again
+        on a later call)."""
+        if self.err is not None:
+            return self.process.returncode, self.err
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
         try:
@@ -176,15 +200,17 @@ class Complex:
             self.process.kill()
             self.process.wait()
         self.reader.join(5)
-        err = self.process.stderr.read().decode("utf-8", "replace")
+        self.err = self.process.stderr.read().decode("utf-8", "replace")
         self.process.stdout.close()
         self.process.stderr.close()
-        return self.process.returncode, err
+        return self.process.returncode, self.err
 
 
 class NetworkTestCase(unittest.TestCase):
     """A test with a scratch folder of its own; the simulators and runs it appends to
-    self.sims and self.runs are stopped at its end, whatever happened."""
+    self.sims and self.runs are stopped at its end, whatever happened. A sanitizer's
+    report in the stderr of any of them, or a simulator that did not end cleanly, fails
+    the test then: the test itself may not look at every process's end."""
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory(prefix="vetlina-e2e-")
@@ -193,12 +219,20 @@ class NetworkTestCase(unittest.TestCase):
         self.runs = []
 
     def tearDown(self):
+        faults = []
         for run in self.runs:
-            if run.process and run.process.poll() is None:
-                run.stop()
+            if run.process:
+                report = sanitizer_report(run.stop()[1])
+                if report:
+                    faults.append("vetlina-run in %s:\n%s" % (run.folder, report))
         for sim in self.sims:
-            sim.stop()
+            status = sim.stop()
+            report = sanitizer_report(sim.stderr())
+            if report or status != 0:
+                faults.append("vetlina-sim (exit status %s):\n%s" % (status, report or sim.stderr()))
         self.tmp.cleanup()
+        if faults:
+            self.fail("\n\n".join(faults))
 
     # How long (real seconds) assertLine waits unless told.
     line_wait = 60

@@ -131,6 +131,40 @@ TEST(ProtocolMemoTest, OldestLinesGoWhenNothingCanBeCutForTooLong) {
     EXPECT_EQ(m.line(m.size() - 1), "one more");
 }
 
+// A run that calls again and again (an unattended series) holds its memo at 301 lines
+// plus the call being added, however long it runs: the memo, its lines and their
+// storage stop growing once it is full. Calls of a series as the caller and the
+// answerer write them, and long calls of a hundred lines.
+TEST(ProtocolMemoTest, ALongSeriesOfCallsKeepsTheMemoBounded) {
+    struct Case {
+        const char* word;
+        int linesPerCall;
+    };
+    for (const Case c : {Case{"Вызов 22222222 тел: 1002", 9}, Case{"Звонок", 12},
+                         Case{"Вызов 22222222 тел: 1002", 100}}) {
+        SCOPED_TRACE(c.linesPerCall);
+        Memo m;
+        auto call = [&](int n) {
+            m.add("");
+            m.add("20:05:27 " + std::string(c.word));
+            for (int i = 2; i < c.linesPerCall; ++i)
+                m.add("20:05:39 Измеритель: SIN, строка " + std::to_string(n * 1000 + i));
+        };
+        std::size_t most = 0, capacity = 0;
+        for (int n = 0; n < 3000; ++n) {
+            call(n);
+            most = std::max(most, m.size());
+            if (n == 999)
+                capacity = m.memo.lines().capacity();
+        }
+        EXPECT_LE(most, 301u + static_cast<std::size_t>(c.linesPerCall));
+        EXPECT_EQ(m.memo.lines().capacity(), capacity);
+        // The newest call is there whole.
+        EXPECT_EQ(m.line(m.size() - 1), "20:05:39 Измеритель: SIN, строка " +
+                                            std::to_string(2999 * 1000 + c.linesPerCall - 1));
+    }
+}
+
 // The rule as it reads, on the whole memo text, to hold the memo's own bookkeeping to.
 std::vector<std::string> referenceTrim(std::vector<std::string> lines, std::size_t addedIndex) {
     if (addedIndex <= 300)
