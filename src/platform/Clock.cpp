@@ -39,8 +39,10 @@ std::unique_ptr<SharedClock> sharedClockFromEnvironment(double scale) {
     return SharedClock::open(path, scale);
 }
 
-// The clock is continuous: at every change of scale (or test rebase) the scaled
-// time reached so far becomes the new origin.
+// The clock is continuous: at every change of scale (or test rebase), and when a test
+// joins or leaves a shared clock, the time reached so far becomes the new origin.
+// Everything that reads the clock's source (the scale, the shared clock) does so under
+// mutex_, so that a test may switch it while worker threads read and sleep on it.
 class ScaledClock {
 public:
     ScaledClock()
@@ -49,13 +51,11 @@ public:
           tickOrigin_(static_cast<double>(startTick())), dateTimeOrigin_(systemLocalNow()) {}
 
     double scale() {
-        if (shared_)
-            return shared_->scale();
         std::lock_guard lock(mutex_);
-        return scale_;
+        return scaleNow();
     }
 
-    // Scaled milliseconds since the origin.
+    // Scaled milliseconds since the origin. Under mutex_.
     double elapsedMs(RealClock::time_point at) const {
         if (shared_)
             return sharedMs(at) - sharedOriginMs_;
@@ -81,8 +81,14 @@ public:
         return dateTimeOrigin_ + sinceOrigin() / kMsPerDay;
     }
 
-    void rebase(double scale, std::optional<uint32_t> tick, std::optional<DateTime> dateTime) {
+    // A new scale (none: the scale stays), tick or date-time from now on.
+    void rebase(std::optional<double> newScale, std::optional<uint32_t> tick,
+                std::optional<DateTime> dateTime) {
         std::lock_guard lock(mutex_);
+        const double scale = newScale.value_or(scale_);
+        // A joined shared clock runs at the scale the test asks for, in every process on it.
+        if (joined_ && newScale)
+            shared_->setScale(scale, SharedClock::realNowNs());
         if (stepped_) {
             // The stepped time goes on from where it is; only the origins move.
             scale_ = scale;
@@ -104,6 +110,34 @@ public:
     }
 
     bool stepped() const { return steppedFlag_.load(std::memory_order_acquire); }
+
+    // The test's shared clock in place of the process's own (or the environment's).
+    bool joinShared(const char* path, double scale) {
+        auto clock = SharedClock::open(path, scale);
+        if (!clock)
+            return false;
+        std::lock_guard lock(mutex_);
+        if (joined_)
+            return false;
+        switchSource([&] {
+            environment_ = std::move(shared_);
+            shared_ = std::move(clock);
+        });
+        joined_ = true;
+        return true;
+    }
+
+    void leaveShared() {
+        std::unique_ptr<SharedClock> left;
+        std::lock_guard lock(mutex_);
+        if (!joined_)
+            return;
+        switchSource([&] {
+            left = std::move(shared_);
+            shared_ = std::move(environment_);
+        });
+        joined_ = false;
+    }
 
     void setStepped(bool on) {
         std::lock_guard lock(mutex_);
@@ -167,11 +201,13 @@ public:
     bool standAside(bool aside);
 
     void realSleep(uint32_t ms) {
+        std::unique_lock lock(mutex_);
         if (shared_ && ms > 0) {
-            sharedSleep(ms);
+            sharedSleep(ms, lock);
             return;
         }
-        double realMs = ms / scale();
+        double realMs = ms / scale_;
+        lock.unlock();
         if (realMs <= 0.0) {
             std::this_thread::yield();
             return;
@@ -181,11 +217,33 @@ public:
 
     // A wait that ended lateMs real milliseconds after it was due (shared clock only).
     void noteLate(double lateMs) {
+        std::lock_guard lock(mutex_);
         if (shared_)
             shared_->noteLate(lateMs, SharedClock::realNowNs());
     }
 
 private:
+    // Under mutex_.
+    double scaleNow() const { return shared_ ? shared_->scale() : scale_; }
+
+    // Makes the time reached so far the origin of the source that `change` puts in
+    // place. Under mutex_.
+    template <typename Change>
+    void switchSource(Change change) {
+        if (stepped_) {
+            // The stepped time goes on; the origin is taken when it is turned off.
+            change();
+            return;
+        }
+        const auto at = RealClock::now();
+        const double elapsed = elapsedMs(at);
+        tickOrigin_ += elapsed;
+        dateTimeOrigin_ += elapsed / kMsPerDay;
+        change();
+        origin_ = at;
+        sharedOriginMs_ = sharedMs(at);
+    }
+
     double sharedMs(RealClock::time_point at) const {
         return shared_ ? shared_->ms(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                          at.time_since_epoch())
@@ -194,20 +252,27 @@ private:
     }
 
     // A sleep on the shared clock: in slices, so that a change of its scale is followed
-    // within a slice, and each slice's lateness reported.
-    void sharedSleep(uint32_t ms) {
+    // within a slice, and each slice's lateness reported. It counts in the process's
+    // time, which stays continuous when a test joins or leaves a shared clock meanwhile
+    // (the slices then follow the clock in place). Called and returns with `lock` held
+    // on mutex_; sleeps without it.
+    void sharedSleep(uint32_t ms, std::unique_lock<std::mutex>& lock) {
         constexpr double kSliceMs = 20.0;
-        const double end = sharedMs(RealClock::now()) + ms;
+        const double end = tickOrigin_ + elapsedMs(RealClock::now()) + ms;
         for (;;) {
             const auto start = RealClock::now();
-            const double left = end - sharedMs(start);
-            if (left <= 0.0)
+            const double left = end - (tickOrigin_ + elapsedMs(start));
+            if (left <= 0.0 || stepped_)
                 return;
-            const double realMs = std::min(kSliceMs, left / shared_->scale());
+            const bool shared = shared_ != nullptr;
+            const double realMs = std::min(kSliceMs, left / scaleNow());
+            lock.unlock();
             std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
             const double took =
                 std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
-            noteLate(took - realMs);
+            lock.lock();
+            if (shared && shared_)
+                shared_->noteLate(took - realMs, SharedClock::realNowNs());
         }
     }
 
@@ -254,6 +319,9 @@ private:
     std::mutex mutex_;
     double scale_;
     std::unique_ptr<SharedClock> shared_; // the network's shared clock, when there is one
+    // A test has joined shared_; the environment's shared clock (if any) waits meanwhile.
+    bool joined_ = false;
+    std::unique_ptr<SharedClock> environment_;
     RealClock::time_point origin_;
     double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;
@@ -346,11 +414,11 @@ void setTimeScaleForTesting(double scale) {
 }
 
 void setTickForTesting(uint32_t tick) {
-    theClock().rebase(timeScale(), tick, std::nullopt);
+    theClock().rebase(std::nullopt, tick, std::nullopt);
 }
 
 void setNowForTesting(DateTime dateTime) {
-    theClock().rebase(timeScale(), std::nullopt, dateTime);
+    theClock().rebase(std::nullopt, std::nullopt, dateTime);
 }
 
 void setSteppedClockForTesting(bool on) {
@@ -362,6 +430,14 @@ void setSteppedClockForTesting(bool on) {
 
 bool standAsideFromSteppedClockForTesting(bool aside) {
     return theClock().standAside(aside);
+}
+
+bool joinSharedClockForTesting(const char* path, double scale) {
+    return theClock().joinShared(path, scale);
+}
+
+void leaveSharedClockForTesting() {
+    theClock().leaveShared();
 }
 
 } // namespace vetlina

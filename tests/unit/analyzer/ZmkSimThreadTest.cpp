@@ -48,7 +48,10 @@ protected:
         json config = {{"stations", stations}};
         if (!channels.empty())
             config["channels"] = channels;
-        sim_ = std::make_unique<test::SimProcess>(config, folder_.path(), scale);
+        // The simulator and this process's threads read one clock: a busy machine slows
+        // both alike, so the simulator's stamps and the program's offsets stay comparable.
+        sim_ = std::make_unique<test::SimProcess>(config, folder_.path(), scale,
+                                                  test::SimClock::SharedWithThisProcess);
         ASSERT_TRUE(sim_->running());
     }
     // Vetlina.ini of the program's complex: its analyzer on COM2 at the station's port.
@@ -188,9 +191,6 @@ protected:
         ASSERT_TRUE(callerModem_->awaitText("CONNECT", 20000)) << callerModem_->received();
         ASSERT_TRUE(answererModem_->awaitText("CONNECT", 5000)) << answererModem_->received();
 
-        // The clock of this process runs as fast as the simulator's from here.
-        scale_.set(kSimScale);
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
         peer_->start(AnalyzerCommand::GenerateFirst);
         zmk_->setFirstPass(true);
         zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
@@ -423,8 +423,6 @@ TEST_F(ZmkSimThreadTest, WithNothingEnabledThePassEndsAfterTheRangeStep) {
     configure(sim_->port("A", "analyzer"));
     bringUp();
     ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
-    scale_.set(kSimScale);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
     zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(serveUntil([&] { return !modem_->received().empty(); }, 10000));
@@ -452,8 +450,6 @@ TEST_F(ZmkSimThreadTest, SwitchingTheAnalyzerOffMidMeasurementEndsTheRunOnce) {
     configure(sim_->port("A", "analyzer"));
     bringUp();
     ASSERT_EQ(zmk_->command(), AnalyzerCommand::Idle);
-    scale_.set(kSimScale);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
     zmk_->setFirstPass(true);
     zmk_->SetCommand(AnalyzerCommand::MeasureFirst);
     ASSERT_TRUE(serveUntil([&] { return zmk_->command() == AnalyzerCommand::Stopped; }, 30000));
