@@ -103,6 +103,7 @@ public:
         auto at = RealClock::now();
         double elapsed = elapsedMs(at);
         tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
+        runOrigin_ += elapsed;
         dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
         origin_ = at;
         sharedOriginMs_ = sharedMs(at);
@@ -146,6 +147,7 @@ public:
         if (on) {
             const double elapsed = elapsedMs(RealClock::now());
             tickOrigin_ += elapsed;
+            runOrigin_ += elapsed;
             dateTimeOrigin_ += elapsed / kMsPerDay;
             steppedMs_ = 0.0;
             ++epoch_;
@@ -153,6 +155,7 @@ public:
             asleep_ = 0;
         } else {
             tickOrigin_ += steppedMs_;
+            runOrigin_ += steppedMs_;
             dateTimeOrigin_ += steppedMs_ / kMsPerDay;
             origin_ = RealClock::now();
             sharedOriginMs_ = sharedMs(origin_);
@@ -200,19 +203,34 @@ public:
     // their hand-offs, joining them, polling in real time): it does not hold the clock.
     bool standAside(bool aside);
 
+    // A sleep on the scaled clock. It counts in the process's run time, which goes on
+    // continuously when the scale changes or a test joins or leaves a shared clock
+    // meanwhile: it ends once that time has reached its end, never before. On a shared
+    // clock it sleeps in slices, so that a change of the shared scale is followed within
+    // a slice, and reports each slice's lateness.
     void realSleep(uint32_t ms) {
-        std::unique_lock lock(mutex_);
-        if (shared_ && ms > 0) {
-            sharedSleep(ms, lock);
-            return;
-        }
-        double realMs = ms / scale_;
-        lock.unlock();
-        if (realMs <= 0.0) {
+        if (ms == 0) {
             std::this_thread::yield();
             return;
         }
-        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+        constexpr double kSliceMs = 20.0;
+        std::unique_lock lock(mutex_);
+        const double end = runMs(RealClock::now()) + ms;
+        for (;;) {
+            const auto start = RealClock::now();
+            const double left = end - runMs(start);
+            if (left <= 0.0 || stepped_)
+                return;
+            const bool shared = shared_ != nullptr;
+            const double realMs = shared ? std::min(kSliceMs, left / scaleNow()) : left / scale_;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+            const double took =
+                std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
+            lock.lock();
+            if (shared && shared_)
+                shared_->noteLate(took - realMs, SharedClock::realNowNs());
+        }
     }
 
     // A wait that ended lateMs real milliseconds after it was due (shared clock only).
@@ -238,6 +256,7 @@ private:
         const auto at = RealClock::now();
         const double elapsed = elapsedMs(at);
         tickOrigin_ += elapsed;
+        runOrigin_ += elapsed;
         dateTimeOrigin_ += elapsed / kMsPerDay;
         change();
         origin_ = at;
@@ -251,30 +270,9 @@ private:
                        : 0.0;
     }
 
-    // A sleep on the shared clock: in slices, so that a change of its scale is followed
-    // within a slice, and each slice's lateness reported. It counts in the process's
-    // time, which stays continuous when a test joins or leaves a shared clock meanwhile
-    // (the slices then follow the clock in place). Called and returns with `lock` held
-    // on mutex_; sleeps without it.
-    void sharedSleep(uint32_t ms, std::unique_lock<std::mutex>& lock) {
-        constexpr double kSliceMs = 20.0;
-        const double end = tickOrigin_ + elapsedMs(RealClock::now()) + ms;
-        for (;;) {
-            const auto start = RealClock::now();
-            const double left = end - (tickOrigin_ + elapsedMs(start));
-            if (left <= 0.0 || stepped_)
-                return;
-            const bool shared = shared_ != nullptr;
-            const double realMs = std::min(kSliceMs, left / scaleNow());
-            lock.unlock();
-            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
-            const double took =
-                std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
-            lock.lock();
-            if (shared && shared_)
-                shared_->noteLate(took - realMs, SharedClock::realNowNs());
-        }
-    }
+    // Milliseconds the process has run on its clock, whatever the tests set the tick or
+    // the date-time to. Under mutex_, not while stepped.
+    double runMs(RealClock::time_point at) const { return runOrigin_ + elapsedMs(at); }
 
     struct Sleeper {
         bool counted; // in asleep_ (a thread standing aside is counted already)
@@ -325,6 +323,7 @@ private:
     RealClock::time_point origin_;
     double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;
+    double runOrigin_ = 0.0;
     DateTime dateTimeOrigin_;
 
     // The stepped clock (tests only).

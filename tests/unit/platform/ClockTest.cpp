@@ -252,7 +252,10 @@ TEST_F(SharedClockSwitchThreadTest, SwitchesAreSafeForThreadsOnTheClock) {
             }
         });
     for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(joinSharedClockForTesting(path().c_str(), kFastest));
+        if (!joinSharedClockForTesting(path().c_str(), kFastest)) {
+            ADD_FAILURE() << "join " << i;
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         leaveSharedClockForTesting();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
