@@ -39,8 +39,10 @@ std::unique_ptr<SharedClock> sharedClockFromEnvironment(double scale) {
     return SharedClock::open(path, scale);
 }
 
-// The clock is continuous: at every change of scale (or test rebase) the scaled
-// time reached so far becomes the new origin.
+// The clock is continuous: at every change of scale (or test rebase), and when a test
+// joins or leaves a shared clock, the time reached so far becomes the new origin.
+// Everything that reads the clock's source (the scale, the shared clock) does so under
+// mutex_, so that a test may switch it while worker threads read and sleep on it.
 class ScaledClock {
 public:
     ScaledClock()
@@ -49,13 +51,11 @@ public:
           tickOrigin_(static_cast<double>(startTick())), dateTimeOrigin_(systemLocalNow()) {}
 
     double scale() {
-        if (shared_)
-            return shared_->scale();
         std::lock_guard lock(mutex_);
-        return scale_;
+        return scaleNow();
     }
 
-    // Scaled milliseconds since the origin.
+    // Scaled milliseconds since the origin. Under mutex_.
     double elapsedMs(RealClock::time_point at) const {
         if (shared_)
             return sharedMs(at) - sharedOriginMs_;
@@ -81,8 +81,14 @@ public:
         return dateTimeOrigin_ + sinceOrigin() / kMsPerDay;
     }
 
-    void rebase(double scale, std::optional<uint32_t> tick, std::optional<DateTime> dateTime) {
+    // A new scale (none: the scale stays), tick or date-time from now on.
+    void rebase(std::optional<double> newScale, std::optional<uint32_t> tick,
+                std::optional<DateTime> dateTime) {
         std::lock_guard lock(mutex_);
+        const double scale = newScale.value_or(scale_);
+        // A joined shared clock runs at the scale the test asks for, in every process on it.
+        if (joined_ && newScale)
+            shared_->setScale(scale, SharedClock::realNowNs());
         if (stepped_) {
             // The stepped time goes on from where it is; only the origins move.
             scale_ = scale;
@@ -97,6 +103,7 @@ public:
         auto at = RealClock::now();
         double elapsed = elapsedMs(at);
         tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
+        runOrigin_ += elapsed;
         dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
         origin_ = at;
         sharedOriginMs_ = sharedMs(at);
@@ -105,6 +112,34 @@ public:
 
     bool stepped() const { return steppedFlag_.load(std::memory_order_acquire); }
 
+    // The test's shared clock in place of the process's own (or the environment's).
+    bool joinShared(const char* path, double scale) {
+        auto clock = SharedClock::open(path, scale);
+        if (!clock)
+            return false;
+        std::lock_guard lock(mutex_);
+        if (joined_)
+            return false;
+        switchSource([&] {
+            environment_ = std::move(shared_);
+            shared_ = std::move(clock);
+        });
+        joined_ = true;
+        return true;
+    }
+
+    void leaveShared() {
+        std::unique_ptr<SharedClock> left;
+        std::lock_guard lock(mutex_);
+        if (!joined_)
+            return;
+        switchSource([&] {
+            left = std::move(shared_);
+            shared_ = std::move(environment_);
+        });
+        joined_ = false;
+    }
+
     void setStepped(bool on) {
         std::lock_guard lock(mutex_);
         if (on == stepped_)
@@ -112,6 +147,7 @@ public:
         if (on) {
             const double elapsed = elapsedMs(RealClock::now());
             tickOrigin_ += elapsed;
+            runOrigin_ += elapsed;
             dateTimeOrigin_ += elapsed / kMsPerDay;
             steppedMs_ = 0.0;
             ++epoch_;
@@ -119,6 +155,7 @@ public:
             asleep_ = 0;
         } else {
             tickOrigin_ += steppedMs_;
+            runOrigin_ += steppedMs_;
             dateTimeOrigin_ += steppedMs_ / kMsPerDay;
             origin_ = RealClock::now();
             sharedOriginMs_ = sharedMs(origin_);
@@ -166,26 +203,66 @@ public:
     // their hand-offs, joining them, polling in real time): it does not hold the clock.
     bool standAside(bool aside);
 
+    // A sleep on the scaled clock. It counts in the process's run time, which goes on
+    // continuously when the scale changes or a test joins or leaves a shared clock
+    // meanwhile: it ends once that time has reached its end, never before. On a shared
+    // clock it sleeps in slices, so that a change of the shared scale is followed within
+    // a slice, and reports each slice's lateness.
     void realSleep(uint32_t ms) {
-        if (shared_ && ms > 0) {
-            sharedSleep(ms);
-            return;
-        }
-        double realMs = ms / scale();
-        if (realMs <= 0.0) {
+        if (ms == 0) {
             std::this_thread::yield();
             return;
         }
-        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+        constexpr double kSliceMs = 20.0;
+        std::unique_lock lock(mutex_);
+        const double end = runMs(RealClock::now()) + ms;
+        for (;;) {
+            const auto start = RealClock::now();
+            const double left = end - runMs(start);
+            if (left <= 0.0 || stepped_)
+                return;
+            const bool shared = shared_ != nullptr;
+            const double realMs = shared ? std::min(kSliceMs, left / scaleNow()) : left / scale_;
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
+            const double took =
+                std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
+            lock.lock();
+            if (shared && shared_)
+                shared_->noteLate(took - realMs, SharedClock::realNowNs());
+        }
     }
 
     // A wait that ended lateMs real milliseconds after it was due (shared clock only).
     void noteLate(double lateMs) {
+        std::lock_guard lock(mutex_);
         if (shared_)
             shared_->noteLate(lateMs, SharedClock::realNowNs());
     }
 
 private:
+    // Under mutex_.
+    double scaleNow() const { return shared_ ? shared_->scale() : scale_; }
+
+    // Makes the time reached so far the origin of the source that `change` puts in
+    // place. Under mutex_.
+    template <typename Change>
+    void switchSource(Change change) {
+        if (stepped_) {
+            // The stepped time goes on; the origin is taken when it is turned off.
+            change();
+            return;
+        }
+        const auto at = RealClock::now();
+        const double elapsed = elapsedMs(at);
+        tickOrigin_ += elapsed;
+        runOrigin_ += elapsed;
+        dateTimeOrigin_ += elapsed / kMsPerDay;
+        change();
+        origin_ = at;
+        sharedOriginMs_ = sharedMs(at);
+    }
+
     double sharedMs(RealClock::time_point at) const {
         return shared_ ? shared_->ms(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                          at.time_since_epoch())
@@ -193,23 +270,9 @@ private:
                        : 0.0;
     }
 
-    // A sleep on the shared clock: in slices, so that a change of its scale is followed
-    // within a slice, and each slice's lateness reported.
-    void sharedSleep(uint32_t ms) {
-        constexpr double kSliceMs = 20.0;
-        const double end = sharedMs(RealClock::now()) + ms;
-        for (;;) {
-            const auto start = RealClock::now();
-            const double left = end - sharedMs(start);
-            if (left <= 0.0)
-                return;
-            const double realMs = std::min(kSliceMs, left / shared_->scale());
-            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(realMs));
-            const double took =
-                std::chrono::duration<double, std::milli>(RealClock::now() - start).count();
-            noteLate(took - realMs);
-        }
-    }
+    // Milliseconds the process has run on its clock, whatever the tests set the tick or
+    // the date-time to. Under mutex_, not while stepped.
+    double runMs(RealClock::time_point at) const { return runOrigin_ + elapsedMs(at); }
 
     struct Sleeper {
         bool counted; // in asleep_ (a thread standing aside is counted already)
@@ -254,9 +317,13 @@ private:
     std::mutex mutex_;
     double scale_;
     std::unique_ptr<SharedClock> shared_; // the network's shared clock, when there is one
+    // A test has joined shared_; the environment's shared clock (if any) waits meanwhile.
+    bool joined_ = false;
+    std::unique_ptr<SharedClock> environment_;
     RealClock::time_point origin_;
     double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;
+    double runOrigin_ = 0.0;
     DateTime dateTimeOrigin_;
 
     // The stepped clock (tests only).
@@ -346,11 +413,11 @@ void setTimeScaleForTesting(double scale) {
 }
 
 void setTickForTesting(uint32_t tick) {
-    theClock().rebase(timeScale(), tick, std::nullopt);
+    theClock().rebase(std::nullopt, tick, std::nullopt);
 }
 
 void setNowForTesting(DateTime dateTime) {
-    theClock().rebase(timeScale(), std::nullopt, dateTime);
+    theClock().rebase(std::nullopt, std::nullopt, dateTime);
 }
 
 void setSteppedClockForTesting(bool on) {
@@ -362,6 +429,14 @@ void setSteppedClockForTesting(bool on) {
 
 bool standAsideFromSteppedClockForTesting(bool aside) {
     return theClock().standAside(aside);
+}
+
+bool joinSharedClockForTesting(const char* path, double scale) {
+    return theClock().joinShared(path, scale);
+}
+
+void leaveSharedClockForTesting() {
+    theClock().leaveShared();
 }
 
 } // namespace vetlina

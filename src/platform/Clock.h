@@ -58,6 +58,19 @@ void setTimeScaleForTesting(double scale);
 void setTickForTesting(uint32_t tick);
 void setNowForTesting(DateTime dateTime);
 
+// Test hook: the process joins the shared clock in the file at `path`, as
+// VETLINA_CLOCK_FILE makes a process join one at its start (the first to map the file
+// sets it up at `scale`): the threads of a test then read one program time with the
+// simulator they talk to, and a late wake-up in either process slows it for both. The
+// tick and the date-time run on continuously from where they were. While joined,
+// setTimeScaleForTesting sets the scale of the shared clock (the fastest it runs) for
+// every process on it. False, and the clock as it was, when the file cannot be used or
+// a shared clock is joined already.
+bool joinSharedClockForTesting(const char* path, double scale);
+// Back to the process's own clock (or the environment's shared one), at the scale last
+// set, continuous from the shared time reached. Nothing when not joined.
+void leaveSharedClockForTesting();
+
 // Test hook: the stepped clock. While on, the clock stands still as long as any thread
 // that has used it (read its tick or the date-time, or slept on it) is at work, and
 // moves on, to the earliest wake-up asked for, only once every such thread sleeps in

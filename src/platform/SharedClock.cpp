@@ -91,7 +91,7 @@ SharedClock::Origin SharedClock::origin() const {
         const uint64_t before = word(page_->sequence).load(std::memory_order_acquire);
         const Origin o{value(word(page_->scaleBits).load(std::memory_order_acquire)),
                        word(page_->realNs).load(std::memory_order_acquire),
-                       value(word(page_->programBits).load(std::memory_order_acquire))};
+                       value(word(page_->programBits).load(std::memory_order_acquire)), before};
         if ((before & 1) == 0 && word(page_->sequence).load(std::memory_order_acquire) == before)
             return o;
         std::this_thread::yield();
@@ -135,17 +135,39 @@ void SharedClock::govern(int64_t realNs) {
         scale = std::min(fastest(), scale * 1.1);
     if (scale == o.scale)
         return;
-    uint64_t sequence = word(page_->sequence).load(std::memory_order_relaxed);
+    // The origin read above is the one to move from only while nobody moved it since.
+    uint64_t sequence = o.sequence;
     if ((sequence & 1) != 0 ||
         !word(page_->sequence)
              .compare_exchange_strong(sequence, sequence + 1, std::memory_order_acquire))
         return;
+    moveOrigin(sequence + 1, scale, realNs);
+}
+
+void SharedClock::setScale(double scale, int64_t realNs) {
+    for (;;) {
+        uint64_t sequence = word(page_->sequence).load(std::memory_order_relaxed);
+        if ((sequence & 1) == 0 &&
+            word(page_->sequence)
+                .compare_exchange_weak(sequence, sequence + 1, std::memory_order_acquire)) {
+            word(page_->fastestBits).store(bits(scale), std::memory_order_relaxed);
+            moveOrigin(sequence + 1, scale, realNs);
+            return;
+        }
+        std::this_thread::yield();
+    }
+}
+
+void SharedClock::moveOrigin(uint64_t sequence, double scale, int64_t realNs) {
     // The program time reached now is the new origin: the clock runs on continuously.
-    const double programMs = o.programMs + static_cast<double>(realNs - o.realNs) / 1e6 * o.scale;
+    const double before = value(word(page_->scaleBits).load(std::memory_order_relaxed));
+    const int64_t fromNs = word(page_->realNs).load(std::memory_order_relaxed);
+    const double fromMs = value(word(page_->programBits).load(std::memory_order_relaxed));
+    const double programMs = fromMs + static_cast<double>(realNs - fromNs) / 1e6 * before;
     word(page_->programBits).store(bits(programMs), std::memory_order_release);
     word(page_->realNs).store(realNs, std::memory_order_release);
     word(page_->scaleBits).store(bits(scale), std::memory_order_release);
-    word(page_->sequence).store(sequence + 2, std::memory_order_release);
+    word(page_->sequence).store(sequence + 1, std::memory_order_release);
 }
 
 } // namespace vetlina

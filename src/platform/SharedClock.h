@@ -44,6 +44,11 @@ public:
     // that is slower). The program time stays continuous across every change.
     void noteLate(double lateMs, int64_t realNs);
 
+    // The scale asked for becomes `scale` from realNs on, for every process on the clock:
+    // it runs at it at once and is governed under it from then. The program time stays
+    // continuous.
+    void setScale(double scale, int64_t realNs);
+
     static int64_t realNowNs();
 
 private:
@@ -52,10 +57,14 @@ private:
         double scale;
         int64_t realNs;
         double programMs;
+        uint64_t sequence; // the sequence it was read at (even)
     };
     bool setUp(double scale, int64_t realNs);
     Origin origin() const;
     void govern(int64_t realNs);
+    // Moves the origin to realNs at the new scale, with the sequence lock held at
+    // `sequence` (odd); releases the lock.
+    void moveOrigin(uint64_t sequence, double scale, int64_t realNs);
 
     Page* page_;
 };

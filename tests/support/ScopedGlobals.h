@@ -6,6 +6,8 @@
 
 #include "platform/Clock.h"
 
+#include <string>
+
 namespace vetlina::test {
 
 // The clock runs `scale` times faster than real time while the guard lives.
@@ -21,6 +23,26 @@ public:
 
 private:
     double saved_;
+};
+
+// The process reads the shared clock in the file at `path` while the guard lives (see
+// joinSharedClockForTesting), the one a simulator process started on the same file
+// reads: both run on one program time, governed by how punctually either wakes up.
+class ScopedSharedClock {
+public:
+    ScopedSharedClock(const std::string& path, double scale)
+        : joined_(joinSharedClockForTesting(path.c_str(), scale)) {}
+    ~ScopedSharedClock() {
+        if (joined_)
+            leaveSharedClockForTesting();
+    }
+    ScopedSharedClock(const ScopedSharedClock&) = delete;
+    ScopedSharedClock& operator=(const ScopedSharedClock&) = delete;
+
+    bool joined() const { return joined_; }
+
+private:
+    bool joined_;
 };
 
 // The stepped clock while the guard lives (see setSteppedClockForTesting): time moves

@@ -3,6 +3,7 @@
 // event log read back, ended by SIGTERM. Any module's tests may stand on it.
 #pragma once
 
+#include "ScopedGlobals.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <spawn.h>
@@ -36,28 +38,49 @@ inline bool waitReal(const std::function<bool()>& condition, int ms) {
     return true;
 }
 
+// Which clock the simulator runs on.
+enum class SimClock {
+    // Its own, at the scale given.
+    Own,
+    // One shared clock (VETLINA_CLOCK_FILE in the folder) for the simulator and every
+    // vetlina-run started while the SimProcess lives (the variable is in this process's
+    // environment until then); this process keeps a clock of its own, at its scale.
+    SharedWithChildren,
+    // One shared clock for the simulator and this process, whose threads talk to it:
+    // this process joins the clock before the simulator starts and leaves it once the
+    // simulator has stopped. A busy machine then slows both alike instead of letting one
+    // fall behind the other. While it is joined, setTimeScaleForTesting sets the scale of
+    // both.
+    SharedWithThisProcess,
+};
+
 class SimProcess {
 public:
     // Starts vetlina-sim on the configuration, its clock at the scale given, its event
     // log into `log`.
-    // With `sharedClock`, the network runs on one shared clock (VETLINA_CLOCK_FILE in
-    // the folder): the simulator sets it up, and every vetlina-run started while this
-    // object lives joins it (the variable is in this process's environment until then).
-    // Only for tests whose program runs in child processes: this process keeps a clock
-    // of its own, at the fixed scale.
     SimProcess(const nlohmann::json& config, const std::string& folder, double scale,
-               bool sharedClock = false)
+               SimClock clock = SimClock::Own)
         : configPath_(folder + "/sim.json"), logPath_(folder + "/sim-events.jsonl") {
-        if (sharedClock) {
+        if (clock != SimClock::Own) {
             (void)tickMs(); // this process's own clock, made before the variable is set
             clock_ = folder + "/clock";
             ::unlink(clock_.c_str());
+        }
+        if (clock == SimClock::SharedWithThisProcess) {
+            joined_ = std::make_unique<ScopedSharedClock>(clock_, scale);
+            if (!joined_->joined())
+                return; // not started: running() is false
+        }
+        if (clock == SimClock::SharedWithChildren) {
+            environment_ = true;
             const char* before = std::getenv("VETLINA_CLOCK_FILE");
             savedClock_ = before ? std::optional<std::string>(before) : std::nullopt;
             ::setenv("VETLINA_CLOCK_FILE", clock_.c_str(), 1);
         }
         atomicReplace(configPath_, config.dump(2));
         std::ostringstream command;
+        if (!clock_.empty())
+            command << "VETLINA_CLOCK_FILE=" << clock_ << " ";
         command << "VETLINA_TIME_SCALE=" << scale << " exec " << VETLINA_BINARY_DIR
                 << "/src/sim/vetlina-sim " << configPath_ << " > " << logPath_ << " 2> " << folder
                 << "/sim-errors.txt";
@@ -66,9 +89,15 @@ public:
         if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
             pid_ = -1;
     }
+    // With `sharedClock`: SimClock::SharedWithChildren.
+    SimProcess(const nlohmann::json& config, const std::string& folder, double scale,
+               bool sharedClock)
+        : SimProcess(config, folder, scale,
+                     sharedClock ? SimClock::SharedWithChildren : SimClock::Own) {}
     ~SimProcess() {
         stop();
-        if (clock_.empty())
+        joined_.reset();
+        if (!environment_)
             return;
         if (savedClock_)
             ::setenv("VETLINA_CLOCK_FILE", savedClock_->c_str(), 1);
@@ -138,7 +167,9 @@ private:
     std::string configPath_;
     std::string logPath_;
     std::string clock_;
+    bool environment_ = false; // VETLINA_CLOCK_FILE set in this process's environment
     std::optional<std::string> savedClock_;
+    std::unique_ptr<ScopedSharedClock> joined_; // SimClock::SharedWithThisProcess
     pid_t pid_ = -1;
     bool exited_ = false;
     int status_ = -1;

@@ -130,6 +130,13 @@ public:
 private:
     enum class State { Speed, AwaitCr, Blocks };
 
+    // How often the far end looks at its line on the stepped clock: every look is a step
+    // of the clock that all the test's threads take in turn, so a look per millisecond
+    // made a programme of minutes cost the machine hundreds of thousands of hand-offs
+    // (tens of seconds on a busy machine). The analyzer thread reads its port every 50 ms
+    // of the clock, so the far end still answers well before it is looked for.
+    static constexpr uint32_t kSteppedPollMs = 10;
+
     void loop() {
         uint32_t nextSet = tickMs();
         started_ = true;
@@ -156,7 +163,7 @@ private:
                 nextSet += 320;
             }
             if (n <= 0 && script_.steppedClock)
-                sleepMs(1);
+                sleepMs(kSteppedPollMs);
             else if (n <= 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
         }

@@ -24,7 +24,8 @@ protected:
     ~CallingSimThreadTest() override { room_.complex.reset(); }
 
     void startSim(const nlohmann::json& network) {
-        sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale);
+        sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale,
+                                                  test::SimClock::SharedWithThisProcess);
         ASSERT_TRUE(sim_->running());
         room_.configure(test::portsSection(*sim_, "A"));
     }

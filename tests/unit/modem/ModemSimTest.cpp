@@ -29,7 +29,8 @@ protected:
     void startSim(const nlohmann::json& modem = nlohmann::json::object()) {
         nlohmann::json network = test::modemNetwork();
         network["stations"][0]["modem"].update(modem);
-        sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale);
+        sim_ = std::make_unique<test::SimProcess>(network, room_.folder.path(), kScale,
+                                                  test::SimClock::SharedWithThisProcess);
         ASSERT_TRUE(sim_->running());
         room_.configure(test::portsSection(*sim_, "A"));
     }

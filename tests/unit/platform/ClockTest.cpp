@@ -1,9 +1,12 @@
 #include "platform/Clock.h"
 
 #include "ScopedGlobals.h"
+#include "TempFolder.h"
+#include "platform/SharedClock.h"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -139,6 +142,128 @@ TEST(SteppedClockThreadTest, TimeMovesOnlyWhenEveryThreadSleepsAndWakesThemInOrd
     using ::testing::Pair;
     EXPECT_THAT(seen, ElementsAre(Pair("a", 300u), Pair("b", 500u), Pair("a again", 600u)));
     EXPECT_GE(endOfStep, 600u);
+}
+
+// ---- A test's shared clock ------------------------------------------------------------------
+
+// The fastest scale in play: the program milliseconds a step may move the clock by are
+// its real milliseconds times this.
+constexpr double kFastest = 50.0;
+
+class SharedClockForTestingTest : public ClockTest {
+protected:
+    ~SharedClockForTestingTest() override { leaveSharedClockForTesting(); }
+    std::string path() const { return folder_.file("clock"); }
+    test::TempFolder folder_;
+};
+
+TEST_F(SharedClockForTestingTest, JoiningAndLeavingKeepTheClockContinuousAndItsScaleShared) {
+    setTimeScaleForTesting(2.0);
+    // The simulator maps the file first: its scale is the network's, and its clock has
+    // run for 500 s when the test joins.
+    auto sim =
+        SharedClock::open(path().c_str(), kFastest, SharedClock::realNowNs() - 10'000'000'000);
+    ASSERT_TRUE(sim);
+    // Each step, and the scale this process runs at after it. The tick and the date-time
+    // move on across every step by no more than its real time allows.
+    struct Step {
+        const char* name;
+        std::function<void()> action;
+        double scale;
+    };
+    const Step steps[] = {
+        {"join, at the simulator's scale",
+         [&] { ASSERT_TRUE(joinSharedClockForTesting(path().c_str(), 10.0)); }, kFastest},
+        {"a second join is refused",
+         [&] { EXPECT_FALSE(joinSharedClockForTesting(path().c_str(), 10.0)); }, kFastest},
+        {"the test's scale is the network's", [] { setTimeScaleForTesting(20.0); }, 20.0},
+        {"the simulator woke 100 ms late: both slow down to real time",
+         [&] {
+             // Looked at once per look period: reported until then.
+             while (sim->scale() != 1.0) {
+                 sim->noteLate(100.0, SharedClock::realNowNs());
+                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+             }
+         },
+         1.0},
+        {"leave, at the scale last set", [] { leaveSharedClockForTesting(); }, 20.0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const uint32_t tick0 = tickMs();
+        const DateTime now0 = now();
+        const double real = realMsOf(step.action);
+        const double movedMs = static_cast<int32_t>(tickMs() - tick0);
+        EXPECT_GE(movedMs, 0.0);
+        EXPECT_LE(movedMs, (real + 1.0) * kFastest + 1.0);
+        EXPECT_GE(now(), now0);
+        EXPECT_LE((now() - now0) * kMsPerDay, (real + 1.0) * kFastest + 1.0);
+        EXPECT_EQ(timeScale(), step.scale);
+    }
+    EXPECT_EQ(sim->fastest(), 20.0);
+    // A file that cannot be used leaves the clock as it was.
+    EXPECT_FALSE(joinSharedClockForTesting(folder_.file("no/such/folder/clock").c_str(), 5.0));
+    EXPECT_EQ(timeScale(), 20.0);
+}
+
+TEST_F(SharedClockForTestingTest, AJoinedProcessReadsTheTimeOfTheOtherMapping) {
+    auto sim = SharedClock::open(path().c_str(), kFastest);
+    ASSERT_TRUE(sim && joinSharedClockForTesting(path().c_str(), kFastest));
+    // The simulator's milliseconds read just before and just after each tick.
+    auto simMs = [&] { return sim->ms(SharedClock::realNowNs()); };
+    const double before0 = simMs();
+    const uint32_t tick0 = tickMs();
+    const double after0 = simMs();
+    sleepMs(500);
+    const double before1 = simMs();
+    const uint32_t tick1 = tickMs();
+    const double after1 = simMs();
+    const double ticks = static_cast<int32_t>(tick1 - tick0);
+    EXPECT_GE(ticks, 500.0);
+    // The tick is whole milliseconds.
+    EXPECT_GE(ticks, before1 - after0 - 1.0);
+    EXPECT_LE(ticks, after1 - before0 + 1.0);
+}
+
+// Worker threads read and sleep on the clock while the test joins and leaves a shared
+// clock again and again: their ticks never go back, and every sleep lasts its time.
+using SharedClockSwitchThreadTest = SharedClockForTestingTest;
+
+TEST_F(SharedClockSwitchThreadTest, SwitchesAreSafeForThreadsOnTheClock) {
+    setTimeScaleForTesting(kFastest);
+    auto sim = SharedClock::open(path().c_str(), kFastest);
+    ASSERT_TRUE(sim);
+    std::atomic<bool> stop{false};
+    std::atomic<int> faults{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 2; ++i)
+        workers.emplace_back([&] {
+            uint32_t last = tickMs();
+            while (!stop) {
+                const uint32_t start = tickMs();
+                sleepMs(30);
+                const uint32_t tick = tickMs();
+                if (static_cast<int32_t>(tick - last) < 0 ||
+                    static_cast<int32_t>(tick - start) < 30)
+                    ++faults;
+                last = tick;
+                (void)now();
+                noteLateWakeUp(0.0);
+            }
+        });
+    for (int i = 0; i < 20; ++i) {
+        if (!joinSharedClockForTesting(path().c_str(), kFastest)) {
+            ADD_FAILURE() << "join " << i;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        leaveSharedClockForTesting();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    for (auto& w : workers)
+        w.join();
+    EXPECT_EQ(faults, 0);
 }
 
 } // namespace
