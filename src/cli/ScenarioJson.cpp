@@ -410,12 +410,16 @@ bool scenarioFromJson(std::string_view text, std::vector<ScenarioEntry>& entries
                 error = "entries: too many";
                 return false;
             }
+            // Entries are kept as they are made: a long list that fails early costs
+            // no more than the entries before the failure.
             const DateTime start = now();
-            made.resize(list->size());
-            for (std::size_t i = 0; i < list->size(); ++i)
+            for (std::size_t i = 0; i < list->size(); ++i) {
+                ScenarioEntry entry;
                 if (!makeEntry((*list)[i], scenarioTree(), "entries[" + std::to_string(i) + "]",
-                               nullptr, start, made[i], error))
+                               nullptr, start, entry, error))
                     return false;
+                made.push_back(entry);
+            }
         }
         entries = std::move(made);
         return true;
