@@ -38,6 +38,12 @@ constexpr double kLateSlack = 3.0;
 constexpr double kSimScale = 10.0;
 constexpr double kLateSlack = 0.0;
 #endif
+// Offsets count from the first command as the simulator received it; the pass began
+// before it by the analyzer thread's look at its command and at its port (50 ms of the
+// clock each), the block's bytes on the line and the simulator's poll, and a late
+// wake-up costs up to about 40 ms of the shared clock before it slows down. Anything
+// earlier than that is a step run ahead of its time.
+constexpr double kEarly = 0.25;
 
 class ZmkSimThreadTest : public ::testing::Test {
 protected:
@@ -325,12 +331,6 @@ TEST_F(ZmkSimCallThreadTest, BothPassesRunInStepAndEachSideHandsBackOnce) {
     double lag = got[kSecondPass].at - expected[kSecondPass].at;
     for (std::size_t i = kSecondPass; i < got.size(); ++i)
         lag = std::min(lag, got[i].at - expected[i].at);
-    // The offsets count from the first command as the simulator received it; the pass
-    // began before it by the analyzer thread's look at its command and at its port (50 ms
-    // of the clock each), the block's bytes on the line and the simulator's poll, and a
-    // late wake-up costs up to about 40 ms of the shared clock before it slows down.
-    // Anything earlier than that is a step run ahead of its time.
-    constexpr double kEarly = 0.25;
     EXPECT_GE(lag, -kEarly);
     EXPECT_LE(lag, 1.0 + kLateSlack);
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -415,7 +415,7 @@ TEST_F(ZmkSimCallThreadTest, ASineMoreThan16HzOffIsNotFoundAndTheStepRunsToItsDe
     ASSERT_EQ(ranges.size(), 2u);
     // The sine step ran to its deadline: 5 + h + SinTime + h from the first range step.
     const double second = static_cast<int32_t>(ranges[1] - ranges[0]) / 1000.0;
-    EXPECT_GE(second, 5 + 1 + 8 + 1 - 0.1);
+    EXPECT_GE(second, 5 + 1 + 8 + 1 - kEarly);
     EXPECT_LE(second, 5 + 1 + 8 + 1 + 1.0 + kLateSlack);
     EXPECT_EQ(zmk_->results().sine.counter, 0);
     EXPECT_THAT(toUtf8(ui_.models.protocol.text()),
