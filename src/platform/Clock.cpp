@@ -101,10 +101,11 @@ public:
         // The time since the last origin counts at the scale it ran at; the new scale
         // holds from here on.
         auto at = RealClock::now();
-        double elapsed = elapsedMs(at);
-        tickOrigin_ = tick ? static_cast<double>(*tick) : tickOrigin_ + elapsed;
-        runOrigin_ += elapsed;
-        dateTimeOrigin_ = dateTime ? *dateTime : dateTimeOrigin_ + elapsed / kMsPerDay;
+        carryOrigins(elapsedMs(at));
+        if (tick)
+            tickOrigin_ = static_cast<double>(*tick);
+        if (dateTime)
+            dateTimeOrigin_ = *dateTime;
         origin_ = at;
         sharedOriginMs_ = sharedMs(at);
         scale_ = scale;
@@ -145,18 +146,13 @@ public:
         if (on == stepped_)
             return;
         if (on) {
-            const double elapsed = elapsedMs(RealClock::now());
-            tickOrigin_ += elapsed;
-            runOrigin_ += elapsed;
-            dateTimeOrigin_ += elapsed / kMsPerDay;
+            carryOrigins(elapsedMs(RealClock::now()));
             steppedMs_ = 0.0;
             ++epoch_;
             members_ = 0;
             asleep_ = 0;
         } else {
-            tickOrigin_ += steppedMs_;
-            runOrigin_ += steppedMs_;
-            dateTimeOrigin_ += steppedMs_ / kMsPerDay;
+            carryOrigins(steppedMs_);
             origin_ = RealClock::now();
             sharedOriginMs_ = sharedMs(origin_);
             // Whoever still sleeps wakes now: the stepped time is over.
@@ -244,6 +240,14 @@ private:
     // Under mutex_.
     double scaleNow() const { return shared_ ? shared_->scale() : scale_; }
 
+    // The tick, run time and date-time reached `ms` past their origins become the
+    // origins. Under mutex_.
+    void carryOrigins(double ms) {
+        tickOrigin_ += ms;
+        runOrigin_ += ms;
+        dateTimeOrigin_ += ms / kMsPerDay;
+    }
+
     // Makes the time reached so far the origin of the source that `change` puts in
     // place. Under mutex_.
     template <typename Change>
@@ -254,10 +258,7 @@ private:
             return;
         }
         const auto at = RealClock::now();
-        const double elapsed = elapsedMs(at);
-        tickOrigin_ += elapsed;
-        runOrigin_ += elapsed;
-        dateTimeOrigin_ += elapsed / kMsPerDay;
+        carryOrigins(elapsedMs(at));
         change();
         origin_ = at;
         sharedOriginMs_ = sharedMs(at);
