@@ -9,6 +9,7 @@ all of them alike instead of letting one fall behind the others."""
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -230,9 +231,29 @@ class NetworkTestCase(unittest.TestCase):
             report = sanitizer_report(sim.stderr())
             if report or status != 0:
                 faults.append("vetlina-sim (exit status %s):\n%s" % (status, report or sim.stderr()))
+        self.keep_if_failed(faults)
         self.tmp.cleanup()
         if faults:
             self.fail("\n\n".join(faults))
+
+    def keep_if_failed(self, faults):
+        """With VETLINA_E2E_KEEP set to a folder, the scratch folder of a test that
+        failed (its complexes' protocols, traces and files, the simulator's event log)
+        is copied there before it is removed, for a failure seen once on a busy machine."""
+        keep = os.environ.get("VETLINA_E2E_KEEP")
+        outcome = getattr(self, "_outcome", None)
+        result = getattr(outcome, "result", None)
+        # A failed subTest is on the result already; a failure of the test itself is on
+        # the outcome.
+        failed = bool(faults) or not getattr(outcome, "success", True) or any(
+            getattr(test, "test_case", test) is self
+            for test, _ in getattr(result, "failures", []) + getattr(result, "errors", []))
+        if keep and failed:
+            target = os.path.join(keep, "%s-%s" % (self.id(), os.path.basename(self.folder)))
+            try:
+                shutil.copytree(self.folder, target, symlinks=True, dirs_exist_ok=True)
+            except (OSError, shutil.Error) as error:
+                print("could not keep %s: %s" % (self.folder, error))
 
     # How long (real seconds) assertLine waits unless told.
     line_wait = 60
