@@ -229,6 +229,19 @@ public:
         }
     }
 
+    // This process holds the shared clock (or no longer), and shows life.
+    void holdShared(bool on) {
+        std::lock_guard lock(mutex_);
+        holding_ = on;
+        if (shared_)
+            on ? shared_->hold() : shared_->release();
+    }
+    void sharedAlive() {
+        std::lock_guard lock(mutex_);
+        if (holding_ && shared_)
+            shared_->alive();
+    }
+
     // A wait that ended lateMs real milliseconds after it was due (shared clock only).
     void noteLate(double lateMs) {
         std::lock_guard lock(mutex_);
@@ -252,16 +265,21 @@ private:
     // place. Under mutex_.
     template <typename Change>
     void switchSource(Change change) {
+        // A clock this process holds is let go before another takes its place.
+        if (holding_ && shared_)
+            shared_->release();
         if (stepped_) {
             // The stepped time goes on; the origin is taken when it is turned off.
             change();
-            return;
+        } else {
+            const auto at = RealClock::now();
+            carryOrigins(elapsedMs(at));
+            change();
+            origin_ = at;
+            sharedOriginMs_ = sharedMs(at);
         }
-        const auto at = RealClock::now();
-        carryOrigins(elapsedMs(at));
-        change();
-        origin_ = at;
-        sharedOriginMs_ = sharedMs(at);
+        if (holding_ && shared_)
+            shared_->hold();
     }
 
     double sharedMs(RealClock::time_point at) const {
@@ -321,6 +339,7 @@ private:
     // A test has joined shared_; the environment's shared clock (if any) waits meanwhile.
     bool joined_ = false;
     std::unique_ptr<SharedClock> environment_;
+    bool holding_ = false; // this process holds the shared clock (its simulator's loop runs)
     RealClock::time_point origin_;
     double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;
@@ -402,6 +421,18 @@ void sleepMs(uint32_t ms) {
         theClock().steppedSleep(ms);
     else
         theClock().realSleep(ms);
+}
+
+SharedClockHold::SharedClockHold() {
+    theClock().holdShared(true);
+}
+
+SharedClockHold::~SharedClockHold() {
+    theClock().holdShared(false);
+}
+
+void SharedClockHold::alive() {
+    theClock().sharedAlive();
 }
 
 void noteLateWakeUp(double lateRealMs) {

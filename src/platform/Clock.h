@@ -37,6 +37,21 @@ DateTime now();
 // milliseconds after it was due: the shared clock counts it (nothing without one).
 void noteLateWakeUp(double lateRealMs);
 
+// The simulator of a network holds the shared clock while its loop runs (nothing without
+// a shared clock): program time then runs on only as long as the loop keeps coming
+// round, a short hold past each round at most, so that no program's wait runs out while
+// the simulated instruments and lines it waits on were held off the processor. A holder
+// silent for seconds is taken for gone (killed), and the clock runs on without it.
+// Constructed where the loop starts; alive() on every round.
+class SharedClockHold {
+public:
+    SharedClockHold();
+    ~SharedClockHold();
+    SharedClockHold(const SharedClockHold&) = delete;
+    SharedClockHold& operator=(const SharedClockHold&) = delete;
+    void alive();
+};
+
 // True once the 32-bit tick counter has reached a 32-bit deadline; correct across
 // the wrap of the counter as long as the two are less than 2^31 ms apart.
 inline bool tickReached(uint32_t deadline, uint32_t tick) {

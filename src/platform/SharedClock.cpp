@@ -23,6 +23,7 @@ struct SharedClock::Page {
     uint64_t programBits; // ...and the program milliseconds then (double)
     uint64_t lateNs;      // the latest wake-up reported since the last look
     int64_t lookedNs;     // when the scale was last looked at
+    int64_t aliveNs;      // the holder's last sign of life (0: nobody holds the clock)
 };
 
 namespace {
@@ -73,6 +74,7 @@ bool SharedClock::setUp(double scale, int64_t realNs) {
         word(page_->realNs).store(realNs, std::memory_order_relaxed);
         word(page_->programBits).store(bits(0.0), std::memory_order_relaxed);
         word(page_->lookedNs).store(realNs, std::memory_order_relaxed);
+        word(page_->aliveNs).store(0, std::memory_order_relaxed);
         word(page_->state).store(2, std::memory_order_release);
         return true;
     }
@@ -91,16 +93,28 @@ SharedClock::Origin SharedClock::origin() const {
         const uint64_t before = word(page_->sequence).load(std::memory_order_acquire);
         const Origin o{value(word(page_->scaleBits).load(std::memory_order_acquire)),
                        word(page_->realNs).load(std::memory_order_acquire),
-                       value(word(page_->programBits).load(std::memory_order_acquire)), before};
+                       value(word(page_->programBits).load(std::memory_order_acquire)),
+                       word(page_->aliveNs).load(std::memory_order_acquire), before};
         if ((before & 1) == 0 && word(page_->sequence).load(std::memory_order_acquire) == before)
             return o;
         std::this_thread::yield();
     }
 }
 
+double SharedClock::programAt(const Origin& o, int64_t realNs) {
+    int64_t runNs = realNs - o.realNs;
+    if (o.aliveNs != 0) {
+        // Standing still from the end of the hold until the holder is taken for gone.
+        const auto holdNs = static_cast<int64_t>(kHoldMs / o.scale * 1e6);
+        const int64_t from = std::max(o.aliveNs + holdNs, o.realNs);
+        const int64_t to = o.aliveNs + kGoneNs;
+        runNs -= std::max<int64_t>(0, std::min(realNs, to) - from);
+    }
+    return o.programMs + static_cast<double>(std::max<int64_t>(runNs, 0)) / 1e6 * o.scale;
+}
+
 double SharedClock::ms(int64_t realNs) const {
-    const Origin o = origin();
-    return o.programMs + static_cast<double>(realNs - o.realNs) / 1e6 * o.scale;
+    return programAt(origin(), realNs);
 }
 
 double SharedClock::scale() const {
@@ -145,28 +159,56 @@ void SharedClock::govern(int64_t realNs) {
 }
 
 void SharedClock::setScale(double scale, int64_t realNs) {
+    const uint64_t sequence = lock();
+    word(page_->fastestBits).store(bits(scale), std::memory_order_relaxed);
+    moveOrigin(sequence, scale, realNs);
+}
+
+void SharedClock::hold(RealNow now) {
+    moveHolder(true, now);
+}
+
+void SharedClock::alive(RealNow now) {
+    if (word(page_->aliveNs).load(std::memory_order_relaxed) != 0)
+        moveHolder(true, now);
+}
+
+void SharedClock::release(RealNow now) {
+    moveHolder(false, now);
+}
+
+void SharedClock::moveHolder(bool holds, RealNow now) {
+    const uint64_t sequence = lock();
+    // The instant is read with the origin locked: a reader that saw the clock stand
+    // still saw it before this instant, and the time it stood still stays behind.
+    const int64_t realNs = now();
+    moveOrigin(sequence, value(word(page_->scaleBits).load(std::memory_order_relaxed)), realNs,
+               holds ? realNs : 0);
+}
+
+uint64_t SharedClock::lock() {
     for (;;) {
         uint64_t sequence = word(page_->sequence).load(std::memory_order_relaxed);
         if ((sequence & 1) == 0 &&
             word(page_->sequence)
-                .compare_exchange_weak(sequence, sequence + 1, std::memory_order_acquire)) {
-            word(page_->fastestBits).store(bits(scale), std::memory_order_relaxed);
-            moveOrigin(sequence + 1, scale, realNs);
-            return;
-        }
+                .compare_exchange_weak(sequence, sequence + 1, std::memory_order_acquire))
+            return sequence + 1;
         std::this_thread::yield();
     }
 }
 
-void SharedClock::moveOrigin(uint64_t sequence, double scale, int64_t realNs) {
+void SharedClock::moveOrigin(uint64_t sequence, double scale, int64_t realNs,
+                             std::optional<int64_t> aliveNs) {
     // The program time reached now is the new origin: the clock runs on continuously.
-    const double before = value(word(page_->scaleBits).load(std::memory_order_relaxed));
-    const int64_t fromNs = word(page_->realNs).load(std::memory_order_relaxed);
-    const double fromMs = value(word(page_->programBits).load(std::memory_order_relaxed));
-    const double programMs = fromMs + static_cast<double>(realNs - fromNs) / 1e6 * before;
-    word(page_->programBits).store(bits(programMs), std::memory_order_release);
+    const Origin from{value(word(page_->scaleBits).load(std::memory_order_relaxed)),
+                      word(page_->realNs).load(std::memory_order_relaxed),
+                      value(word(page_->programBits).load(std::memory_order_relaxed)),
+                      word(page_->aliveNs).load(std::memory_order_relaxed), sequence};
+    realNs = std::max(realNs, from.realNs);
+    word(page_->programBits).store(bits(programAt(from, realNs)), std::memory_order_release);
     word(page_->realNs).store(realNs, std::memory_order_release);
     word(page_->scaleBits).store(bits(scale), std::memory_order_release);
+    word(page_->aliveNs).store(aliveNs.value_or(from.aliveNs), std::memory_order_release);
     word(page_->sequence).store(sequence + 1, std::memory_order_release);
 }
 

@@ -108,6 +108,7 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     bool running() const { return pid_ > 0 && !exited_; }
+    pid_t pid() const { return pid_; }
 
     std::vector<nlohmann::json> events() const {
         std::vector<nlohmann::json> out;

@@ -69,8 +69,13 @@ void Simulator::step(int waitMs) {
         complex.modemServer->addPollFds(fds_);
         complex.analyzerServer->addPollFds(fds_);
     }
+    if (hold_)
+        hold_->alive();
     const auto start = std::chrono::steady_clock::now();
     int ready = ::poll(fds_.data(), fds_.size(), waitMs);
+    // Awake again: the clock runs on from here, whatever kept the loop away.
+    if (hold_)
+        hold_->alive();
     if (ready == 0) {
         // A wake-up that came late tells the shared clock how punctual the machine is.
         noteLateWakeUp(
@@ -96,8 +101,12 @@ void Simulator::run(const std::atomic<bool>& stop) {
     // A short period keeps rings, guard times and paced data close to the clock at
     // any time scale, while a busy socket is served at once.
     constexpr int kPeriodMs = 2;
+    // The programs' waits count on the instruments and lines computed here: the network's
+    // clock runs on only while this loop comes round.
+    hold_.emplace();
     while (!stop.load(std::memory_order_acquire))
         step(kPeriodMs);
+    hold_.reset();
     log_.write("", "stopped");
 }
 

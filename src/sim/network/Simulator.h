@@ -4,6 +4,7 @@
 // every device and the exchange with the scaled clock's tick).
 #pragma once
 
+#include "platform/Clock.h"
 #include "sim/exchange/AnalyzerLine.h"
 #include "sim/exchange/Exchange.h"
 #include "sim/modem/HayesModem.h"
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,7 @@ public:
     // serves them, then moves the exchange and every device on to the clock's tick.
     void step(int waitMs);
 
-    // Runs until stop is set.
+    // Runs until stop is set, holding the network's shared clock meanwhile.
     void run(const std::atomic<bool>& stop);
 
     // The ports actually listened on (useful with port 0 in the configuration).
@@ -68,6 +70,7 @@ private:
     std::unique_ptr<Exchange> exchange_;
     std::vector<Complex> complexes_;
     std::vector<pollfd> fds_;
+    std::optional<SharedClockHold> hold_; // while run() runs
 };
 
 // A device that is switched off: it drives no lines and answers nothing.

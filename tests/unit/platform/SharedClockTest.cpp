@@ -6,6 +6,9 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace vetlina {
 namespace {
@@ -73,6 +76,74 @@ TEST_F(SharedClockTest, LateWakeUpsSlowTheClockAndPunctualOnesBringItBack) {
     EXPECT_EQ(a->scale(), 20.0);
     a->noteLate(0.0, t + kLook);
     EXPECT_NEAR(a->scale(), 40.0 / 15.0 / 2.0, 1e-9);
+}
+
+// The holder's real instants, as the clock reads them once its origin is locked.
+int64_t holderNow = 0;
+int64_t holderClock() {
+    return holderNow;
+}
+
+TEST_F(SharedClockTest, ProgramTimeRunsOnlyWhileTheHolderComesRound) {
+    // 100 ms of the clock at scale 10.
+    constexpr auto kHold = static_cast<int64_t>(SharedClock::kHoldMs / 10.0 * kMs);
+    constexpr int64_t kGone = SharedClock::kGoneNs;
+    auto sim = SharedClock::open(path().c_str(), 10.0, 0);
+    auto complex = SharedClock::open(path().c_str(), 10.0, 0);
+    ASSERT_TRUE(sim && complex);
+    holderNow = 100 * kMs;
+    sim->hold(holderClock);
+    // Each row: the holder's sign of life (or none), and the program time a complex
+    // reads at real instants after it.
+    struct Row {
+        const char* what;
+        std::optional<int64_t> aliveAt;
+        std::vector<std::pair<int64_t, double>> reads; // real instant, program ms
+    };
+    const Row rows[] = {
+        {"runs within the hold, stands still past it",
+         std::nullopt,
+         {{105 * kMs, 1050.0}, {100 * kMs + kHold, 1100.0}, {400 * kMs, 1100.0}}},
+        {"goes on from where it stood at the next sign of life",
+         500 * kMs,
+         {{500 * kMs, 1100.0}, {505 * kMs, 1150.0}, {600 * kMs, 1200.0}}},
+        {"a holder silent for long is taken for gone",
+         std::nullopt,
+         {{500 * kMs + kGone, 1200.0}, {500 * kMs + kGone + 10 * kMs, 1300.0}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.aliveAt) {
+            holderNow = *row.aliveAt;
+            sim->alive(holderClock);
+        }
+        for (auto [at, expected] : row.reads)
+            EXPECT_NEAR(complex->ms(at), expected, 1e-6) << at / kMs << " ms";
+    }
+    // A late wake-up reported while the clock stands still slows it down from the time
+    // it stood at, not from the real time that passed.
+    holderNow = 10'000 * kMs;
+    sim->alive(holderClock);
+    const double stood = complex->ms(10'000 * kMs + kHold);
+    complex->noteLate(100.0, 10'000 * kMs + kHold + kLook);
+    EXPECT_EQ(complex->scale(), 1.0);
+    EXPECT_NEAR(complex->ms(10'000 * kMs + kHold + kLook), stood, 1e-6);
+    // At the slower scale the hold is as long in program time: longer in real time.
+    holderNow = 10'500 * kMs;
+    sim->alive(holderClock);
+    const double resumed = complex->ms(10'500 * kMs);
+    EXPECT_NEAR(complex->ms(10'550 * kMs), resumed + 50.0, 1e-6);
+    EXPECT_NEAR(complex->ms(10'800 * kMs), resumed + SharedClock::kHoldMs, 1e-6);
+    // Let go: the clock runs on, continuous, without a holder.
+    holderNow = 11'000 * kMs;
+    sim->release(holderClock);
+    const double let = resumed + SharedClock::kHoldMs;
+    EXPECT_NEAR(complex->ms(11'000 * kMs), let, 1e-6);
+    EXPECT_NEAR(complex->ms(12'000 * kMs), let + 1000.0, 1e-6);
+    // alive() after letting go does not take the clock again.
+    holderNow = 13'000 * kMs;
+    sim->alive(holderClock);
+    EXPECT_NEAR(complex->ms(13'000 * kMs + kGone), let + 2000.0 + kGone / kMs, 1e-6);
 }
 
 } // namespace

@@ -6,8 +6,13 @@
 #include "TempFolder.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/SharedClock.h"
 
+#include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace vetlina::sim::test {
 namespace {
@@ -51,6 +56,30 @@ TEST(SimProcess, TwoModemsConnectThroughTheSimulatorAndItStopsOnSigterm) {
                     e.contains("event"))
             << e.dump();
     }
+}
+
+TEST(SimProcess, TheSharedClockStandsStillWhileTheSimulatorIsHeldOffTheProcessor) {
+    constexpr double kScale = 10.0;
+    vetlina::test::TempFolder folder;
+    SimProcess sim(network(), folder.path(), kScale,
+                   vetlina::test::SimClock::SharedWithThisProcess);
+    ASSERT_TRUE(sim.running());
+    ASSERT_NE(sim.port("A", "modem"), 0); // its loop runs
+    // Held off: a program's wait on the instruments would have run out in the meantime,
+    // with nobody there to answer it.
+    ASSERT_EQ(kill(sim.pid(), SIGSTOP), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(sim.pid(), &status, WUNTRACED), sim.pid());
+    ASSERT_TRUE(WIFSTOPPED(status));
+    const uint32_t stopped = tickMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the fault: 3 s of the clock
+    const uint32_t later = tickMs();
+    // At most the hold past the simulator's last round, which came before `stopped`.
+    EXPECT_LE(later - stopped, static_cast<uint32_t>(SharedClock::kHoldMs) + 1);
+    ASSERT_EQ(kill(sim.pid(), SIGCONT), 0);
+    // Back on the processor: the clock runs on.
+    EXPECT_TRUE(waitReal([&] { return tickMs() - later > 100; }, 5000));
+    EXPECT_EQ(sim.stop(), 0);
 }
 
 } // namespace
