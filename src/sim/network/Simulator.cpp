@@ -59,6 +59,9 @@ bool Simulator::start(std::string& error) {
             return false;
         }
     }
+    // The programs' waits count on the instruments and lines computed here: from now on
+    // the network's clock runs on only while this loop comes round.
+    hold_.emplace();
     log_.write("", "started", {{"stations", config_.stations.size()}, {"timeScale", timeScale()}});
     return true;
 }
@@ -101,9 +104,6 @@ void Simulator::run(const std::atomic<bool>& stop) {
     // A short period keeps rings, guard times and paced data close to the clock at
     // any time scale, while a busy socket is served at once.
     constexpr int kPeriodMs = 2;
-    // The programs' waits count on the instruments and lines computed here: the network's
-    // clock runs on only while this loop comes round.
-    hold_.emplace();
     while (!stop.load(std::memory_order_acquire))
         step(kPeriodMs);
     hold_.reset();

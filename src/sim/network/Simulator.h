@@ -42,7 +42,8 @@ public:
     // serves them, then moves the exchange and every device on to the clock's tick.
     void step(int waitMs);
 
-    // Runs until stop is set, holding the network's shared clock meanwhile.
+    // Runs until stop is set; then lets the network's shared clock go, which the
+    // simulator holds from its start on.
     void run(const std::atomic<bool>& stop);
 
     // The ports actually listened on (useful with port 0 in the configuration).
@@ -70,7 +71,7 @@ private:
     std::unique_ptr<Exchange> exchange_;
     std::vector<Complex> complexes_;
     std::vector<pollfd> fds_;
-    std::optional<SharedClockHold> hold_; // while run() runs
+    std::optional<SharedClockHold> hold_; // from start() to the end of run()
 };
 
 // A device that is switched off: it drives no lines and answers nothing.
