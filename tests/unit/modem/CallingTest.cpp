@@ -3,6 +3,7 @@
 #include "modem/Calling.h"
 
 #include "ModemTestSupport.h"
+#include "ScopedGlobals.h"
 #include "modem/Modem.h"
 #include "platform/Clock.h"
 
@@ -135,8 +136,11 @@ TEST(CallingRules, WaitsFromUntrustedSecondsStayInRange) {
 
 class CallingTest : public ::testing::Test {
 protected:
+    // The modem's waits for its replies follow the fake modem's steps, not the machine's
+    // load: the clock moves only while both threads sleep on it (at scale 20 on the real
+    // clock, a busy machine let the start-up's replies come too late now and then).
     CallingTest() {
-        setTimeScaleForTesting(20.0);
+        fake_.onSteppedClock = true;
         // The dial command's result is what the test has put in dialResult_.
         fake_.setAnswer([this](const std::string& command) -> std::string {
             if (command.rfind("ATD", 0) == 0) {
@@ -187,6 +191,7 @@ protected:
         return n;
     }
 
+    test::ScopedSteppedClock stepped_;
     test::ModemRoom room_{"[TIMES]\nHangTime=2\n"};
     test::Line line_;
     test::FakeModem fake_{line_};
