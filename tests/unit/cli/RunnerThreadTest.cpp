@@ -139,7 +139,10 @@ TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
     EXPECT_THAT(toUtf8(protocol), EndsWith(" Работа закончена\r\n"));
     // The end is written 20 s of the clock after the start, not before. The header's time
     // is taken once the analyzer and the modem are up, which takes a few seconds of this
-    // fast clock (more in the sanitizer builds).
+    // fast clock (more in the sanitizer builds). And it counts the clock, not real
+    // seconds: those would put the end 200 s of the clock after the start. (Between the
+    // two, the end's lateness is the machine's: a run held off the processor for 0.4 s
+    // has lost 4 s of this clock before the shared clock slows down.)
     auto at = [&](std::size_t pos) {
         return std::stoi(protocol.substr(pos, 2)) * 3600 +
                std::stoi(protocol.substr(pos + 3, 2)) * 60 + std::stoi(protocol.substr(pos + 6, 2));
@@ -148,7 +151,7 @@ TEST_F(RunnerThreadTest, StopAfterCountsTheScaledClock) {
     std::size_t end = protocol.rfind("<br>") + 4;
     int seconds = (at(end) - at(start) + 86400) % 86400;
     EXPECT_GE(seconds, 14);
-    EXPECT_LE(seconds, 40);
+    EXPECT_LT(seconds, 200);
 }
 
 TEST_F(RunnerThreadTest, ADocumentThatCannotBeOpenedEndsThroughTheEndMessage) {
