@@ -339,7 +339,7 @@ private:
     // A test has joined shared_; the environment's shared clock (if any) waits meanwhile.
     bool joined_ = false;
     std::unique_ptr<SharedClock> environment_;
-    bool holding_ = false; // this process holds the shared clock (its simulator's loop runs)
+    bool holding_ = false; // this process (a simulator) holds the shared clock
     RealClock::time_point origin_;
     double sharedOriginMs_; // the shared clock's milliseconds at origin_
     double tickOrigin_;

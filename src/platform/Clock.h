@@ -37,12 +37,12 @@ DateTime now();
 // milliseconds after it was due: the shared clock counts it (nothing without one).
 void noteLateWakeUp(double lateRealMs);
 
-// The simulator of a network holds the shared clock while its loop runs (nothing without
-// a shared clock): program time then runs on only as long as the loop keeps coming
-// round, a short hold past each round at most, so that no program's wait runs out while
-// the simulated instruments and lines it waits on were held off the processor. A holder
-// silent for seconds is taken for gone (killed), and the clock runs on without it.
-// Constructed where the loop starts; alive() on every round.
+// The simulator of a network holds the shared clock from its start until its loop ends
+// (nothing without a shared clock): program time then runs on only as long as the loop
+// keeps coming round, a short hold past each round at most, so that no program's wait
+// runs out while the simulated instruments and lines it waits on were held off the
+// processor. A holder silent for seconds is taken for gone (killed), and the clock runs
+// on without it. Constructed once the simulator's ports are open; alive() on every round.
 class SharedClockHold {
 public:
     SharedClockHold();
