@@ -171,7 +171,8 @@ protected:
         room_.ui.models.protocol.clear();
         return modem;
     }
-    // One call: choose and dial, then the outcome.
+    // One call: choose and dial, then the outcome. Its ASSERT returns only from here, so
+    // every test calls it through ASSERT_NO_FATAL_FAILURE.
     void call(MODEM& modem) {
         modem.calls().chooseAndDial();
         ASSERT_EQ(modem.command(), ModemCommand::ClassifyDialResult);
@@ -203,7 +204,7 @@ TEST_F(CallingTest, ABusyLocalNumberPausesFourTimesAndThenIsPostponed) {
     room_.addEntry("87654321", "1002");
     auto modem = calling();
     for (int i = 1; i <= 4; ++i) {
-        call(*modem);
+        ASSERT_NO_FATAL_FAILURE(call(*modem));
         EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
         EXPECT_EQ(modem->calls().waitLimit(), 15000);
         EXPECT_EQ(modem->role(), ModemRole::CallingInCall);
@@ -211,7 +212,7 @@ TEST_F(CallingTest, ABusyLocalNumberPausesFourTimesAndThenIsPostponed) {
         modem->SetCommand(ModemCommand::ChooseAndDial);
     }
     const DateTime before = now();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_EQ(e.Calls, 5);
@@ -234,10 +235,10 @@ TEST_F(CallingTest, ATrunkNumberUsesTheTrunkAttemptsAndPause) {
     e.TrunkPaus = 40;
     dialResult("8\r");
     auto modem = calling();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(events().back(), "НУС (нет ответа). Пауза 40 сек");
     EXPECT_EQ(modem->calls().waitLimit(), 40000);
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_THAT(events().back(), ::testing::StartsWith("НУС (нет ответа). Вызов отложен до "));
 }
 
@@ -245,10 +246,10 @@ TEST_F(CallingTest, ThreeCallsWithoutCarrierGiveTheEntryUp) {
     room_.addEntry("87654321", "1002");
     dialResult("3\r");
     auto modem = calling();
-    call(*modem);
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(modem->command(), ModemCommand::ChooseAndDial);
     const ScenarioEntry& e = room_.scenario.entry(0);
     EXPECT_EQ(e.Finished, 1);
@@ -268,10 +269,10 @@ TEST_F(CallingTest, NoDialToneIsNoAnswerOfTheStation) {
     e.LocalCall = 2;
     dialResult("6\r");
     auto modem = calling();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(events().back(), "НУС (нет ответа станции)");
     EXPECT_EQ(modem->command(), ModemCommand::WaitForCall);
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_THAT(events().back(),
                 ::testing::StartsWith("НУС (нет ответа станции). Вызов отложен до "));
 }
@@ -281,12 +282,12 @@ TEST_F(CallingTest, UnexpectedResultsGiveTheEntryUp) {
     room_.addEntry("11112222", "1003");
     auto modem = calling();
     dialResult("4\r");
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(events().back(), "Неправильная команда набора номера. Выполнение прекращено");
     EXPECT_EQ(room_.scenario.entry(0).Finished, 1);
     // "0" answers a complex's call only when something is wrong.
     dialResult("0\r");
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(events().back(), "Неправильное сообщение. Выполнение прекращено");
     EXPECT_EQ(room_.scenario.entry(1).Finished, 1);
     EXPECT_FALSE(line_.near->dtr());
@@ -296,12 +297,12 @@ TEST_F(CallingTest, ConnectionsLeadToTheDialogues) {
     ScenarioEntry& e = room_.addEntry("87654321", "1002");
     auto modem = calling();
     dialResult("20\r");
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(modem->command(), ModemCommand::CallerDialogue);
     e.ComplexType = kGeneratorComplexType;
     room_.ui.models.options.simpleGenerator = true;
     dialResult("0\r");
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_EQ(modem->command(), ModemCommand::GeneratorAnswered);
     EXPECT_TRUE(modem->simplifiedCall());
     EXPECT_EQ(fake_.commands().back(), "ATD1002;");
@@ -312,7 +313,6 @@ TEST_F(CallingTest, NoResultLineIsNoInteraction) {
     dialResult("");
     auto modem = calling();
     modem->calls().chooseAndDial();
-    setTimeScaleForTesting(2000.0);
     modem->calls().classifyDialResult();
     EXPECT_EQ(events().back(), "НУВ (нет сообщения о результате вызова)");
     EXPECT_EQ(room_.scenario.entry(0).FailNUV, 1);
@@ -372,9 +372,9 @@ TEST_F(CallingTest, AnEntryOutsideItsWindowIsNotDialledBecauseItWasCurrent) {
 TEST_F(CallingTest, CallingTheOwnComplexIsWarnedOnceAtTheFirstCall) {
     room_.addEntry("12345678", "1001");
     auto modem = calling();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     modem->SetCommand(ModemCommand::ChooseAndDial);
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     EXPECT_THAT(room_.ui.dialogs.texts(), ElementsAre(" Вызов собственного комплекса"));
     EXPECT_EQ(room_.ui.dialogs.seen()[0].title, " Предупреждение");
 }
@@ -422,7 +422,6 @@ TEST_F(CallingTest, AnAnswererThatServedASessionHangsAfterHangTimeWithoutACall) 
     modem->dialogue().receivedScenario().SessionsDone = 3;
     modem->setRole(ModemRole::AnsweringServed);
     setFieldText(room_.complex->peerIdent, "87654321");
-    setTimeScaleForTesting(200.0);
     modem->calls().waitForCall();
     auto lines = events();
     EXPECT_EQ(lines[lines.size() - 2], "");
@@ -437,7 +436,7 @@ TEST_F(CallingTest, AnAnswererThatServedASessionHangsAfterHangTimeWithoutACall) 
 TEST_F(CallingTest, TheEndOfACallersWaitDialsTheSameEntryAgain) {
     room_.addEntry("87654321", "1002");
     auto modem = calling();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     ASSERT_EQ(modem->command(), ModemCommand::WaitForCall);
     modem->calls().setWaitLimit(500);
     modem->calls().waitForCall();
@@ -452,7 +451,7 @@ TEST_F(CallingTest, TheEndOfACallersWaitDialsTheSameEntryAgain) {
 TEST_F(CallingTest, ALostDialogueEndsTheCallerSideAsBrokenOff) {
     room_.addEntry("87654321", "1002");
     auto modem = calling();
-    call(*modem);
+    ASSERT_NO_FATAL_FAILURE(call(*modem));
     modem->dtr(true);
     fake_.connect(true);
     modem->calls().linkBrokenCaller();
