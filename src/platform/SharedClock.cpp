@@ -88,13 +88,16 @@ bool SharedClock::setUp(double scale, int64_t realNs) {
 }
 
 // A sequence lock: the origin is read again when it was being moved meanwhile.
+SharedClock::Origin SharedClock::fields(uint64_t sequence, std::memory_order order) const {
+    return {value(word(page_->scaleBits).load(order)), word(page_->realNs).load(order),
+            value(word(page_->programBits).load(order)), word(page_->aliveNs).load(order),
+            sequence};
+}
+
 SharedClock::Origin SharedClock::origin() const {
     for (;;) {
         const uint64_t before = word(page_->sequence).load(std::memory_order_acquire);
-        const Origin o{value(word(page_->scaleBits).load(std::memory_order_acquire)),
-                       word(page_->realNs).load(std::memory_order_acquire),
-                       value(word(page_->programBits).load(std::memory_order_acquire)),
-                       word(page_->aliveNs).load(std::memory_order_acquire), before};
+        const Origin o = fields(before, std::memory_order_acquire);
         if ((before & 1) == 0 && word(page_->sequence).load(std::memory_order_acquire) == before)
             return o;
         std::this_thread::yield();
@@ -200,10 +203,7 @@ uint64_t SharedClock::lock() {
 void SharedClock::moveOrigin(uint64_t sequence, double scale, int64_t realNs,
                              std::optional<int64_t> aliveNs) {
     // The program time reached now is the new origin: the clock runs on continuously.
-    const Origin from{value(word(page_->scaleBits).load(std::memory_order_relaxed)),
-                      word(page_->realNs).load(std::memory_order_relaxed),
-                      value(word(page_->programBits).load(std::memory_order_relaxed)),
-                      word(page_->aliveNs).load(std::memory_order_relaxed), sequence};
+    const Origin from = fields(sequence, std::memory_order_relaxed);
     realNs = std::max(realNs, from.realNs);
     word(page_->programBits).store(bits(programAt(from, realNs)), std::memory_order_release);
     word(page_->realNs).store(realNs, std::memory_order_release);

@@ -9,6 +9,7 @@
 // Real instants are steady-clock nanoseconds, passed in by the caller.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -85,6 +86,9 @@ private:
     };
     static double programAt(const Origin& o, int64_t realNs);
     bool setUp(double scale, int64_t realNs);
+    // The origin's fields as they stand, read with `order`; `sequence` is recorded.
+    Origin fields(uint64_t sequence, std::memory_order order) const;
+    // The origin, read consistently under the sequence lock's protocol.
     Origin origin() const;
     void govern(int64_t realNs);
     // Moves the origin to realNs at the new scale, with the sequence lock held at
