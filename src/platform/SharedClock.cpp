@@ -87,13 +87,13 @@ bool SharedClock::setUp(double scale, int64_t realNs) {
     return false;
 }
 
-// A sequence lock: the origin is read again when it was being moved meanwhile.
 SharedClock::Origin SharedClock::fields(uint64_t sequence, std::memory_order order) const {
     return {value(word(page_->scaleBits).load(order)), word(page_->realNs).load(order),
             value(word(page_->programBits).load(order)), word(page_->aliveNs).load(order),
             sequence};
 }
 
+// A sequence lock: the origin is read again when it was being moved meanwhile.
 SharedClock::Origin SharedClock::origin() const {
     for (;;) {
         const uint64_t before = word(page_->sequence).load(std::memory_order_acquire);
